@@ -1,0 +1,34 @@
+# make run    — install what is missing, build, start Kestrelbox
+# make test   — install what is missing, build, run every test
+# make test-sanitize — the same under AddressSanitizer and UBSan
+# make bench  — build and run the benchmarks
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: deps configure build run test test-sanitize bench clean
+
+deps:
+	@bash scripts/setup.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/kestrelbox
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	@cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKB_SANITIZE=ON -DKB_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-san -j $(JOBS)
+	ctest --test-dir build-san --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf $(BUILD) build-san

@@ -1,0 +1,162 @@
+// The in-memory model: services, their rules, conditions and actions, and the
+// directory entries the scan pass builds. Plain value records; copying one
+// copies everything it holds. Counts that must equal an array's length are
+// derived from the array so they can never drift from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+// Service ids. Id 5 is every additional (user-defined) service; LimeWire is 6.
+enum ServiceId : std::uint8_t {
+    sidKazaa = 0,
+    sidMorpheus = 1,
+    sidGrokster = 2,
+    sidAudioGalaxy = 3,
+    sidBearShare = 4,
+    sidOther = 5,
+    sidLimeWire = 6,
+};
+
+// Trigger kinds (RuleRec::mcond).
+enum TriggerKind : std::uint8_t {
+    trgNewFile = 0,     // a new completed file is present
+    trgFileExists = 1,  // a completed file exists (never stored by the editor, never fires)
+    trgFileCount = 2,   // the completed file count exceeds fcnt
+    trgTotalSize = 3,   // the completed files' total size exceeds fsize MB
+};
+
+// Condition kinds (ruleacondrec::rcond).
+enum ConditionKind : std::uint8_t {
+    condExtension = 0,
+    condSize = 1,
+    condDate = 2,
+    condNewest = 3,
+    condOldest = 4,
+};
+
+// Comparison codes (rnum, rdayscmp).
+enum CompareCode : std::uint8_t {
+    cmpLess = 0,
+    cmpGreater = 2,
+};
+
+// Action kinds (ruleactionrec::raction).
+enum ActionKind : std::uint8_t {
+    actMove = 0,
+    actCopy = 1,
+    actDelete = 2,
+    actFtp = 3,
+    actLaunch = 4,
+};
+
+// Bytes in one MB of the total-size trigger, and in one KB of the size condition.
+inline constexpr std::int64_t kTriggerMB = 1024000;
+inline constexpr std::int64_t kConditionKB = 1024;
+
+// One directory entry as the scan pass sees it.
+struct filerec {
+    std::string name;       // bare name, no directory part
+    std::int64_t size = 0;  // bytes; 64-bit so files past 2 GiB keep their size
+    double date = 0.0;      // local last-modification time as a day count since 1899-12-30
+    bool operator==(const filerec&) const = default;
+};
+
+struct rcondFileExt {
+    std::string ext;  // extensions without the dot, separated by ";"
+    bool operator==(const rcondFileExt&) const = default;
+};
+
+// One condition. Every kind shares the record; only its own kind's fields mean anything.
+struct ruleacondrec {
+    std::uint8_t rcond = 0;
+    rcondFileExt fileext;        // kind 0
+    std::uint8_t rnum = 0;       // kind 1: comparison code
+    std::int32_t size = 0;       // kind 1: KB, -1 = not yet entered
+    std::uint8_t rdayscmp = 0;   // kind 2: comparison code
+    std::int32_t rdays = 0;      // kind 2: whole days, -1 = not yet entered
+    std::int32_t newestcnt = 0;  // kind 3: N, -1 = not yet entered
+    std::int32_t oldestcnt = 0;  // kind 4: N, -1 = not yet entered
+    bool operator==(const ruleacondrec&) const = default;
+};
+
+struct racmove {
+    std::string filepath;
+    bool operator==(const racmove&) const = default;
+};
+
+struct raccopy {
+    std::string filepath;
+    bool operator==(const raccopy&) const = default;
+};
+
+struct racftp {
+    std::string ftpserver;
+    std::string ftppath;
+    std::int32_t ftpport = 0;
+    std::string ftpuser;
+    std::string ftppass;
+    bool ftpascmode = false;  // true = ASCII transfer, false = binary
+    bool ftppassive = false;
+    bool operator==(const racftp&) const = default;
+};
+
+struct raclaunch {
+    std::string fprogram;
+    std::string fparams;  // "mfile" stands for the found file's full path
+    bool operator==(const raclaunch&) const = default;
+};
+
+// One action. Every kind shares the record; only its own kind's parameters mean anything.
+struct ruleactionrec {
+    std::uint8_t raction = 0;
+    racmove move;
+    raccopy copy;
+    racftp ftp;
+    raclaunch launch;
+    bool operator==(const ruleactionrec&) const = default;
+};
+
+struct RuleRec {
+    std::string rulename;
+    bool enabled = false;
+    std::int32_t fcnt = 0;   // trigger 2 threshold
+    std::int32_t fsize = 0;  // trigger 3 threshold in MB of 1,024,000 bytes
+    std::uint8_t mcond = 0;  // TriggerKind
+    std::vector<ruleacondrec> conds;
+    std::vector<ruleactionrec> actions;
+
+    std::int32_t condcnt() const { return static_cast<std::int32_t>(conds.size()); }
+    std::int32_t actioncnt() const { return static_cast<std::int32_t>(actions.size()); }
+    bool operator==(const RuleRec&) const = default;
+};
+
+struct RuleList {
+    std::vector<RuleRec> rules;  // evaluation order
+    std::int32_t rulecnt() const { return static_cast<std::int32_t>(rules.size()); }
+    bool operator==(const RuleList&) const = default;
+};
+
+struct rServiceRules {
+    std::uint8_t serviceid = 0;
+    std::string sharedir;
+    std::string excludefiles;  // masks separated by ";"
+    bool enabled = false;
+    bool scanned = false;  // a baseline is stored; engine-owned, never persisted
+    std::string othername;
+    std::int32_t othernum = 0;
+    std::vector<filerec> prevfiles;  // baseline listing; engine-owned, never persisted
+    RuleList rulelist;
+
+    // Identity of this record for the length of the run. Never persisted; a
+    // scan pass running on a snapshot hands its baselines back by this id, so
+    // a record deleted or moved meanwhile is never confused with another.
+    std::uint64_t uid = 0;
+
+    std::int32_t prevcnt() const { return static_cast<std::int32_t>(prevfiles.size()); }
+};
+
+}  // namespace kb
