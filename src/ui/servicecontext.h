@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 
 #include "store/servicetable.h"
 
@@ -14,10 +15,15 @@ class ServiceContext {
 public:
     virtual ~ServiceContext() = default;
     virtual ServiceStore& Store() = 0;
+    // Service id of the page last chosen in the side bar (5 for Others).
+    virtual std::uint8_t CurrentServiceId() const = 0;
     // Position of the current service record in Store().ServiceTable, found
     // from CurrentServiceId and the additional-services selection; -1 when
     // there is none (the Others page with no service selected).
     virtual int CurrentServiceIndex() const = 0;
+    // Refills the rule list of the panel showing this service id from the
+    // table (selecting line 0 when it has lines); ids outside 0..6 do nothing.
+    virtual void BuildRuleLists(std::uint8_t serviceId) = 0;
     // Rewrites the whole configuration file from the table.
     virtual void SaveConfig() = 0;
     // The main window, for placing dialogs; may be null.
