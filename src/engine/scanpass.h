@@ -1,0 +1,79 @@
+// The scan pass: one sweep over the enabled services. It lists each shared
+// directory, drops the excluded entries, evaluates the rules in order against
+// that one listing and baseline, performs the actions of every rule that fired
+// and returns the new baselines. It owns no timer and no globals and works on a
+// snapshot of the table, so the shell can run it on a worker thread while the
+// user keeps editing, and tests can run it directly with a fake clock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store/model.h"
+#include "store/servicetable.h"
+
+namespace kb {
+
+// What one file-level action did. The pass never reports to the user; the
+// caller may show these later.
+struct ActionOutcome {
+    std::uint64_t serviceUid = 0;
+    std::string rulename;
+    std::uint8_t raction = 0;  // ActionKind
+    std::string file;          // bare name; empty for a launch made once for the whole list
+    bool ok = false;
+    std::string error;         // why it failed; empty when ok
+};
+
+struct ServiceBaseline {
+    std::uint64_t uid = 0;
+    std::vector<filerec> files;
+};
+
+struct ScanResult {
+    std::vector<ServiceBaseline> baselines;
+    std::vector<ActionOutcome> outcomes;
+};
+
+// Result of one program start or one upload.
+struct OpStatus {
+    bool ok = false;
+    std::string error;
+};
+
+// Opens `program` with `args` (already split; every argument reaches the
+// program as it stands, no shell involved). Must not wait for the program.
+using Launcher =
+    std::function<OpStatus(const std::string& program, const std::vector<std::string>& args)>;
+
+// Sends the local file `localPath` to the server `params` names, under the
+// remote name `remoteName` in `params.ftppath`, replacing an existing file.
+// Returns when the transfer has ended.
+using FtpUploader = std::function<OpStatus(const racftp& params, const std::string& localPath,
+                                           const std::string& remoteName)>;
+
+struct ScanEnvironment {
+    // Local time now, as a day count since 1899-12-30 with the time of day as fraction.
+    std::function<double()> now;
+    Launcher launch;
+    FtpUploader upload;
+};
+
+// Real clock, real process launcher, libcurl uploader.
+ScanEnvironment DefaultScanEnvironment();
+
+// The enabled services that have a directory, with their rules and baselines
+// (a deep copy; safe to hand to a worker thread).
+std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store);
+
+// One pass; pure apart from the file system, the launcher and the uploader.
+// Never throws for a file-level failure.
+ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env);
+
+// Puts each baseline back into the record with the same uid (scanned = true,
+// prevfiles = files); records gone meanwhile are skipped.
+void StoreBaselines(ServiceStore& store, const ScanResult& result);
+
+}  // namespace kb
