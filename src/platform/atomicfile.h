@@ -1,0 +1,20 @@
+// Whole-file replacement that never leaves a half-written file behind: the
+// new contents go to a temporary file beside the target, reach the disk, and
+// only then take the target's name in one rename.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kb {
+
+// Writes `bytes` to a temporary file in path's directory, flushes it to disk, renames it over `path`.
+// On any failure the old file is untouched and the temp file removed. ownerOnly → mode 0600.
+int WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly);  // 0 ok, -2 failure
+
+// For tests only: makes the next WriteFileAtomically fail once it has put
+// `afterBytes` bytes into its temporary file, as a full disk would. The fault
+// is used up by that one call; a negative value clears a pending fault.
+void InjectAtomicWriteFaultForTests(long long afterBytes);
+
+}  // namespace kb
