@@ -1,0 +1,18 @@
+// The link dispatch of the rule wizard's summary list.
+#pragma once
+
+#include <QString>
+
+#include "store/model.h"
+
+class QWidget;
+
+namespace kb {
+
+// What a click on the link `href` does: opens the value's dialog (parent = the
+// wizard) pre-filled from `rule`; on OK writes the value back into `rule` and
+// returns true; Cancel (or a link without a dialog, such as "rDelete")
+// returns false with `rule` untouched. Link names are compared exactly.
+bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href);
+
+}  // namespace kb

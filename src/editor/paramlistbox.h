@@ -1,0 +1,79 @@
+// A list whose lines are short markup texts with clickable links. The markup
+// itself lives in parammarkup.h; this is the view: drawing, line heights, the
+// hand pointer over a link and the click report.
+#pragma once
+
+#include <QColor>
+#include <QListWidget>
+#include <QString>
+
+namespace kb {
+
+class TParamListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TParamListBox(QWidget* parent = nullptr);
+
+    // Link colour; green by default.
+    QColor ParamColor{0, 128, 0};
+    // Whether the selected line is drawn highlighted with a focus rectangle.
+    bool ShowSelection = true;
+    QColor SelectionColor;      // background of the selected line
+    QColor SelectionFontColor;  // text and links of the selected line
+
+    void Clear();
+    void AddLine(const QString& markup);
+    void InsertLine(int idx, const QString& markup);
+    // Replaces line `idx`; throws std::out_of_range("Invalid item index").
+    void SetLine(int idx, const QString& markup);
+    int Count() const;
+    // Throws std::out_of_range("Invalid item index") for an index outside the list.
+    QString Line(int idx) const;
+
+    // Text of the first link named `name` in line `idx`, entities decoded;
+    // empty when there is none. Throws std::out_of_range("Invalid item index").
+    QString GetParamValue(int idx, const QString& name) const;
+    // Replaces the text of the first link named `name` in line `idx`.
+    // Throws std::out_of_range("Invalid item index").
+    void SetParamValue(int idx, const QString& name, const QString& value);
+
+    // The line under `pos` (viewport coordinates), -1 when none; `href`
+    // receives the name of the link under it, empty when none.
+    int HitTest(const QPoint& pos, QString* href = nullptr) const;
+
+signals:
+    // A press on a link: its line, its name and its text as written. A
+    // handler may change `value`; the line then takes the new text and
+    // OnParamChanged follows. The handler may also clear and refill the list.
+    void OnParamClick(int idx, const QString& href, QString& value);
+    void OnParamChanged(int idx, const QString& href, const QString& oldvalue,
+                        const QString& newvalue);
+    // The pointer moved onto / off a link.
+    void OnParamEnter(int idx, const QString& href, const QString& value);
+    void OnParamExit(int idx, const QString& href);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct Hit {
+        int idx = -1;
+        int run = -1;
+        QString href;
+        QString raw;
+    };
+    Hit hitAt(const QPoint& pos) const;
+    void checkIndex(int idx) const;
+    void trackPointer(const QPoint& pos);
+    void forgetLink();
+
+    bool handShown_ = false;
+    int enteredIdx_ = -1;
+    QString enteredHref_;
+};
+
+}  // namespace kb
