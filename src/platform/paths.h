@@ -1,0 +1,36 @@
+// Where things live: the executable, the per-user configuration and runtime
+// directories. Every function reads the environment at call time.
+#pragma once
+
+#include <string>
+
+namespace kb {
+
+// The native directory separator.
+extern const char kPathSeparator;
+
+// Full path of the running executable ("" when it cannot be found).
+std::string ExecutablePath();
+
+// Everything up to and including the last separator of `path` ("" when it
+// has none).
+std::string DirectoryOf(const std::string& path);
+
+// The per-user configuration directory: $XDG_CONFIG_HOME when it is an
+// absolute path, else $HOME/.config (the roaming application data folder on
+// Windows). No trailing separator.
+std::string ConfigHome();
+
+// The program's own configuration directory: ConfigHome() + "/Kestrelbox".
+std::string AppConfigDir();
+
+// The per-user runtime directory for the single-instance guard:
+// $XDG_RUNTIME_DIR when it is an absolute path, else AppConfigDir(). No
+// trailing separator.
+std::string RuntimeDir();
+
+// Creates `dir` and any missing parents (mode 0700 for new ones). Returns 0,
+// or the system error code of the failure.
+int MakeDirectories(const std::string& dir);
+
+}  // namespace kb
