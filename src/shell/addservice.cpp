@@ -1,0 +1,156 @@
+#include "shell/addservice.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/msgbox.h"
+#include "ui/placement.h"
+#include "ui/servicecontext.h"
+
+namespace kb {
+
+namespace {
+
+constexpr int kClientWidth = 295;
+constexpr int kClientHeight = 178;
+constexpr int kBottomStripHeight = 33;
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->move(x, y);
+    l->resize(kClientWidth - x - 4, l->sizeHint().height());
+    return l;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, int x, int y, int width) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(x, y, width, e->sizeHint().height());
+    return e;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text,
+                        const QRect& geometry) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(geometry);
+    return b;
+}
+
+}  // namespace
+
+TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), editMode_(ServiceEditMode), browseStart_(QDir::rootPath()) {
+    setObjectName(QStringLiteral("frmAddService"));
+    setWindowTitle(QStringLiteral("Add Service"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("Enter Service Name:"), 8, 8);
+    teService = makeEdit(this, "teService", 8, 24, 89);
+    Label2 = makeLabel(this, "Label2", QStringLiteral("Enter Shared Directory:"), 8, 50);
+    teSharedDir = makeEdit(this, "teSharedDir", 8, 66, 177);
+    // The directory comes only from the folder chooser, so it always names a
+    // folder the user actually picked.
+    teSharedDir->setReadOnly(true);
+    Button3 = makeButton(this, "Button3", QStringLiteral("Browse..."), QRect(184, 64, 65, 25));
+    Label3 = makeLabel(this, "Label3",
+                       QStringLiteral("Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)"),
+                       8, 96);
+    teExclude = makeEdit(this, "teExclude", 8, 112, 177);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Panel1->setGeometry(0, kClientHeight - kBottomStripHeight, kClientWidth, kBottomStripHeight);
+    Button1 = makeButton(Panel1, "Button1", QStringLiteral("OK"), QRect(56, 4, 81, 25));
+    Button2 = makeButton(Panel1, "Button2", QStringLiteral("Cancel"), QRect(144, 4, 81, 25));
+    Button1->setDefault(true);
+
+    connect(Button3, &QPushButton::clicked, this, &TfrmAddService::Button3Click);
+    connect(Button1, &QPushButton::clicked, this, &TfrmAddService::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TfrmAddService::Button2Click);
+
+    FormCreate();
+}
+
+void TfrmAddService::FormCreate() {
+    PlaceDialog(this, ctx_.MainWindow());
+    if (!editMode_) return;
+    setWindowTitle(QStringLiteral("Edit Service"));
+    const int idx = ctx_.CurrentServiceIndex();
+    const auto& table = ctx_.Store().ServiceTable;
+    if (idx < 0 || idx >= static_cast<int>(table.size())) return;
+    const rServiceRules& rec = table[idx];
+    editedUid_ = rec.uid;
+    teService->setText(QString::fromStdString(rec.othername));
+    teSharedDir->setText(QString::fromStdString(rec.sharedir));
+    teExclude->setText(QString::fromStdString(rec.excludefiles));
+}
+
+int TfrmAddService::editedIndex() const {
+    if (!editMode_ || editedUid_ == 0) return -1;
+    return ctx_.Store().FindByUid(editedUid_);
+}
+
+void TfrmAddService::Button3Click() {
+    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"),
+                                                             browseStart_);
+    if (chosen.isEmpty()) return;
+    browseStart_ = chosen;
+    teSharedDir->setText(QDir::toNativeSeparators(chosen));
+}
+
+QString TfrmAddService::validationProblem() const {
+    const QString name = teService->text();
+    if (name.isEmpty()) return QStringLiteral("Service name required");
+    if (teSharedDir->text().isEmpty()) return QStringLiteral("Shared directory required");
+    const std::string wanted = name.toStdString();
+    const int self = editedIndex();
+    const auto& table = ctx_.Store().ServiceTable;
+    for (int i = 0; i < static_cast<int>(table.size()); ++i)
+        if (i != self && table[i].othername == wanted)
+            return QStringLiteral("Service name matches existing name");
+    return {};
+}
+
+void TfrmAddService::Button1Click() {
+    if (const QString problem = validationProblem(); !problem.isEmpty()) {
+        WarnAt(this, problem);
+        return;
+    }
+    const std::string name = teService->text().toStdString();
+    const std::string dir = teSharedDir->text().toStdString();
+    const std::string exclude = teExclude->text().toStdString();
+    ServiceStore& store = ctx_.Store();
+    if (!editMode_) {
+        store.AppendAdditional(name, dir, exclude);
+        accept();
+        return;
+    }
+    const int idx = editedIndex();
+    if (idx < 0) {
+        // The service went away while the dialog was open; storing the fields
+        // into another record would be worse than dropping the edit.
+        reject();
+        return;
+    }
+    rServiceRules& rec = store.ServiceTable[idx];
+    rec.serviceid = sidOther;
+    rec.sharedir = dir;
+    rec.othername = name;
+    rec.excludefiles = exclude;
+    accept();
+}
+
+void TfrmAddService::Button2Click() { reject(); }
+
+}  // namespace kb

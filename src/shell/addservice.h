@@ -1,0 +1,65 @@
+// The add/edit service dialog: name, shared directory and exclusion masks of
+// an additional service. It changes the service table only when OK passes its
+// checks; the caller rebuilds its lists and saves afterwards.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kb {
+
+class ServiceContext;
+
+class TfrmAddService : public QDialog {
+    Q_OBJECT
+
+public:
+    // ServiceEditMode false: OK appends a new additional service. True: the
+    // dialog edits the current service record (the additional service
+    // selected on the Others page), whose name, directory and masks it shows.
+    TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr);
+
+    bool ServiceEditMode() const { return editMode_; }
+
+    // "Browse...": lets the user pick the shared directory.
+    void Button3Click();
+    // "OK": checks the fields, stores the service and closes with Accepted.
+    void Button1Click();
+    // "Cancel": closes with Rejected; nothing is stored.
+    void Button2Click();
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* teService = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* teSharedDir = nullptr;
+    QPushButton* Button3 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* teExclude = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+private:
+    void FormCreate();
+    // Position of the edited record in the table, or -1 once it is gone.
+    int editedIndex() const;
+    // The first check OK fails, or an empty text when the fields are valid.
+    QString validationProblem() const;
+
+    ServiceContext& ctx_;
+    bool editMode_;
+    // Identity of the edited record, taken when the dialog opens: scan passes
+    // run while the dialog is open, so no position is kept across events.
+    std::uint64_t editedUid_ = 0;
+    // The folder chooser's starting folder: the root at first, then the
+    // folder last chosen with it.
+    QString browseStart_;
+};
+
+}  // namespace kb
