@@ -1,0 +1,483 @@
+#include "editor/ruledef.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+#include "editor/paramedit.h"
+#include "editor/paramlistbox.h"
+#include "editor/summary.h"
+#include "ui/msgbox.h"
+#include "ui/placement.h"
+#include "ui/servicecontext.h"
+
+namespace kb {
+
+namespace {
+
+constexpr int kClientWidth = 376;
+constexpr int kClientHeight = 406;
+constexpr int kButtonStripHeight = 37;
+constexpr int kControlWidth = 353;
+constexpr int kCheckListHeight = 73;
+constexpr int kSummaryHeight = 105;
+
+constexpr int kTriggerPage = 0;
+constexpr int kRulePage = 1;
+
+// The entries that only make sense for triggers looking at all files: a
+// new-file trigger has no "all files" to date or rank against.
+constexpr int kFirstDateEntry = 2;
+constexpr int kOldestEntry = 3;
+constexpr int kNewestEntry = 4;
+
+const char* const kConditionEntries[] = {
+    "Where file extension is specified extension",
+    "Where file size is specified",
+    "Where file date is specified",
+    "Where file date is the oldest specified of all files",
+    "Where file date is the newest specified of all files",
+};
+
+const char* const kActionEntries[] = {
+    "Move file to specified directory", "Copy file to specified directory", "Delete file",
+    "Launch program/script",            "FTP file to specified server",
+};
+
+// Remembers the check state the handlers last saw, so that item changes which
+// are not a toggle (flags, text) are not mistaken for one.
+constexpr int kSeenCheckedRole = Qt::UserRole + 1;
+
+void addCheckEntry(QListWidget* list, const char* text, bool checked = false) {
+    auto* item = new QListWidgetItem(QString::fromUtf8(text));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    item->setData(kSeenCheckedRole, checked);
+    list->addItem(item);
+}
+
+void setEntryChecked(QListWidget* list, int row, bool checked) {
+    QListWidgetItem* item = list->item(row);
+    if (!item) return;
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    item->setData(kSeenCheckedRole, checked);
+}
+
+bool entryChecked(const QListWidget* list, int row) {
+    const QListWidgetItem* item = list->item(row);
+    return item && item->checkState() == Qt::Checked;
+}
+
+void setEntryEnabled(QListWidget* list, int row, bool enabled) {
+    QListWidgetItem* item = list->item(row);
+    if (!item) return;
+    Qt::ItemFlags flags = item->flags();
+    flags.setFlag(Qt::ItemIsEnabled, enabled);
+    item->setFlags(flags);
+}
+
+// True when the item's check state differs from the one last seen, recording
+// the new state.
+bool takeToggle(QListWidgetItem* item) {
+    const bool checked = item->checkState() == Qt::Checked;
+    if (item->data(kSeenCheckedRole).toBool() == checked) return false;
+    item->setData(kSeenCheckedRole, checked);
+    return true;
+}
+
+ruleacondrec newCondition(std::uint8_t kind) {
+    ruleacondrec c;
+    c.rcond = kind;
+    switch (kind) {
+        case condSize: c.size = -1; break;
+        case condDate: c.rdays = -1; break;
+        case condNewest: c.newestcnt = -1; break;
+        case condOldest: c.oldestcnt = -1; break;
+        default: break;
+    }
+    return c;
+}
+
+template <typename T, typename Pred>
+void eraseFirst(std::vector<T>& v, Pred pred) {
+    auto it = std::find_if(v.begin(), v.end(), pred);
+    if (it != v.end()) v.erase(it);
+}
+
+QLabel* captionLabel(const char* text, QWidget* parent) {
+    return new QLabel(QString::fromUtf8(text), parent);
+}
+
+QPushButton* stripButton(const char* name, const char* text, int left, QWidget* parent) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setGeometry(left, (kButtonStripHeight - 25) / 2, 81, 25);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+std::uint8_t ConditionKindOfEntry(int row) {
+    static constexpr std::uint8_t kinds[] = {condExtension, condSize, condDate, condOldest,
+                                             condNewest};
+    return row >= 0 && row < 5 ? kinds[row] : std::uint8_t{condExtension};
+}
+
+std::uint8_t ActionKindOfEntry(int row) {
+    static constexpr std::uint8_t kinds[] = {actMove, actCopy, actDelete, actLaunch, actFtp};
+    return row >= 0 && row < 5 ? kinds[row] : std::uint8_t{actMove};
+}
+
+TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent)
+    : QDialog(parent ? parent : ctx.MainWindow()),
+      ctx_(ctx),
+      ruleEditMode_(RuleEditMode),
+      editRuleIndex_(EditRuleIndex) {
+    setObjectName(QStringLiteral("frmRule"));
+    setWindowTitle(QStringLiteral("Rule Definition"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    setFixedSize(kClientWidth, kClientHeight);
+
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 0, kClientWidth, kClientHeight - kButtonStripHeight);
+    PageControl1->addWidget(buildTriggerPage());
+    PageControl1->addWidget(buildRulePage());
+
+    auto* strip = new QWidget(this);
+    strip->setGeometry(0, kClientHeight - kButtonStripHeight, kClientWidth, kButtonStripHeight);
+    btnPrevious = stripButton("btnPrevious", "<< Previous", 8, strip);
+    Button4 = stripButton("Button4", "Cancel", 104, strip);
+    btnFinish = stripButton("btnFinish", "Finish", 192, strip);
+    btnNext = stripButton("btnNext", "Next >>", 280, strip);
+
+    connect(btnNext, &QPushButton::clicked, this, &TfrmRule::btnNextClick);
+    connect(btnPrevious, &QPushButton::clicked, this, &TfrmRule::btnPreviousClick);
+    connect(btnFinish, &QPushButton::clicked, this, &TfrmRule::btnFinishClick);
+    connect(Button4, &QPushButton::clicked, this, &TfrmRule::Button4Click);
+    connect(clConditions, &QListWidget::itemChanged, this, &TfrmRule::clConditionsClickCheck);
+    connect(clActions, &QListWidget::itemChanged, this, &TfrmRule::clActionsClickCheck);
+    connect(ParamListBox1, &TParamListBox::OnParamClick, this,
+            &TfrmRule::ParamListBox1ParamClick);
+
+    FormCreate();
+}
+
+QWidget* TfrmRule::buildTriggerPage() {
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+
+    auto* group = new QGroupBox(TabSheet1);
+    group->setObjectName(QStringLiteral("GroupBox1"));
+    rbNewComp = new QRadioButton(
+        QStringLiteral("Whenever a new completed file is present"), group);
+    rbNewComp->setObjectName(QStringLiteral("rbNewComp"));
+    rbTotalFileCount = new QRadioButton(
+        QStringLiteral("Whenever total file count exceeds specified number"), group);
+    rbTotalFileCount->setObjectName(QStringLiteral("rbTotalFileCount"));
+    rbTotalFileSize = new QRadioButton(
+        QStringLiteral("Whenever total file size exceeds specified limit"), group);
+    rbTotalFileSize->setObjectName(QStringLiteral("rbTotalFileSize"));
+    rbNewComp->setChecked(true);
+
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(captionLabel("New File Operations:", group));
+    groupLayout->addWidget(rbNewComp);
+    groupLayout->addSpacing(8);
+    groupLayout->addWidget(captionLabel("All File Operations:", group));
+    groupLayout->addWidget(rbTotalFileCount);
+    groupLayout->addWidget(rbTotalFileSize);
+
+    auto* page = new QVBoxLayout(TabSheet1);
+    page->setContentsMargins(11, 11, 11, 11);
+    page->addWidget(captionLabel("Select When To Apply This Rule:", TabSheet1));
+    page->addWidget(group);
+    page->addStretch(1);
+    return TabSheet1;
+}
+
+QWidget* TfrmRule::buildRulePage() {
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+
+    clConditions = new QListWidget(TabSheet2);
+    clConditions->setObjectName(QStringLiteral("clConditions"));
+    clConditions->setFixedSize(kControlWidth, kCheckListHeight);
+    for (const char* text : kConditionEntries) addCheckEntry(clConditions, text);
+
+    clActions = new QListWidget(TabSheet2);
+    clActions->setObjectName(QStringLiteral("clActions"));
+    clActions->setFixedSize(kControlWidth, kCheckListHeight);
+    for (const char* text : kActionEntries) addCheckEntry(clActions, text);
+
+    ParamListBox1 = new TParamListBox(TabSheet2);
+    ParamListBox1->setObjectName(QStringLiteral("ParamListBox1"));
+    ParamListBox1->setFixedSize(kControlWidth, kSummaryHeight);
+    ParamListBox1->ParamColor = QColor(0, 128, 0);
+    ParamListBox1->ShowSelection = false;
+
+    teRuleName = new QLineEdit(TabSheet2);
+    teRuleName->setObjectName(QStringLiteral("teRuleName"));
+    teRuleName->setFixedWidth(kControlWidth);
+
+    auto* page = new QVBoxLayout(TabSheet2);
+    page->setContentsMargins(11, 6, 12, 4);
+    page->setSpacing(2);
+    page->addWidget(captionLabel("Additional Conditions:", TabSheet2));
+    page->addWidget(clConditions);
+    page->addSpacing(2);
+    page->addWidget(captionLabel("Actions:", TabSheet2));
+    page->addWidget(clActions);
+    page->addSpacing(2);
+    page->addWidget(captionLabel("Rule Conditions:", TabSheet2));
+    page->addWidget(ParamListBox1);
+    page->addSpacing(2);
+    page->addWidget(captionLabel("Enter a name for this rule:", TabSheet2));
+    page->addWidget(teRuleName);
+    page->addStretch(1);
+    return TabSheet2;
+}
+
+void TfrmRule::FormCreate() {
+    showPage(kTriggerPage);
+    PlaceDialog(this, ctx_.MainWindow());
+
+    const RuleRec* stored = nullptr;
+    if (ruleEditMode_) {
+        const int svc = ctx_.CurrentServiceIndex();
+        auto& table = ctx_.Store().ServiceTable;
+        if (svc >= 0 && svc < static_cast<int>(table.size())) {
+            const auto& rules = table[svc].rulelist.rules;
+            if (editRuleIndex_ >= 0 && editRuleIndex_ < static_cast<int>(rules.size()))
+                stored = &rules[editRuleIndex_];
+        }
+        // Without the rule to edit there is nothing to replace; Finish adds
+        // the rule instead of writing past the end of the list.
+        if (!stored) ruleEditMode_ = false;
+    }
+
+    if (stored) {
+        WorkRule = *stored;
+        loadRuleIntoControls();
+    } else {
+        WorkRule = RuleRec{};
+        WorkRule.enabled = true;
+    }
+    teRuleName->setText(QString::fromStdString(WorkRule.rulename));
+}
+
+void TfrmRule::loadRuleIntoControls() {
+    switch (WorkRule.mcond) {
+        case trgFileCount: rbTotalFileCount->setChecked(true); break;
+        case trgTotalSize: rbTotalFileSize->setChecked(true); break;
+        default: rbNewComp->setChecked(true); break;
+    }
+
+    const QSignalBlocker blockConditions(clConditions);
+    for (const ruleacondrec& c : WorkRule.conds) {
+        switch (c.rcond) {
+            case condExtension: setEntryChecked(clConditions, 0, true); break;
+            case condSize: setEntryChecked(clConditions, 1, true); break;
+            case condDate: setEntryChecked(clConditions, kFirstDateEntry, true); break;
+            case condNewest: setEntryChecked(clConditions, kNewestEntry, true); break;
+            case condOldest: setEntryChecked(clConditions, kOldestEntry, true); break;
+            default: break;
+        }
+    }
+    updateDateExclusion();
+
+    const QSignalBlocker blockActions(clActions);
+    for (const ruleactionrec& a : WorkRule.actions) {
+        for (int row = 0; row < clActions->count(); ++row)
+            if (ActionKindOfEntry(row) == a.raction) setEntryChecked(clActions, row, true);
+    }
+}
+
+void TfrmRule::showPage(int page) {
+    PageControl1->setCurrentIndex(page);
+    const bool rulePage = page == kRulePage;
+    btnPrevious->setEnabled(rulePage);
+    btnFinish->setEnabled(rulePage);
+    btnNext->setEnabled(!rulePage);
+    // Enter moves the wizard on: Next on the first page, Finish on the second.
+    btnNext->setDefault(!rulePage);
+    btnFinish->setDefault(rulePage);
+    if (rulePage)
+        teRuleName->setFocus();
+    else
+        btnNext->setFocus();
+}
+
+// Oldest and newest rank the same files from opposite ends; only one of them
+// may be chosen. An entry is locked only while the other one is checked and it
+// is not, so a rule that somehow holds both can still have either removed.
+void TfrmRule::updateDateExclusion() {
+    if (clConditions->count() <= kNewestEntry) return;
+    const QSignalBlocker block(clConditions);
+    const bool oldest = entryChecked(clConditions, kOldestEntry);
+    const bool newest = entryChecked(clConditions, kNewestEntry);
+    setEntryEnabled(clConditions, kOldestEntry, oldest || !newest);
+    setEntryEnabled(clConditions, kNewestEntry, newest || !oldest);
+}
+
+void TfrmRule::RebuildSummary() {
+    ParamListBox1->Clear();
+    for (const std::string& line : SummaryLines(WorkRule))
+        ParamListBox1->AddLine(QString::fromStdString(line));
+}
+
+void TfrmRule::btnNextClick() {
+    if (PageControl1->currentIndex() == kTriggerPage) {
+        if (rbNewComp->isChecked()) {
+            WorkRule.mcond = trgNewFile;
+            {
+                const QSignalBlocker block(clConditions);
+                while (clConditions->count() > kFirstDateEntry)
+                    delete clConditions->takeItem(clConditions->count() - 1);
+            }
+            std::erase_if(WorkRule.conds, [](const ruleacondrec& c) {
+                return c.rcond == condDate || c.rcond == condNewest || c.rcond == condOldest;
+            });
+        } else {
+            if (clConditions->count() < 5) {
+                const QSignalBlocker block(clConditions);
+                for (int row = clConditions->count(); row < 5; ++row)
+                    addCheckEntry(clConditions, kConditionEntries[row]);
+            }
+            if (rbTotalFileCount->isChecked()) {
+                WorkRule.mcond = trgFileCount;
+                if (WorkRule.fcnt == 0) WorkRule.fcnt = 20;
+            } else {
+                WorkRule.mcond = trgTotalSize;
+                if (WorkRule.fsize == 0) WorkRule.fsize = 10;
+            }
+        }
+        RebuildSummary();
+    }
+    showPage(kRulePage);
+}
+
+void TfrmRule::btnPreviousClick() {
+    if (PageControl1->currentIndex() != kRulePage) return;
+    showPage(kTriggerPage);
+}
+
+void TfrmRule::clConditionsClickCheck(QListWidgetItem* item) {
+    if (!item || !takeToggle(item)) return;
+    const std::uint8_t kind = ConditionKindOfEntry(clConditions->row(item));
+    if (item->checkState() == Qt::Checked)
+        WorkRule.conds.push_back(newCondition(kind));
+    else
+        eraseFirst(WorkRule.conds, [kind](const ruleacondrec& c) { return c.rcond == kind; });
+    updateDateExclusion();
+    RebuildSummary();
+}
+
+void TfrmRule::clActionsClickCheck(QListWidgetItem* item) {
+    if (!item || !takeToggle(item)) return;
+    const std::uint8_t kind = ActionKindOfEntry(clActions->row(item));
+    auto& actions = WorkRule.actions;
+    if (item->checkState() == Qt::Checked) {
+        ruleactionrec a;
+        a.raction = kind;
+        // A move or copy must happen before the file is deleted, so it goes in
+        // front of a delete that ends the list.
+        const bool beforeDelete = (kind == actMove || kind == actCopy) && !actions.empty() &&
+                                  actions.back().raction == actDelete;
+        actions.insert(beforeDelete ? actions.end() - 1 : actions.end(), a);
+    } else {
+        eraseFirst(actions, [kind](const ruleactionrec& a) { return a.raction == kind; });
+    }
+    RebuildSummary();
+}
+
+void TfrmRule::ParamListBox1ParamClick(int /*idx*/, const QString& href, QString& /*value*/) {
+    // Whatever the dialog's outcome, the list shows the rule as it now is.
+    EditRuleParam(this, WorkRule, href);
+    RebuildSummary();
+}
+
+QString TfrmRule::finishProblem() const {
+    if (WorkRule.actions.empty()) return QStringLiteral("Warning: At least one action must be checked.");
+    for (const ruleactionrec& a : WorkRule.actions) {
+        if (a.raction == actMove && a.move.filepath.empty())
+            return QStringLiteral("Move file path must be specified.");
+        if (a.raction == actCopy && a.copy.filepath.empty())
+            return QStringLiteral("Copy file path must be specified.");
+    }
+    for (const ruleacondrec& c : WorkRule.conds) {
+        if (c.rcond == condExtension && c.fileext.ext.empty())
+            return QStringLiteral("File extension must be specified.");
+        if (c.rcond == condSize && c.size == -1)
+            return QStringLiteral("File size must be specified.");
+        if (c.rcond == condDate && c.rdays == -1)
+            return QStringLiteral("Number of days must be specified.");
+    }
+    if (teRuleName->text().isEmpty()) return QStringLiteral("Please a name for the rule");
+    return {};
+}
+
+void TfrmRule::btnFinishClick() {
+    const QString problem = finishProblem();
+    if (!problem.isEmpty()) {
+        WarnAt(this, problem);
+        return;
+    }
+    WorkRule.rulename = teRuleName->text().toStdString();
+    if (storeWorkRule()) accept();
+}
+
+// Puts WorkRule into the current service record and saves. A save that fails
+// with an error takes the change back out again, so the table keeps matching
+// the file and a second Finish cannot add the rule twice.
+bool TfrmRule::storeWorkRule() {
+    auto& table = ctx_.Store().ServiceTable;
+    const int svc = ctx_.CurrentServiceIndex();
+    if (svc < 0 || svc >= static_cast<int>(table.size())) {
+        ErrorCentered(this, QStringLiteral("The service of this rule no longer exists."));
+        reject();
+        return false;
+    }
+
+    auto& rules = table[svc].rulelist.rules;
+    const bool replace =
+        ruleEditMode_ && editRuleIndex_ >= 0 && editRuleIndex_ < static_cast<int>(rules.size());
+    RuleRec previous;
+    if (replace) {
+        previous = rules[editRuleIndex_];
+        rules[editRuleIndex_] = WorkRule;
+    } else {
+        WorkRule.enabled = true;
+        rules.push_back(WorkRule);
+    }
+
+    try {
+        ctx_.SaveConfig();
+    } catch (const std::exception& e) {
+        // Saving runs on this thread, so the positions found above still hold.
+        auto& again = ctx_.Store().ServiceTable[svc].rulelist.rules;
+        if (replace)
+            again[editRuleIndex_] = previous;
+        else
+            again.pop_back();
+        ErrorCentered(this, QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}
+
+void TfrmRule::Button4Click() { reject(); }
+
+}  // namespace kb
