@@ -20,6 +20,14 @@ class ServiceStore {
 public:
     std::vector<rServiceRules> ServiceTable;
 
+    // Settings carried only by the configuration file; no feature uses them,
+    // but a load followed by a save must keep them as the user left them.
+    bool UseSMTP = true;
+    std::string SmtpServer;
+    std::string ReplyTo;
+    // The number on the configuration file's Version line; 0 until one was parsed.
+    double ConfigVersion = 0.0;
+
     std::int32_t ServiceCount() const { return static_cast<std::int32_t>(ServiceTable.size()); }
     // Number of additional services (records with service id 5).
     std::int32_t CustomCount() const;
