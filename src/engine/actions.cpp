@@ -1,0 +1,122 @@
+#include "engine/actions.h"
+
+#include <exception>
+
+#include "engine/launchargs.h"
+#include "platform/fileops.h"
+
+namespace kb {
+
+namespace {
+
+class Recorder {
+public:
+    Recorder(const RuleRec& rule, std::uint64_t uid, std::vector<ActionOutcome>& out)
+        : rule_(rule), uid_(uid), out_(out) {}
+
+    void Add(std::uint8_t kind, std::string_view file, bool ok, std::string error) {
+        out_.push_back(ActionOutcome{uid_, rule_.rulename, kind, std::string(file), ok,
+                                     ok ? std::string() : std::move(error)});
+    }
+
+private:
+    const RuleRec& rule_;
+    std::uint64_t uid_;
+    std::vector<ActionOutcome>& out_;
+};
+
+// A launcher or uploader supplied by the caller may throw; one file's failure
+// must not end the pass.
+template <typename F>
+OpStatus Guarded(F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        return OpStatus{false, e.what()};
+    }
+}
+
+void CopyOrMove(const ruleactionrec& a, const std::vector<std::string_view>& names,
+                const std::string& sharedir, Recorder& rec) {
+    const bool move = a.raction == actMove;
+    const std::string& dir = move ? a.move.filepath : a.copy.filepath;
+    for (std::string_view name : names) {
+        // An empty target would put the file at the file system's root.
+        if (dir.empty()) {
+            rec.Add(a.raction, name, false, "no target directory");
+            continue;
+        }
+        const std::string src = JoinPath(sharedir, std::string(name));
+        const std::string dst = JoinPath(dir, std::string(name));
+        std::string error;
+        const bool ok = move ? FileMove(src, dst, &error) : FileCopy(src, dst, false, &error);
+        rec.Add(a.raction, name, ok, std::move(error));
+    }
+}
+
+void Launch(const ruleactionrec& a, const std::vector<std::string_view>& names,
+            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec) {
+    const std::vector<std::string> args = SplitParams(a.launch.fparams);
+    auto start = [&](const std::vector<std::string>& argv) {
+        return Guarded([&] {
+            return env.launch ? env.launch(a.launch.fprogram, argv)
+                              : OpStatus{false, "no launcher"};
+        });
+    };
+    if (!HasPlaceholder(args)) {
+        const OpStatus st = start(args);
+        rec.Add(actLaunch, {}, st.ok, st.error);
+        return;
+    }
+    for (std::string_view name : names) {
+        const OpStatus st = start(SubstitutePath(args, JoinPath(sharedir, std::string(name))));
+        rec.Add(actLaunch, name, st.ok, st.error);
+    }
+}
+
+void Upload(const ruleactionrec& a, const std::vector<std::string_view>& names,
+            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec) {
+    for (std::string_view name : names) {
+        const std::string file(name);
+        const OpStatus st = Guarded([&] {
+            return env.upload ? env.upload(a.ftp, JoinPath(sharedir, file), file)
+                              : OpStatus{false, "no uploader"};
+        });
+        rec.Add(actFtp, name, st.ok, st.error);
+    }
+}
+
+}  // namespace
+
+void PerformActions(const RuleRec& rule, const std::vector<std::string_view>& names,
+                    const std::string& sharedir, const ScanEnvironment& env,
+                    std::uint64_t serviceUid, std::vector<ActionOutcome>& outcomes) {
+    Recorder rec(rule, serviceUid, outcomes);
+    for (const ruleactionrec& a : rule.actions) {
+        switch (a.raction) {
+            case actMove:
+            case actCopy:
+                CopyOrMove(a, names, sharedir, rec);
+                break;
+            case actDelete:
+                for (std::string_view name : names) {
+                    std::string error;
+                    const bool ok = FileDelete(JoinPath(sharedir, std::string(name)), &error);
+                    rec.Add(actDelete, name, ok, std::move(error));
+                }
+                break;
+            case actFtp:
+                Upload(a, names, sharedir, env, rec);
+                break;
+            case actLaunch:
+                Launch(a, names, sharedir, env, rec);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+}  // namespace kb

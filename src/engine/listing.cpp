@@ -1,0 +1,21 @@
+#include "engine/listing.h"
+
+#include "engine/matchmask.h"
+#include "platform/dirlist.h"
+
+namespace kb {
+
+ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles) {
+    ServiceListing out;
+    const std::vector<std::string_view> masks = SplitList(excludefiles);
+    ListDirectory(sharedir, [&](const DirEntryInfo& e) {
+        for (std::string_view mask : masks) {
+            if (MatchMask(e.name, mask)) return;
+        }
+        out.files.push_back(filerec{std::string(e.name), e.size, e.date});
+        out.total += e.size;
+    });
+    return out;
+}
+
+}  // namespace kb

@@ -1,0 +1,23 @@
+// A service's completed files: its directory listing minus the entries its
+// exclusion masks name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/model.h"
+
+namespace kb {
+
+struct ServiceListing {
+    std::vector<filerec> files;  // in the order the directory enumeration returned them
+    std::int64_t total = 0;      // sum of the sizes, in bytes
+};
+
+// Lists `sharedir` and drops every entry whose bare name matches one of the
+// ";"-separated masks of `excludefiles`. A directory that does not exist or
+// cannot be read gives an empty listing.
+ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles);
+
+}  // namespace kb

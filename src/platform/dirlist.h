@@ -1,0 +1,24 @@
+// Directory listing for the scan pass: every entry of one directory with its
+// size and last-modification time, one metadata call per entry.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kb {
+
+struct DirEntryInfo {
+    std::string_view name;  // bare name; valid only during the callback
+    std::int64_t size = 0;  // bytes (what the file system reports for directories)
+    double date = 0.0;      // FileTimeToLocalDays of the last-modification time
+};
+
+// Calls `sink` for every entry of `dir` except "." and "..", in the order the
+// file system returns them: files, subdirectories, hidden entries and
+// symbolic links alike (a link reports its target, or itself when dangling).
+// Returns false, calling nothing, when the directory cannot be opened.
+bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink);
+
+}  // namespace kb

@@ -1,0 +1,32 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/dirlist.h"
+#include "platform/localtime.h"
+
+namespace kb {
+
+bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return false;
+    const int dfd = dirfd(d);
+    while (const dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+        // Stat relative to the open directory: no path building, one call per entry.
+        struct stat st;
+        if (fstatat(dfd, n, &st, 0) != 0 && fstatat(dfd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;  // gone between readdir and stat
+        }
+        DirEntryInfo info;
+        info.name = n;
+        info.size = static_cast<std::int64_t>(st.st_size);
+        info.date = FileTimeToLocalDays(static_cast<std::int64_t>(st.st_mtim.tv_sec));
+        sink(info);
+    }
+    closedir(d);
+    return true;
+}
+
+}  // namespace kb

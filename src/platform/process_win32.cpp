@@ -1,0 +1,60 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/process.h"
+
+namespace kb {
+
+namespace {
+
+// Quotes one argument by the rules the C runtime uses to split a command line.
+std::string QuoteArg(const std::string& a) {
+    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
+    std::string out = "\"";
+    size_t slashes = 0;
+    for (char c : a) {
+        if (c == '\\') {
+            ++slashes;
+        } else if (c == '"') {
+            out.append(slashes + 1, '\\');
+            slashes = 0;
+        } else {
+            slashes = 0;
+        }
+        out += c;
+    }
+    out.append(slashes, '\\');
+    out += '"';
+    return out;
+}
+
+std::string JoinArgs(const std::vector<std::string>& args) {
+    std::string line;
+    for (const auto& a : args) {
+        if (!line.empty()) line += ' ';
+        line += QuoteArg(a);
+    }
+    return line;
+}
+
+}  // namespace
+
+bool StartDetached(const std::string& path, const std::vector<std::string>& args,
+                   std::string* error) {
+    return OpenProgramOrDocument(path, args, error);
+}
+
+bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
+                           std::string* error, const std::string&) {
+    const std::string params = JoinArgs(args);
+    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteA(GetDesktopWindow(), "open", target.c_str(),
+                                                           params.empty() ? nullptr : params.c_str(),
+                                                           nullptr, SW_SHOWNORMAL));
+    if (r <= 32) {
+        if (error) *error = "cannot open " + target + " (error " + std::to_string(r) + ")";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kb
