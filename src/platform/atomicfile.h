@@ -8,9 +8,11 @@
 
 namespace kb {
 
-// Writes `bytes` to a temporary file in path's directory, flushes it to disk, renames it over `path`.
-// On any failure the old file is untouched and the temp file removed. ownerOnly → mode 0600.
-int WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly);  // 0 ok, -2 failure
+// Writes `bytes` to a temporary file in path's directory, flushes it to disk, renames it over
+// `path`. On any failure the old file is untouched and the temp file removed. ownerOnly → mode
+// 0600.
+int WriteFileAtomically(const std::string& path, const std::string& bytes,
+                        bool ownerOnly);  // 0 ok, -2 failure
 
 // For tests only: makes the next WriteFileAtomically fail once it has put
 // `afterBytes` bytes into its temporary file, as a full disk would. The fault

@@ -1,5 +1,3 @@
-#include "platform/atomicfile.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +6,8 @@
 #include <atomic>
 #include <cstdio>
 #include <random>
+
+#include "platform/atomicfile.h"
 
 namespace kb {
 

@@ -1,11 +1,11 @@
-#include "platform/atomicfile.h"
-
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <string>
+
+#include "platform/atomicfile.h"
 
 namespace kb {
 

@@ -1,0 +1,369 @@
+#include "store/configfile.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <stdexcept>
+
+#include "platform/atomicfile.h"
+
+namespace kb {
+
+namespace {
+
+// Every table starts with the built-in networks, which the main window
+// addresses by position; a file claiming fewer services is damaged.
+constexpr std::int32_t kNetworkCount = 6;
+
+std::string Numbered(const char* prefix, std::int32_t n) {
+    return std::string(prefix) + std::to_string(n) + "]";
+}
+
+// ---- writing -------------------------------------------------------------
+
+void FormatCondition(std::string& out, const ruleacondrec& c) {
+    WriteIntKey(out, "rcond", c.rcond);
+    switch (c.rcond) {
+        case condExtension:
+            WriteStrKey(out, "ext", c.fileext.ext);
+            break;
+        case condSize:
+            WriteIntKey(out, "rnum", c.rnum);
+            WriteIntKey(out, "size", c.size);
+            break;
+        case condDate:
+            WriteIntKey(out, "rdays", c.rdays);
+            // Without it an "older than" rule came back as "newer than" and
+            // deleted the wrong files. Files from before it existed lack the
+            // line, so the reader looks for it by name.
+            WriteIntKey(out, "rdayscmp", c.rdayscmp);
+            break;
+        case condNewest:
+            WriteIntKey(out, "filecnt", c.newestcnt);
+            break;
+        case condOldest:
+            WriteIntKey(out, "filecnt", c.oldestcnt);
+            break;
+        default:
+            break;
+    }
+}
+
+void FormatAction(std::string& out, const ruleactionrec& a) {
+    WriteIntKey(out, "raction", a.raction);
+    switch (a.raction) {
+        case actMove:
+            WriteStrKey(out, "filepath", a.move.filepath);
+            break;
+        case actCopy:
+            WriteStrKey(out, "filepath", a.copy.filepath);
+            break;
+        case actFtp:
+            WriteStrKey(out, "ftpserver", a.ftp.ftpserver);
+            WriteIntKey(out, "ftpport", a.ftp.ftpport);
+            WriteStrKey(out, "ftppath", a.ftp.ftppath);
+            WriteStrKey(out, "ftpuser", a.ftp.ftpuser);
+            WriteStrKey(out, "ftppass", a.ftp.ftppass);
+            WriteBoolKey(out, "ftpascmode", a.ftp.ftpascmode);
+            WriteBoolKey(out, "ftppassive", a.ftp.ftppassive);
+            break;
+        case actLaunch:
+            WriteStrKey(out, "fprogram", a.launch.fprogram);
+            WriteStrKey(out, "fparams", a.launch.fparams);
+            break;
+        default:
+            break;
+    }
+}
+
+void FormatRule(std::string& out, const RuleRec& r, std::int32_t j) {
+    WriteHeaderLine(out, Numbered("[Rule ", j));
+    WriteStrKey(out, "rulename", r.rulename);
+    WriteBoolKey(out, "enabled", r.enabled);
+    WriteIntKey(out, "mcond", r.mcond);
+    WriteIntKey(out, "condcnt", r.condcnt());
+    WriteIntKey(out, "fcnt", r.fcnt);
+    WriteIntKey(out, "fsize", r.fsize);
+    for (const ruleacondrec& c : r.conds) FormatCondition(out, c);
+    WriteIntKey(out, "actioncnt", r.actioncnt());
+    for (const ruleactionrec& a : r.actions) FormatAction(out, a);
+}
+
+void FormatService(std::string& out, const rServiceRules& s, std::int32_t i) {
+    WriteHeaderLine(out, Numbered("[Service ", i));
+    WriteIntKey(out, "serviceid", s.serviceid);
+    WriteIntKey(out, "othernum", s.othernum);
+    WriteStrKey(out, "othername", s.othername);
+    WriteBoolKey(out, "enabled", s.enabled);
+    WriteStrKey(out, "sharedir", s.sharedir);
+    WriteStrKey(out, "excludefiles", s.excludefiles);
+    WriteIntKey(out, "rulecnt", s.rulelist.rulecnt());
+    std::int32_t j = 0;
+    for (const RuleRec& r : s.rulelist.rules) FormatRule(out, r, ++j);
+}
+
+// ---- reading -------------------------------------------------------------
+
+// Thrown after the warning that explains it: reading stops, what was read stays.
+struct StopReading {};
+
+class ConfigReader {
+public:
+    ConfigReader(IniLineReader& in, ServiceStore& store, const ConfigWarning& warn)
+        : in_(in), store_(store), warn_(warn) {}
+
+    void ReadAfterFirstLine() {
+        std::string version;
+        Str("Version", version);
+        if (const std::optional<double> v = ParseConfigVersion(version, SystemDecimalSeparator()))
+            store_.ConfigVersion = *v;
+        else
+            Warn("Error retrieving version number.");
+        Bool("UseSMTP", store_.UseSMTP);
+        Str("SMTP Server", store_.SmtpServer);
+        Str("ReplyTo", store_.ReplyTo);
+        std::int32_t serviceCount = store_.ServiceCount();
+        Count("Service Count", serviceCount, kNetworkCount, INT32_MAX);
+        std::int32_t customCount = store_.CustomCount();
+        // Derived from the records themselves once they are read; checked only
+        // so that a damaged header is noticed before anything is replaced.
+        Count("Custom Count", customCount, 0, serviceCount);
+        for (std::int32_t i = 1; i <= serviceCount; ++i) Service(i);
+        store_.ServiceTable.resize(static_cast<std::size_t>(serviceCount));
+    }
+
+private:
+    void Warn(const std::string& text) {
+        if (warn_) warn_(text);
+    }
+    static void Check(KeyRead r) {
+        if (r == KeyRead::Failed) throw StopReading{};
+    }
+    void Str(const char* key, std::string& field) { Check(ReadStrKey(in_, key, field, warn_)); }
+    void Int(const char* key, std::int32_t& field) { Check(ReadIntKey(in_, key, field, warn_)); }
+    void Code(const char* key, std::uint8_t& field) { Check(ReadCodeKey(in_, key, field, warn_)); }
+    void Bool(const char* key, bool& field) { Check(ReadBoolKey(in_, key, field, warn_)); }
+    void Section(const std::string& header) {
+        if (FindSection(in_, header, warn_) != 0) throw StopReading{};
+    }
+
+    // A count the file cannot possibly back (each element takes at least one
+    // of the remaining lines) is damage, never a size to allocate.
+    void Count(const char* key, std::int32_t& field, std::int32_t least, std::int32_t most) {
+        Int(key, field);
+        const auto remaining = static_cast<std::int64_t>(in_.Remaining());
+        if (field < least || field > most || field > remaining) {
+            Warn(InputErrorText(key));
+            throw StopReading{};
+        }
+    }
+
+    // A service enters the table once its own lines are read; its rules follow
+    // one by one, each only when complete, so a half-read rule (an action
+    // without the conditions that narrow it) never runs.
+    void Service(std::int32_t i) {
+        Section(Numbered("[Service ", i));
+        const std::size_t pos = static_cast<std::size_t>(i - 1);
+        std::vector<rServiceRules>& table = store_.ServiceTable;
+        rServiceRules rec = pos < table.size() ? table[pos] : rServiceRules{};
+        rec.scanned = false;
+        rec.prevfiles.clear();
+        rec.rulelist.rules.clear();
+        Code("serviceid", rec.serviceid);
+        Int("othernum", rec.othernum);
+        Str("othername", rec.othername);
+        Bool("enabled", rec.enabled);
+        Str("sharedir", rec.sharedir);
+        Str("excludefiles", rec.excludefiles);
+        std::int32_t rulecnt = 0;
+        Count("rulecnt", rulecnt, 0, INT32_MAX);
+        store_.AssignUid(rec);
+        if (pos < table.size())
+            table[pos] = std::move(rec);
+        else
+            table.push_back(std::move(rec));
+        for (std::int32_t j = 1; j <= rulecnt; ++j) {
+            RuleRec rule = Rule(j);
+            table[pos].rulelist.rules.push_back(std::move(rule));
+        }
+    }
+
+    RuleRec Rule(std::int32_t j) {
+        Section(Numbered("[Rule ", j));
+        RuleRec r;
+        Str("rulename", r.rulename);
+        Bool("enabled", r.enabled);
+        Code("mcond", r.mcond);
+        std::int32_t condcnt = 0;
+        Count("condcnt", condcnt, 0, INT32_MAX);
+        Int("fcnt", r.fcnt);
+        Int("fsize", r.fsize);
+        for (std::int32_t k = 0; k < condcnt; ++k) r.conds.push_back(Condition());
+        std::int32_t actioncnt = 0;
+        Count("actioncnt", actioncnt, 0, INT32_MAX);
+        for (std::int32_t k = 0; k < actioncnt; ++k) r.actions.push_back(Action());
+        return r;
+    }
+
+    ruleacondrec Condition() {
+        ruleacondrec c;
+        Code("rcond", c.rcond);
+        switch (c.rcond) {
+            case condExtension:
+                Str("ext", c.fileext.ext);
+                break;
+            case condSize:
+                Code("rnum", c.rnum);
+                Int("size", c.size);
+                break;
+            case condDate:
+                Int("rdays", c.rdays);
+                // Older files lack the line; their date conditions read as "less than".
+                if (NextKeyIs("rdayscmp")) Code("rdayscmp", c.rdayscmp);
+                break;
+            case condNewest:
+                Int("filecnt", c.newestcnt);
+                break;
+            case condOldest:
+                Int("filecnt", c.oldestcnt);
+                break;
+            default:
+                break;
+        }
+        return c;
+    }
+
+    ruleactionrec Action() {
+        ruleactionrec a;
+        Code("raction", a.raction);
+        switch (a.raction) {
+            case actMove:
+                Str("filepath", a.move.filepath);
+                break;
+            case actCopy:
+                Str("filepath", a.copy.filepath);
+                break;
+            case actFtp:
+                Str("ftpserver", a.ftp.ftpserver);
+                Int("ftpport", a.ftp.ftpport);
+                Str("ftppath", a.ftp.ftppath);
+                Str("ftpuser", a.ftp.ftpuser);
+                Str("ftppass", a.ftp.ftppass);
+                Bool("ftpascmode", a.ftp.ftpascmode);
+                Bool("ftppassive", a.ftp.ftppassive);
+                break;
+            case actLaunch:
+                Str("fprogram", a.launch.fprogram);
+                Str("fparams", a.launch.fparams);
+                break;
+            default:
+                break;
+        }
+        return a;
+    }
+
+    bool NextKeyIs(const char* key) const {
+        const std::string* line = in_.Peek();
+        if (!line) return false;
+        std::string name, value;
+        return SplitLine(*line, name, value) == 0 && name == key;
+    }
+
+    IniLineReader& in_;
+    ServiceStore& store_;
+    const ConfigWarning& warn_;
+};
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes;
+    char buf[16384];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) bytes.append(buf, in.gcount());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+std::optional<double> ParseFloat(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+std::string FormatConfigFile(const ServiceStore& store) {
+    std::string out;
+    out.reserve(4096);
+    WriteHeaderLine(out, "[Main Info]");
+    WriteHeaderLine(out, "Version=1.00");
+    WriteBoolKey(out, "UseSMTP", store.UseSMTP);
+    WriteStrKey(out, "SMTP Server", store.SmtpServer);
+    WriteStrKey(out, "ReplyTo", store.ReplyTo);
+    WriteIntKey(out, "Service Count", store.ServiceCount());
+    WriteIntKey(out, "Custom Count", store.CustomCount());
+    std::int32_t i = 0;
+    for (const rServiceRules& s : store.ServiceTable) FormatService(out, s, ++i);
+    return out;
+}
+
+int WriteConfigFile(const std::string& path, const ServiceStore& store) {
+    // Owner-only: the file holds FTP passwords in plain text.
+    return WriteFileAtomically(path, FormatConfigFile(store), true) == 0 ? 0 : -2;
+}
+
+int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn) {
+    IniLineReader in;
+    if (!in.Load(path)) return -2;
+    std::string first;
+    if (!in.ReadLine(first) || first != "[Main Info]") {
+        if (warn) warn("Error: Invalid alarm file");
+        return -1;
+    }
+    try {
+        ConfigReader(in, store, warn).ReadAfterFirstLine();
+    } catch (const StopReading&) {
+        return -1;
+    }
+    return 0;
+}
+
+std::string BackupConfigPath(const std::string& path) { return path + ".bak"; }
+
+void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const ConfigWarning& warn) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    if (ReadConfigFile(path, store, warn) != 0) {
+        // What could not be read is about to be replaced by what could; keep
+        // the user's original where it can be recovered by hand.
+        if (const std::optional<std::string> bytes = ReadWholeFile(path))
+            WriteFileAtomically(BackupConfigPath(path), *bytes, true);
+    }
+    if (store.ConfigVersion < 1.0) WriteConfigFile(path, store);
+}
+
+std::optional<double> ParseConfigVersion(const std::string& text, char systemSeparator) {
+    if (const std::optional<double> v = ParseFloat(text)) return v;
+    if (systemSeparator == '.' || text.find('.') != std::string::npos) return std::nullopt;
+    std::string local = text;
+    for (char& c : local)
+        if (c == systemSeparator) c = '.';
+    return ParseFloat(local);
+}
+
+char SystemDecimalSeparator() {
+    try {
+        return std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
+    } catch (const std::runtime_error&) {
+        return '.';  // the environment names a locale that is not installed
+    }
+}
+
+}  // namespace kb
