@@ -7,9 +7,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <exception>
 #include <utility>
 
 #include "editor/ruledef.h"
+#include "ui/msgbox.h"
 #include "ui/servicecontext.h"
 
 namespace kb {
@@ -137,6 +139,16 @@ void TfrSwapRules::rebuild(int row) {
     SetButtons();
 }
 
+void TfrSwapRules::save() {
+    // The change is already in the table; a failed save must not escape into
+    // the event loop, so it is reported and the panel carries on.
+    try {
+        ctx_.SaveConfig();
+    } catch (const std::exception& e) {
+        ErrorCentered(window(), QString::fromUtf8(e.what()));
+    }
+}
+
 void TfrSwapRules::btnAddClick() {
     TfrmRule wizard(ctx_, false, 0, window());
     if (wizard.exec() != QDialog::Accepted) return;
@@ -156,7 +168,7 @@ void TfrSwapRules::btnDeleteClick() {
     if (RuleList* list = currentRules(); list && i >= 0 && i < list->rulecnt())
         list->rules.erase(list->rules.begin() + i);
     rebuild(0);
-    ctx_.SaveConfig();
+    save();
 }
 
 void TfrSwapRules::btnMoveUpClick() {
@@ -165,7 +177,7 @@ void TfrSwapRules::btnMoveUpClick() {
     const bool moved = list && i > 0 && i < list->rulecnt();
     if (moved) std::swap(list->rules[i - 1], list->rules[i]);
     rebuild(moved ? i - 1 : 0);
-    ctx_.SaveConfig();
+    save();
 }
 
 void TfrSwapRules::btnMoveDownClick() {
@@ -175,7 +187,7 @@ void TfrSwapRules::btnMoveDownClick() {
         list && i >= 0 && i < clRuleList->count() - 1 && i + 1 < list->rulecnt();
     if (moved) std::swap(list->rules[i], list->rules[i + 1]);
     rebuild(moved ? i + 1 : 0);
-    ctx_.SaveConfig();
+    save();
 }
 
 void TfrSwapRules::clRuleListClick() { SetButtons(); }
@@ -194,7 +206,7 @@ void TfrSwapRules::clRuleListClickCheck(QListWidgetItem* item) {
     // changed flag is worth a save.
     if (list->rules[row].enabled == enabled) return;
     list->rules[row].enabled = enabled;
-    ctx_.SaveConfig();
+    save();
 }
 
 void TfrSwapRules::clRuleListDblClick() {

@@ -62,6 +62,8 @@ private:
     // Refills this panel through the main window and selects `row` when the
     // refilled list has it.
     void rebuild(int row);
+    // Rewrites the configuration file from the table.
+    void save();
 
     ServiceContext& ctx_;
     bool filling_ = false;
