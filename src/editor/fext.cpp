@@ -1,0 +1,66 @@
+#include "editor/fext.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "editor/paramdialog.h"
+#include "ui/msgbox.h"
+
+namespace kb {
+
+TfrmInput::TfrmInput(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
+    setObjectName(QStringLiteral("frmInput"));
+    Label1 = new QLabel(ex.prompt, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    teInput = new QLineEdit(this);
+    teInput->setObjectName(QStringLiteral("teInput"));
+    Button2 = new QPushButton(QStringLiteral("OK"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button3 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+
+    setWindowTitle(ex.caption);
+    if (ex.linkText != QLatin1StringView(kSpecified)) teInput->setText(ex.linkText);
+    numeric_ = ex.caption == QLatin1StringView("Enter File Count") ||
+               ex.caption == QLatin1StringView("Enter File Size");
+    teInput->setFixedWidth(numeric_ ? 40 : 265);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(teInput);
+    layout->addLayout(buttons);
+
+    connect(Button2, &QPushButton::clicked, this, &TfrmInput::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TfrmInput::reject);
+    SetUpParamDialog(this, QSize(290, 92), Button2);
+}
+
+void TfrmInput::Button2Click() {
+    ex_.linkText = teInput->text();
+    if (!numeric_) {
+        accept();
+        return;
+    }
+    std::int32_t n = 0;
+    if (!ParseWholeNumber(teInput->text(), n) || n < 0) {
+        // One message for counts and sizes alike.
+        WarnAt(this, QStringLiteral("Invalid value for file count"));
+        return;
+    }
+    ex_.number = n;
+    accept();
+}
+
+void TfrmInput::reject() {
+    ex_.linkText.clear();
+    QDialog::reject();
+}
+
+}  // namespace kb

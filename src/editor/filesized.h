@@ -1,0 +1,36 @@
+// The size condition's value: less or greater than a number of kilobytes.
+#pragma once
+
+#include <QDialog>
+
+#include "editor/paramexchange.h"
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kb {
+
+class TfrmFileSize : public QDialog {
+    Q_OBJECT
+public:
+    // Shows `ex.comparison` and `ex.size` unless the size is -1 (then
+    // "Greater Than" and an empty edit). OK writes both back.
+    explicit TfrmFileSize(ParamExchange& ex, QWidget* parent = nullptr);
+
+    QGroupBox* GroupBox1;
+    QRadioButton* rblt;
+    QRadioButton* rbgt;
+    QLineEdit* teFileSize;
+    QPushButton* Button1;  // OK
+    QPushButton* Button2;  // Cancel
+
+public slots:
+    void Button1Click();
+
+private:
+    ParamExchange& ex_;
+};
+
+}  // namespace kb

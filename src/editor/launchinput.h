@@ -1,0 +1,35 @@
+// The program or script a launch action starts, and its parameters.
+#pragma once
+
+#include <QDialog>
+
+#include "editor/paramexchange.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace kb {
+
+class TfrmLaunch : public QDialog {
+    Q_OBJECT
+public:
+    // Unless `ex.linkText` is "specified", shows it as the program and
+    // `ex.parameters` as the parameters. OK writes the program to `ex.path`
+    // and the parameters to `ex.parameters`.
+    explicit TfrmLaunch(ParamExchange& ex, QWidget* parent = nullptr);
+
+    QLineEdit* teProgram;
+    QPushButton* Button1;  // Browse...
+    QLineEdit* teParam;
+    QPushButton* Button2;  // OK
+    QPushButton* Button3;  // Cancel
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+
+private:
+    ParamExchange& ex_;
+};
+
+}  // namespace kb

@@ -1,0 +1,114 @@
+#include "editor/paramedit.h"
+
+#include "editor/datesel.h"
+#include "editor/fext.h"
+#include "editor/filesized.h"
+#include "editor/ftpoptions.h"
+#include "editor/launchinput.h"
+#include "editor/paramexchange.h"
+#include "editor/path.h"
+#include "editor/summary.h"
+
+namespace kb {
+
+namespace {
+
+ruleacondrec* firstCondition(RuleRec& rule, std::uint8_t kind) {
+    for (ruleacondrec& c : rule.conds)
+        if (c.rcond == kind) return &c;
+    return nullptr;
+}
+
+ruleactionrec* firstAction(RuleRec& rule, std::uint8_t kind) {
+    for (ruleactionrec& a : rule.actions)
+        if (a.raction == kind) return &a;
+    return nullptr;
+}
+
+// The text input for a number; its caption puts it in numeric mode.
+bool askNumber(QWidget* parent, ParamExchange& ex, const char* caption, const char* prompt,
+               std::int32_t& target) {
+    ex.caption = QString::fromLatin1(caption);
+    ex.prompt = QString::fromLatin1(prompt);
+    TfrmInput dialog(ex, parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    target = ex.number;
+    return true;
+}
+
+}  // namespace
+
+bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
+    const std::string name = href.toStdString();
+    const std::string linkText = SummaryLinkText(rule, name);
+    // A link the rule's summary does not show has nothing behind it.
+    if (linkText.empty()) return false;
+
+    ParamExchange ex;
+    ex.linkName = href;
+    ex.linkText = QString::fromStdString(linkText);
+
+    if (name == "FileCount") return askNumber(parent, ex, "Enter File Count", "Enter file count:", rule.fcnt);
+    if (name == "TotalFileSize")
+        return askNumber(parent, ex, "Enter File Size", "Enter total file size (MB):", rule.fsize);
+    if (name == "FileDateNew")
+        return askNumber(parent, ex, "Enter File Count", "Enter number of files:",
+                         firstCondition(rule, condNewest)->newestcnt);
+    if (name == "FileDateOld")
+        return askNumber(parent, ex, "Enter File Count", "Enter number of files:",
+                         firstCondition(rule, condOldest)->oldestcnt);
+    if (name == "FileExt") {
+        ex.caption = QStringLiteral("Enter File Extension");
+        ex.prompt = QStringLiteral("Enter file extensions separated by semicolans(mp2;mp3):");
+        TfrmInput dialog(ex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        firstCondition(rule, condExtension)->fileext.ext = ex.linkText.toStdString();
+        return true;
+    }
+    if (name == "FileSize") {
+        ruleacondrec& c = *firstCondition(rule, condSize);
+        ex.comparison = c.rnum;
+        ex.size = c.size;
+        TfrmFileSize dialog(ex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        firstCondition(rule, condSize)->rnum = ex.comparison;
+        firstCondition(rule, condSize)->size = ex.size;
+        return true;
+    }
+    if (name == "FileDate") {
+        ruleacondrec& c = *firstCondition(rule, condDate);
+        ex.comparison = c.rdayscmp;
+        ex.days = c.rdays;
+        TfrmDateSel dialog(ex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        firstCondition(rule, condDate)->rdayscmp = ex.comparison;
+        firstCondition(rule, condDate)->rdays = ex.days;
+        return true;
+    }
+    if (name == "rMove" || name == "rCopy") {
+        TfrmPath dialog(ex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        const std::string path = ex.path.toStdString();
+        if (name == "rMove")
+            firstAction(rule, actMove)->move.filepath = path;
+        else
+            firstAction(rule, actCopy)->copy.filepath = path;
+        return true;
+    }
+    if (name == "rLaunch") {
+        ex.parameters = QString::fromStdString(firstAction(rule, actLaunch)->launch.fparams);
+        TfrmLaunch dialog(ex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        raclaunch& launch = firstAction(rule, actLaunch)->launch;
+        launch.fprogram = ex.path.toStdString();
+        launch.fparams = ex.parameters.toStdString();
+        return true;
+    }
+    if (name == "rFTP") {
+        TfrmFTPOptions dialog(rule, parent);
+        return dialog.exec() == QDialog::Accepted;
+    }
+    return false;  // "rDelete" has nothing to enter
+}
+
+}  // namespace kb

@@ -1,0 +1,33 @@
+// What the link dispatch and a parameter dialog hand each other: the dialog
+// is given one of these, reads what it shows from it and writes its result
+// back into it on OK.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "store/model.h"
+
+namespace kb {
+
+struct ParamExchange {
+    QString linkName;  // href of the clicked link
+    QString linkText;  // its current text; "specified" when nothing is entered yet
+    QString caption;   // text input: window caption, which also selects numeric mode
+    QString prompt;    // text input: label text
+    std::int32_t number = 0;
+    std::uint8_t comparison = 0;  // 2 = greater than, 0 = less than
+    std::int32_t size = -1;       // KB; -1 = none
+    std::int32_t days = -1;       // -1 = none
+    QString path;                 // path dialog result; the launch dialog's program
+    QString parameters;           // launch parameters
+};
+
+// The link text of a value not entered yet.
+inline constexpr const char* kSpecified = "specified";
+
+// A whole number in decimal with an optional sign that fits 32 bits; any
+// other text, the empty text and surrounding blanks included, is refused.
+bool ParseWholeNumber(const QString& text, std::int32_t& value);
+
+}  // namespace kb
