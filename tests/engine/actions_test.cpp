@@ -1,0 +1,274 @@
+#include "engine/actions.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "enginetest_util.h"
+#include "platform/fileops.h"
+
+namespace {
+
+using kbtest::Exists;
+using kbtest::ReadFile;
+using kbtest::TempDir;
+using kbtest::WriteFile;
+using Names = std::vector<std::string>;
+
+kb::ruleactionrec Act(std::uint8_t kind, const std::string& dir = "") {
+    kb::ruleactionrec a;
+    a.raction = kind;
+    a.move.filepath = dir;
+    a.copy.filepath = dir;
+    return a;
+}
+
+std::vector<kb::ActionOutcome> RunActions(std::vector<kb::ruleactionrec> actions,
+                                   const std::vector<std::string_view>& names,
+                                   const std::string& sharedir, const kb::ScanEnvironment& env = {}) {
+    kb::RuleRec rule;
+    rule.rulename = "r";
+    rule.actions = std::move(actions);
+    std::vector<kb::ActionOutcome> out;
+    kb::PerformActions(rule, names, sharedir, env, 42, out);
+    return out;
+}
+
+std::int64_t MtimeOf(const std::string& path) {
+    struct stat st;
+    ::stat(path.c_str(), &st);
+    return st.st_mtim.tv_sec;
+}
+
+TEST(FileOps, CopyReplacesTargetKeepsSourceAndItsDate) {
+    TempDir src, dst;
+    WriteFile(src / "song.mp3", "new contents");
+    kbtest::SetMtime(src / "song.mp3", 1600000000);
+    WriteFile(dst / "song.mp3", "old and longer contents");
+    std::string err;
+    ASSERT_TRUE(kb::FileCopy(src / "song.mp3", dst / "song.mp3", false, &err)) << err;
+    EXPECT_EQ(ReadFile(dst / "song.mp3"), "new contents");
+    EXPECT_EQ(ReadFile(src / "song.mp3"), "new contents");
+    EXPECT_EQ(MtimeOf(dst / "song.mp3"), 1600000000);
+    // No temporary file is left beside the target.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dst.str()), {}), 1);
+}
+
+TEST(FileOps, FailedCopyLeavesTargetAndNoLeftovers) {
+    TempDir src, dst;
+    WriteFile(src / "a", "a");
+    std::string err;
+    EXPECT_FALSE(kb::FileCopy(src / "a", dst / "missing/a", false, &err));
+    EXPECT_FALSE(err.empty());
+    EXPECT_FALSE(kb::FileCopy(src / "absent", dst / "a", false, &err));
+    EXPECT_FALSE(Exists(dst / "a"));
+    // A directory in the target's place is not replaced.
+    ::mkdir((dst / "a").c_str(), 0755);
+    EXPECT_FALSE(kb::FileCopy(src / "a", dst / "a", false, &err));
+    EXPECT_TRUE(std::filesystem::is_directory(dst / "a"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dst.str()), {}), 1);
+}
+
+TEST(FileOps, MoveReplacesTargetAndRefusesDirectories) {
+    TempDir src, dst;
+    WriteFile(src / "f", "moved");
+    WriteFile(dst / "f", "existing");
+    std::string err;
+    ASSERT_TRUE(kb::FileMove(src / "f", dst / "f", &err)) << err;
+    EXPECT_EQ(ReadFile(dst / "f"), "moved");
+    EXPECT_FALSE(Exists(src / "f"));
+
+    ::mkdir((src / "d").c_str(), 0755);
+    EXPECT_FALSE(kb::FileMove(src / "d", dst / "d", &err));
+    EXPECT_TRUE(std::filesystem::is_directory(src / "d"));
+    EXPECT_FALSE(Exists(dst / "d"));
+}
+
+TEST(FileOps, MoveWithFailingCopyKeepsSource) {
+    TempDir src, dst;
+    WriteFile(src / "keep", "data");
+    std::string err;
+    EXPECT_FALSE(kb::FileMove(src / "keep", dst / "no/such/dir/keep", &err));
+    EXPECT_EQ(ReadFile(src / "keep"), "data");
+}
+
+TEST(FileOps, MoveAcrossFileSystemsCopiesThenDeletes) {
+    struct stat a, b;
+    if (::stat("/tmp", &a) != 0 || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev) {
+        GTEST_SKIP() << "needs /tmp and /dev/shm on different file systems";
+    }
+    TempDir src("/tmp"), dst("/dev/shm");
+    std::string big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 % 251);
+    WriteFile(src / "big.bin", big);
+    kbtest::SetMtime(src / "big.bin", 1500000000);
+    WriteFile(dst / "big.bin", "to be replaced");
+    std::string err;
+    ASSERT_TRUE(kb::FileMove(src / "big.bin", dst / "big.bin", &err)) << err;
+    EXPECT_FALSE(Exists(src / "big.bin"));
+    EXPECT_TRUE(ReadFile(dst / "big.bin") == big);
+    EXPECT_EQ(MtimeOf(dst / "big.bin"), 1500000000);
+
+    // Across file systems a copy that cannot complete leaves the source.
+    WriteFile(src / "stay", "x");
+    EXPECT_FALSE(kb::FileMove(src / "stay", dst / "missing/stay", &err));
+    EXPECT_EQ(ReadFile(src / "stay"), "x");
+}
+
+TEST(FileOps, MoveOfALinkMovesItsContentsAndRemovesTheLink) {
+    TempDir src, dst;
+    WriteFile(src / "real", "contents");
+    std::filesystem::create_symlink(src / "real", src / "link");
+    std::string err;
+    ASSERT_TRUE(kb::FileMove(src / "link", dst / "link", &err)) << err;
+    EXPECT_FALSE(Exists(src / "link"));
+    EXPECT_FALSE(std::filesystem::is_symlink(dst / "link"));
+    EXPECT_EQ(ReadFile(dst / "link"), "contents");
+    EXPECT_EQ(ReadFile(src / "real"), "contents");
+}
+
+TEST(FileOps, DeleteRemovesFilesAndLinksButNeverDirectories) {
+    TempDir d;
+    WriteFile(d / "f", "");
+    ::mkdir((d / "empty").c_str(), 0755);
+    WriteFile(d / "target", "t");
+    std::filesystem::create_symlink(d / "target", d / "link");
+    std::string err;
+    EXPECT_TRUE(kb::FileDelete(d / "f", &err));
+    EXPECT_FALSE(Exists(d / "f"));
+    EXPECT_FALSE(kb::FileDelete(d / "empty", &err));
+    EXPECT_TRUE(std::filesystem::is_directory(d / "empty"));
+    EXPECT_TRUE(kb::FileDelete(d / "link", &err));
+    EXPECT_TRUE(Exists(d / "target"));
+    EXPECT_FALSE(kb::FileDelete(d / "gone", &err));
+}
+
+TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {
+    TempDir shared, backup;
+    WriteFile(shared / "a", "A");
+    WriteFile(shared / "b", "B");
+    const auto out = RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"},
+                         shared.str());
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[0].file, "a");
+    EXPECT_EQ(out[0].raction, kb::actCopy);
+    EXPECT_EQ(out[1].file, "b");
+    EXPECT_EQ(out[2].raction, kb::actDelete);
+    for (const auto& o : out) {
+        EXPECT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(o.serviceUid, 42u);
+        EXPECT_EQ(o.rulename, "r");
+    }
+    EXPECT_EQ(ReadFile(backup / "a"), "A");
+    EXPECT_EQ(ReadFile(backup / "b"), "B");
+    EXPECT_FALSE(Exists(shared / "a"));
+}
+
+TEST(Actions, TrailingSeparatorOnTargetStillWorks) {
+    TempDir shared, backup;
+    WriteFile(shared / "song.mp3", "s");
+    const auto out = RunActions({Act(kb::actCopy, backup.str() + "/")}, {"song.mp3"}, shared.str());
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(out[0].ok) << out[0].error;
+    EXPECT_EQ(ReadFile(backup / "song.mp3"), "s");
+    EXPECT_TRUE(Exists(shared / "song.mp3"));
+}
+
+TEST(Actions, MoveWithEmptyTargetIsRefused) {
+    TempDir shared;
+    WriteFile(shared / "a", "A");
+    const auto out = RunActions({Act(kb::actMove, "")}, {"a"}, shared.str());
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_FALSE(out[0].ok);
+    EXPECT_TRUE(Exists(shared / "a"));
+}
+
+TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
+    TempDir shared, music;
+    WriteFile(shared / "a.mp3", "A");
+    std::vector<std::vector<std::string>> calls;
+    kb::ScanEnvironment env;
+    env.launch = [&](const std::string& p, const std::vector<std::string>& args) {
+        calls.push_back(args);
+        calls.back().insert(calls.back().begin(), p);
+        return kb::OpStatus{true, {}};
+    };
+    kb::ruleactionrec launch = Act(kb::actLaunch);
+    launch.launch.fprogram = "player";
+    launch.launch.fparams = "/add mfile";
+    const auto out = RunActions({Act(kb::actMove, music.str()), Act(kb::actDelete), launch}, {"a.mp3"},
+                         shared.str(), env);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_TRUE(out[0].ok);
+    EXPECT_FALSE(out[1].ok);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], (Names{"player", "/add", shared / "a.mp3"}));
+}
+
+TEST(Actions, LaunchOncePerFileOrOnceForAll) {
+    std::vector<std::vector<std::string>> calls;
+    kb::ScanEnvironment env;
+    env.launch = [&](const std::string& p, const std::vector<std::string>& args) {
+        calls.push_back(args);
+        calls.back().insert(calls.back().begin(), p);
+        return kb::OpStatus{true, {}};
+    };
+    kb::ruleactionrec a = Act(kb::actLaunch);
+    a.launch.fprogram = "prog";
+    a.launch.fparams = "-a mfile -b mfile";
+    auto out = RunActions({a}, {"x.mp3", "y mfile.mp3"}, "/share", env);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], (Names{"prog", "-a", "/share/x.mp3", "-b", "/share/x.mp3"}));
+    // The name's own "mfile" is not substituted again.
+    EXPECT_EQ(calls[1],
+              (Names{"prog", "-a", "/share/y mfile.mp3", "-b", "/share/y mfile.mp3"}));
+    EXPECT_EQ(out[1].file, "y mfile.mp3");
+
+    calls.clear();
+    a.launch.fparams = "--enqueue";
+    out = RunActions({a}, {"x", "y", "z"}, "/share", env);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], (Names{"prog", "--enqueue"}));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].file, "");
+
+    calls.clear();
+    a.launch.fparams = "";
+    RunActions({a}, {"x"}, "/share", env);
+    EXPECT_EQ(calls, (std::vector<Names>{{"prog"}}));
+}
+
+TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
+    TempDir shared, backup;
+    WriteFile(shared / "a", "A");
+    WriteFile(shared / "b", "B");
+    std::vector<std::string> sent;
+    kb::ScanEnvironment env;
+    env.upload = [&](const kb::racftp& p, const std::string& local, const std::string& remote) {
+        EXPECT_EQ(p.ftpserver, "host");
+        // The file is still in place when it is sent.
+        sent.push_back(remote + "=" + ReadFile(local));
+        if (remote == "b") throw std::runtime_error("connection reset");
+        return kb::OpStatus{true, {}};
+    };
+    kb::ruleactionrec ftp = Act(kb::actFtp);
+    ftp.ftp.ftpserver = "host";
+    const auto out =
+        RunActions({Act(kb::actCopy, backup.str()), ftp, Act(kb::actDelete)}, {"a", "b"}, shared.str(),
+            env);
+    EXPECT_EQ(sent, (Names{"a=A", "b=B"}));
+    ASSERT_EQ(out.size(), 6u);
+    EXPECT_TRUE(out[2].ok);
+    EXPECT_FALSE(out[3].ok);
+    EXPECT_EQ(out[3].error, "connection reset");
+    EXPECT_TRUE(out[4].ok && out[5].ok);
+    EXPECT_FALSE(Exists(shared / "a"));
+}
+
+TEST(Actions, UnknownActionKindDoesNothing) {
+    TempDir shared;
+    WriteFile(shared / "a", "A");
+    EXPECT_TRUE(RunActions({Act(9)}, {"a"}, shared.str()).empty());
+    EXPECT_TRUE(Exists(shared / "a"));
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// Helpers shared by the engine tests: real temporary directories and files.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kbtest {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    explicit TempDir(const std::string& base = "/tmp") {
+        std::string tmpl = base + "/kbengine-XXXXXX";
+        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed in " + base);
+        path_ = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& str() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << content;
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// A file of `size` bytes that takes no disk space.
+inline void MakeSparse(const std::string& path, std::int64_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::ftruncate(fd, size) != 0) throw std::runtime_error("cannot size " + path);
+    ::close(fd);
+}
+
+// Sets a file's modification time to `unixSeconds`.
+inline void SetMtime(const std::string& path, std::int64_t unixSeconds) {
+    timespec t[2];
+    t[0].tv_sec = t[1].tv_sec = static_cast<time_t>(unixSeconds);
+    t[0].tv_nsec = t[1].tv_nsec = 0;
+    if (::utimensat(AT_FDCWD, path.c_str(), t, 0) != 0) throw std::runtime_error("utimensat");
+}
+
+inline bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+template <typename T>
+std::vector<std::string> SortedNames(const std::vector<T>& files) {
+    std::vector<std::string> names;
+    for (const auto& f : files) names.push_back(f.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace kbtest

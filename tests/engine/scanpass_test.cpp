@@ -1,0 +1,389 @@
+#include "engine/scanpass.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "enginetest_util.h"
+#include "platform/localtime.h"
+
+namespace {
+
+using kbtest::Exists;
+using kbtest::TempDir;
+using kbtest::WriteFile;
+using Names = std::vector<std::string>;
+
+kb::ruleactionrec MoveTo(const std::string& dir) {
+    kb::ruleactionrec a;
+    a.raction = kb::actMove;
+    a.move.filepath = dir;
+    return a;
+}
+
+kb::ruleactionrec CopyTo(const std::string& dir) {
+    kb::ruleactionrec a;
+    a.raction = kb::actCopy;
+    a.copy.filepath = dir;
+    return a;
+}
+
+kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
+                 std::vector<kb::ruleacondrec> conds = {}) {
+    kb::RuleRec r;
+    r.rulename = "rule";
+    r.enabled = true;
+    r.mcond = mcond;
+    r.actions = std::move(actions);
+    r.conds = std::move(conds);
+    return r;
+}
+
+kb::ruleacondrec ExtIs(const std::string& ext) {
+    kb::ruleacondrec c;
+    c.rcond = kb::condExtension;
+    c.fileext.ext = ext;
+    return c;
+}
+
+// A store holding one enabled service on `dir`, with the given masks and rules.
+int AddService(kb::ServiceStore& store, const std::string& dir, const std::string& masks,
+               std::vector<kb::RuleRec> rules) {
+    kb::rServiceRules s;
+    s.serviceid = kb::sidOther;
+    s.sharedir = dir;
+    s.excludefiles = masks;
+    s.enabled = true;
+    s.rulelist.rules = std::move(rules);
+    store.AssignUid(s);
+    store.ServiceTable.push_back(std::move(s));
+    return store.ServiceCount() - 1;
+}
+
+// Records launches instead of starting programs.
+struct FakeEnv {
+    std::vector<std::vector<std::string>> launches;
+    kb::ScanEnvironment env;
+    FakeEnv() {
+        env.now = [] { return kb::EncodeDays(2026, 6, 1, 12, 0, 0); };
+        env.launch = [this](const std::string& prog, const std::vector<std::string>& args) {
+            std::vector<std::string> call{prog};
+            call.insert(call.end(), args.begin(), args.end());
+            launches.push_back(call);
+            return kb::OpStatus{true, {}};
+        };
+        env.upload = [](const kb::racftp&, const std::string&, const std::string&) {
+            return kb::OpStatus{false, "no network in this test"};
+        };
+    }
+};
+
+kb::ScanResult Pass(kb::ServiceStore& store, const kb::ScanEnvironment& env) {
+    kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
+    kb::StoreBaselines(store, r);
+    return r;
+}
+
+TEST(ScanPass, WorkedExamplePassByPass) {
+    TempDir shared, music;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "kazaa*;*.dat",
+                              {Rule(kb::trgNewFile, {MoveTo(music.str())}, {ExtIs("mp3")})});
+    FakeEnv fake;
+    WriteFile(shared / "a.mp3", "a");
+    WriteFile(shared / "b.avi", "b");
+    WriteFile(shared / "kazaa.dat", "k");
+
+    auto r = Pass(store, fake.env);  // first pass: baseline only
+    EXPECT_TRUE(r.outcomes.empty());
+    EXPECT_TRUE(store.ServiceTable[at].scanned);
+    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles), (Names{"a.mp3", "b.avi"}));
+
+    WriteFile(shared / "c.mp3", "c");
+    WriteFile(shared / "d.txt", "d");
+    r = Pass(store, fake.env);
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_EQ(r.outcomes[0].file, "c.mp3");
+    EXPECT_EQ(r.outcomes[0].raction, kb::actMove);
+    EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
+    EXPECT_EQ(r.outcomes[0].serviceUid, store.ServiceTable[at].uid);
+    EXPECT_TRUE(Exists(music / "c.mp3"));
+    EXPECT_FALSE(Exists(shared / "c.mp3"));
+    // The baseline is the listing taken before the move.
+    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles),
+              (Names{"a.mp3", "b.avi", "c.mp3", "d.txt"}));
+
+    r = Pass(store, fake.env);  // count fell from 4 to 3
+    EXPECT_TRUE(r.outcomes.empty());
+    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 3);
+
+    WriteFile(shared / "e.mp3", "e");
+    r = Pass(store, fake.env);
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_EQ(r.outcomes[0].file, "e.mp3");
+    EXPECT_TRUE(Exists(music / "e.mp3"));
+    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles),
+              (Names{"a.mp3", "b.avi", "d.txt", "e.mp3"}));
+}
+
+TEST(ScanPass, NewFileNeedsAGrownCount) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "player";
+    launch.launch.fparams = "mfile";
+    AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {launch})});
+    FakeEnv fake;
+    WriteFile(shared / "one", "");
+    Pass(store, fake.env);
+    // One file replaced by another: same count, nothing new.
+    std::filesystem::remove(shared / "one");
+    WriteFile(shared / "two", "");
+    EXPECT_TRUE(Pass(store, fake.env).outcomes.empty());
+    // Names compare byte for byte: "TWO" is new beside "two".
+    WriteFile(shared / "TWO", "");
+    Pass(store, fake.env);
+    ASSERT_EQ(fake.launches.size(), 1u);
+    EXPECT_EQ(fake.launches[0], (Names{"player", shared / "TWO"}));
+}
+
+TEST(ScanPass, FileCountTriggerNeedsMoreThanThreshold) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {});
+    rule.fcnt = 20;
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    rule.actions = {launch};
+    AddService(store, shared.str(), "*.dat", {rule});
+    FakeEnv fake;
+    for (int i = 0; i < 20; ++i) WriteFile(shared / ("f" + std::to_string(i)), "");
+    WriteFile(shared / "ignored.dat", "");  // excluded: not counted
+    Pass(store, fake.env);
+    EXPECT_TRUE(fake.launches.empty());
+    WriteFile(shared / "f20", "");
+    Pass(store, fake.env);
+    EXPECT_EQ(fake.launches.size(), 1u);
+    // Every pass repeats while the count stays above the threshold.
+    Pass(store, fake.env);
+    EXPECT_EQ(fake.launches.size(), 2u);
+}
+
+TEST(ScanPass, TotalSizeTriggerCountsWholeMegabytesOfItsOwnService) {
+    TempDir a, b;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgTotalSize, {});
+    rule.fsize = 10;
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    launch.launch.fparams = "mfile";
+    rule.actions = {launch};
+    AddService(store, a.str(), "", {rule});
+    AddService(store, b.str(), "", {rule});
+    FakeEnv fake;
+    kbtest::MakeSparse(a / "x", 10'240'000 - 1);
+    kbtest::MakeSparse(a / "y", 1);  // exactly 10 MB together
+    kbtest::MakeSparse(b / "z", 11'263'999);
+    Pass(store, fake.env);
+    EXPECT_TRUE(fake.launches.empty());
+    kbtest::MakeSparse(b / "w", 1);  // b reaches 11 MB; a's files do not count for b
+    Pass(store, fake.env);
+    ASSERT_EQ(fake.launches.size(), 2u);
+    EXPECT_EQ(kbtest::SortedNames(std::vector<kb::filerec>{{fake.launches[0][1], 0, 0},
+                                                           {fake.launches[1][1], 0, 0}}),
+              (Names{b / "w", b / "z"}));
+}
+
+TEST(ScanPass, TotalsPastTwoGigabytesDoNotWrap) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgTotalSize, {});
+    rule.fsize = 4000;  // 4,096,000,000 bytes
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    rule.actions = {launch};
+    AddService(store, shared.str(), "", {rule});
+    FakeEnv fake;
+    kbtest::MakeSparse(shared / "big1", 3'000'000'000LL);
+    kbtest::MakeSparse(shared / "big2", 3'000'000'000LL);
+    auto r = Pass(store, fake.env);
+    EXPECT_EQ(fake.launches.size(), 1u);
+    ASSERT_EQ(r.baselines.size(), 1u);
+    EXPECT_EQ(r.baselines[0].files[0].size, 3'000'000'000LL);
+}
+
+TEST(ScanPass, EmptyOrExcludedOnlyDirectoryEvaluatesNoRuleAndEmptiesBaseline) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {});
+    rule.fcnt = -1;  // would fire on any listing
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    rule.actions = {launch};
+    const int at = AddService(store, shared.str(), "kazaa*;*.dat", {rule});
+    store.ServiceTable[at].prevfiles = {{"old", 1, 1.0}};
+    FakeEnv fake;
+    WriteFile(shared / "b.dat", "");
+    WriteFile(shared / "kazaa.tmp", "");
+    Pass(store, fake.env);
+    EXPECT_TRUE(fake.launches.empty());
+    EXPECT_TRUE(store.ServiceTable[at].scanned);
+    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 0);
+}
+
+TEST(ScanPass, ListingHoldsEveryKindOfEntryWithItsMetadata) {
+    TempDir shared;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "*.dat", {});
+    ::mkdir((shared / "subdir").c_str(), 0755);
+    WriteFile(shared / ".hidden", "12345");
+    WriteFile(shared / "noext", "");
+    WriteFile(shared / "a.mp3", "abc");
+    WriteFile(shared / "skip.DAT", "");
+    std::filesystem::create_symlink(shared / "a.mp3", shared / "link.mp3");
+    std::filesystem::create_symlink(shared / "missing", shared / "dangling");
+    WriteFile(shared / "subdir/inner", "");  // not listed: only the directory itself
+    const std::string longName(255, 'n');  // the longest name Linux allows
+    WriteFile(shared / longName, "");
+    kbtest::SetMtime(shared / "a.mp3", 1700000001);  // odd second: dates keep two-second steps
+
+    FakeEnv fake;
+    Pass(store, fake.env);
+    const auto& files = store.ServiceTable[at].prevfiles;
+    EXPECT_EQ(kbtest::SortedNames(files),
+              (Names{".hidden", "a.mp3", "dangling", "link.mp3", longName, "noext", "subdir"}));
+    for (const auto& f : files) {
+        if (f.name == "a.mp3" || f.name == "link.mp3") {
+            EXPECT_EQ(f.size, 3);
+            EXPECT_DOUBLE_EQ(f.date, kb::FileTimeToLocalDays(1700000000));
+        }
+        if (f.name == ".hidden") {
+            EXPECT_EQ(f.size, 5);
+        }
+    }
+}
+
+TEST(ScanPass, MissingDirectoryGivesEmptyListingAndNewFilesLater) {
+    TempDir parent;
+    const std::string dir = parent / "share";
+    kb::ServiceStore store;
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    launch.launch.fparams = "mfile";
+    const int at = AddService(store, dir, "", {Rule(kb::trgNewFile, {launch})});
+    store.ServiceTable[at].scanned = true;
+    store.ServiceTable[at].prevfiles = {{"a", 0, 0}};
+    FakeEnv fake;
+    Pass(store, fake.env);
+    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 0);
+    ::mkdir(dir.c_str(), 0755);
+    WriteFile(dir + "/a", "");
+    Pass(store, fake.env);
+    EXPECT_EQ(fake.launches.size(), 1u);  // "a" is new against the empty baseline
+}
+
+TEST(ScanPass, LaterRulesSeeTheSameListingAfterAMove) {
+    TempDir shared, moved, copied;
+    kb::ServiceStore store;
+    AddService(store, shared.str(), "",
+               {Rule(kb::trgNewFile, {MoveTo(moved.str())}),
+                Rule(kb::trgNewFile, {CopyTo(copied.str())})});
+    FakeEnv fake;
+    Pass(store, fake.env);
+    WriteFile(shared / "n1", "1");
+    WriteFile(shared / "n2", "2");
+    auto r = Pass(store, fake.env);
+    ASSERT_EQ(r.outcomes.size(), 4u);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(r.outcomes[i].ok);
+    for (int i = 2; i < 4; ++i) {
+        EXPECT_EQ(r.outcomes[i].raction, kb::actCopy);
+        EXPECT_FALSE(r.outcomes[i].ok);
+        EXPECT_FALSE(r.outcomes[i].error.empty());
+    }
+    EXPECT_TRUE(Exists(moved / "n1"));
+    EXPECT_FALSE(Exists(copied / "n1"));
+}
+
+TEST(ScanPass, DisabledRulesServicesAndNonFiringTriggers) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::ruleactionrec launch;
+    launch.raction = kb::actLaunch;
+    launch.launch.fprogram = "p";
+    kb::RuleRec off = Rule(kb::trgFileCount, {launch});
+    off.fcnt = -1;
+    off.enabled = false;
+    kb::RuleRec exists = Rule(kb::trgFileExists, {launch});
+    kb::RuleRec unknown = Rule(17, {launch});
+    const int at = AddService(store, shared.str(), "", {off, exists, unknown});
+    WriteFile(shared / "f", "");
+    FakeEnv fake;
+    Pass(store, fake.env);
+    Pass(store, fake.env);
+    EXPECT_TRUE(fake.launches.empty());
+
+    // A disabled service is not in the snapshot and keeps its old baseline.
+    store.ServiceTable[at].enabled = false;
+    store.ServiceTable[at].rulelist.rules = {Rule(kb::trgNewFile, {launch})};
+    WriteFile(shared / "g", "");
+    EXPECT_TRUE(kb::TakeScanSnapshot(store).empty());
+    Pass(store, fake.env);
+    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 1);
+    // Enabled again: the file that arrived meanwhile is new.
+    store.ServiceTable[at].enabled = true;
+    Pass(store, fake.env);
+    ASSERT_EQ(fake.launches.size(), 1u);
+}
+
+TEST(ScanPass, SubdirectoryCanBeACandidateButIsNeitherCopiedNorDeleted) {
+    TempDir shared, target;
+    kb::ServiceStore store;
+    kb::ruleactionrec del;
+    del.raction = kb::actDelete;
+    AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(target.str()), del})});
+    FakeEnv fake;
+    Pass(store, fake.env);
+    ::mkdir((shared / "album").c_str(), 0755);
+    auto r = Pass(store, fake.env);
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    EXPECT_FALSE(r.outcomes[0].ok);
+    EXPECT_FALSE(r.outcomes[1].ok);
+    EXPECT_TRUE(std::filesystem::is_directory(shared / "album"));
+    EXPECT_FALSE(Exists(target / "album"));
+}
+
+TEST(StoreBaselines, SkipsRecordsDeletedMeanwhileAndMatchesByIdentity) {
+    TempDir d1, d2;
+    kb::ServiceStore store;
+    AddService(store, d1.str(), "", {});
+    AddService(store, d2.str(), "", {});
+    WriteFile(d2 / "only-in-2", "");
+    const auto snapshot = kb::TakeScanSnapshot(store);
+    FakeEnv fake;
+    const auto result = kb::RunScanPass(snapshot, fake.env);
+    // The first service is deleted while the pass runs; the second moves up.
+    store.DeleteService(0);
+    kb::StoreBaselines(store, result);
+    ASSERT_EQ(store.ServiceCount(), 1);
+    EXPECT_TRUE(store.ServiceTable[0].scanned);
+    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[0].prevfiles), (Names{"only-in-2"}));
+}
+
+TEST(TakeScanSnapshot, OnlyEnabledServicesWithADirectory) {
+    kb::ServiceStore store;
+    AddService(store, "/a", "", {});
+    AddService(store, "", "", {});
+    AddService(store, "/c", "", {});
+    store.ServiceTable[2].enabled = false;
+    const auto snap = kb::TakeScanSnapshot(store);
+    ASSERT_EQ(snap.size(), 1u);
+    EXPECT_EQ(snap[0].sharedir, "/a");
+    EXPECT_EQ(snap[0].uid, store.ServiceTable[0].uid);
+}
+
+}  // namespace
