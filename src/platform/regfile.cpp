@@ -141,7 +141,7 @@ std::string ValueData(const RegValue& v) {
         case kindText:
             // A line break cannot live inside a quoted string; such text
             // takes the encoded form.
-            if (v.text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos)
+            if (v.text.find_first_of("\r\n") == std::string::npos)
                 return Quote(v.text);
             return HexKind(kindText) + HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
         case kindExpandText:
