@@ -1,0 +1,283 @@
+// The add/edit service dialog driven through its real widgets over a real
+// service table; modal boxes and the folder chooser are answered from a timer.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "shell/addservice.h"
+#include "ui/placement.h"
+#include "ui/servicecontext.h"
+
+namespace {
+
+using namespace kb;
+
+class DialogContext : public ServiceContext {
+public:
+    DialogContext() { store.InitServiceTable(nullptr); }
+
+    ServiceStore store;
+    int othersLine = -1;
+    QWidget* mainWindow = nullptr;
+
+    ServiceStore& Store() override { return store; }
+    std::uint8_t CurrentServiceId() const override { return sidOther; }
+    int CurrentServiceIndex() const override {
+        return othersLine < 0 ? -1 : store.FindAdditional(othersLine + 1);
+    }
+    void BuildRuleLists(std::uint8_t) override {}
+    void SaveConfig() override {}
+    QWidget* MainWindow() const override { return mainWindow; }
+
+    rServiceRules& additional(int othernum) {
+        return store.ServiceTable[store.FindAdditional(othernum)];
+    }
+};
+
+// Answers each modal window that opens while it lives, once, from a timer.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w == last_) return;
+            last_ = w;
+            answer_(w);
+        });
+        timer_.start();
+    }
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QPointer<QWidget> last_;
+    QTimer timer_;
+};
+
+// Records the text and position of every warning box and presses its OK.
+struct WarningRecorder {
+    QStringList texts;
+    QList<QPoint> positions;
+    ModalAnswerer answerer{[this](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        texts << box->text();
+        positions << box->pos();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    }};
+};
+
+class AddServiceDialog : public ::testing::Test {
+protected:
+    void addService(const std::string& name, const std::string& dir, bool enabled) {
+        const int idx = ctx.store.AppendAdditional(name, dir, "*.dat");
+        ctx.store.ServiceTable[idx].enabled = enabled;
+    }
+    static void pressOk(TfrmAddService& dlg) { QTest::mouseClick(dlg.Button1, Qt::LeftButton); }
+
+    DialogContext ctx;
+};
+
+TEST_F(AddServiceDialog, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
+    TfrmAddService dlg(ctx, false);
+    EXPECT_EQ(dlg.windowTitle(), "Add Service");
+    EXPECT_EQ(dlg.size(), QSize(295, 178));
+    EXPECT_TRUE(dlg.teService->text().isEmpty());
+    EXPECT_TRUE(dlg.teSharedDir->text().isEmpty());
+    EXPECT_TRUE(dlg.teExclude->text().isEmpty());
+    EXPECT_TRUE(dlg.teSharedDir->isReadOnly());
+    EXPECT_EQ(dlg.findChild<QLabel*>("Label3")->text(),
+              "Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)");
+    EXPECT_EQ(dlg.findChild<QPushButton*>("Button3")->text(), "Browse...");
+    EXPECT_EQ(dlg.Button1->text(), "OK");
+    EXPECT_EQ(dlg.Button2->text(), "Cancel");
+    EXPECT_EQ(dlg.teSharedDir->geometry().topLeft(), QPoint(8, 66));
+    EXPECT_EQ(dlg.teSharedDir->width(), 177);
+    EXPECT_EQ(dlg.Button2->mapTo(&dlg, QPoint(0, 0)), QPoint(144, 178 - 33 + 4));
+}
+
+TEST_F(AddServiceDialog, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
+    addService("First", "/one", true);
+    TfrmAddService dlg(ctx, false);
+    dlg.show();
+    WarningRecorder warnings;
+
+    pressOk(dlg);  // name and directory both empty: the name is reported
+    dlg.teService->setText("First");
+    pressOk(dlg);
+    dlg.teSharedDir->setText("/two");
+    dlg.teExclude->setText("*.tmp");
+    pressOk(dlg);
+
+    EXPECT_EQ(warnings.texts,
+              QStringList({"Service name required", "Shared directory required",
+                           "Service name matches existing name"}));
+    for (const QPoint& p : warnings.positions) EXPECT_EQ(p, dlg.frameGeometry().topLeft());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.teService->text(), "First");
+    EXPECT_EQ(dlg.teSharedDir->text(), "/two");
+    EXPECT_EQ(dlg.teExclude->text(), "*.tmp");
+    EXPECT_EQ(ctx.store.CustomCount(), 1);
+}
+
+TEST_F(AddServiceDialog, AddingAppendsADisabledServiceNumberedAfterTheLast) {
+    addService("First", "/one", true);
+    addService("Second", "/two", true);
+    TfrmAddService dlg(ctx, false);
+    dlg.show();
+    WarningRecorder warnings;
+    dlg.teService->setText("first");  // differs from "First" only in case
+    dlg.teSharedDir->setText("/three");
+    pressOk(dlg);
+
+    EXPECT_TRUE(warnings.texts.isEmpty());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    ASSERT_EQ(ctx.store.ServiceCount(), 9);
+    const rServiceRules& added = ctx.store.ServiceTable.back();
+    EXPECT_EQ(added.serviceid, sidOther);
+    EXPECT_EQ(added.othernum, 3);
+    EXPECT_EQ(added.othername, "first");
+    EXPECT_EQ(added.sharedir, "/three");
+    EXPECT_EQ(added.excludefiles, "");
+    EXPECT_FALSE(added.enabled);
+    EXPECT_TRUE(added.rulelist.rules.empty());
+    EXPECT_TRUE(added.prevfiles.empty());
+}
+
+TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
+    addService("First", "/one", false);
+    addService("Second", "/two", true);
+    addService("Third", "/three", false);
+    rServiceRules& second = ctx.additional(2);
+    RuleRec rule;
+    rule.rulename = "Keep me";
+    second.rulelist.rules.push_back(rule);
+    second.scanned = true;
+    second.prevfiles.push_back(filerec{"song.mp3", 1234, 45000.5});
+    const std::uint64_t uid = second.uid;
+    ctx.othersLine = 1;
+
+    TfrmAddService dlg(ctx, true);
+    dlg.show();
+    EXPECT_EQ(dlg.windowTitle(), "Edit Service");
+    EXPECT_EQ(dlg.teService->text(), "Second");
+    EXPECT_EQ(dlg.teSharedDir->text(), "/two");
+    EXPECT_EQ(dlg.teExclude->text(), "*.dat");
+
+    WarningRecorder warnings;
+    dlg.teService->setText("First");
+    pressOk(dlg);
+    EXPECT_EQ(warnings.texts, QStringList({"Service name matches existing name"}));
+    EXPECT_EQ(ctx.additional(2).othername, "Second");
+
+    // Its own unchanged name does not count as taken.
+    dlg.teService->setText("Second");
+    dlg.teSharedDir->setText("/moved");
+    dlg.teExclude->setText("");
+    pressOk(dlg);
+    EXPECT_EQ(warnings.texts.size(), 1);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+
+    ASSERT_EQ(ctx.store.CustomCount(), 3);
+    const rServiceRules& edited = ctx.additional(2);
+    EXPECT_EQ(edited.uid, uid);
+    EXPECT_EQ(edited.sharedir, "/moved");
+    EXPECT_EQ(edited.excludefiles, "");
+    EXPECT_TRUE(edited.enabled);
+    EXPECT_TRUE(edited.scanned);
+    ASSERT_EQ(edited.prevfiles.size(), 1u);
+    EXPECT_EQ(edited.prevfiles[0].name, "song.mp3");
+    ASSERT_EQ(edited.rulelist.rules.size(), 1u);
+    EXPECT_EQ(edited.rulelist.rules[0].rulename, "Keep me");
+    EXPECT_EQ(ctx.additional(1).sharedir, "/one");
+    EXPECT_EQ(ctx.additional(3).sharedir, "/three");
+}
+
+TEST_F(AddServiceDialog, EditingAServiceThatVanishedMeanwhileStoresNothing) {
+    addService("First", "/one", false);
+    addService("Second", "/two", false);
+    ctx.othersLine = 0;
+    TfrmAddService dlg(ctx, true);
+    dlg.show();
+    ctx.store.DeleteService(ctx.store.FindAdditional(1));
+    dlg.teSharedDir->setText("/elsewhere");
+    pressOk(dlg);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(ctx.additional(1).othername, "Second");
+    EXPECT_EQ(ctx.additional(1).sharedir, "/two");
+}
+
+TEST_F(AddServiceDialog, CancelAndTheCloseBoxStoreNothing) {
+    for (bool useCloseBox : {false, true}) {
+        TfrmAddService dlg(ctx, false);
+        dlg.show();
+        dlg.teService->setText("Name");
+        dlg.teSharedDir->setText("/dir");
+        if (useCloseBox)
+            dlg.close();
+        else
+            QTest::mouseClick(dlg.Button2, Qt::LeftButton);
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+        EXPECT_EQ(ctx.store.CustomCount(), 0);
+    }
+}
+
+TEST_F(AddServiceDialog, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeftOff) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString chosen = QDir(tmp.path()).absolutePath();
+    TfrmAddService dlg(ctx, false);
+    dlg.show();
+
+    QString title, firstStart, secondStart;
+    bool cancel = false;
+    ModalAnswerer answerer([&](QWidget* w) {
+        auto* chooser = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(chooser, nullptr);
+        title = chooser->windowTitle();
+        (firstStart.isEmpty() ? firstStart : secondStart) = chooser->directory().absolutePath();
+        if (cancel) {
+            chooser->reject();
+            return;
+        }
+        chooser->setDirectory(chosen);
+        chooser->selectFile(chosen);
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+
+    QTest::mouseClick(dlg.Button3, Qt::LeftButton);
+    EXPECT_EQ(title, "Select Folder");
+    EXPECT_EQ(firstStart, QDir::rootPath());
+    EXPECT_EQ(dlg.teSharedDir->text(), QDir::toNativeSeparators(chosen));
+
+    cancel = true;
+    QTest::mouseClick(dlg.Button3, Qt::LeftButton);
+    EXPECT_EQ(secondStart, chosen);
+    EXPECT_EQ(dlg.teSharedDir->text(), QDir::toNativeSeparators(chosen));
+}
+
+TEST_F(AddServiceDialog, PlacesItselfAgainstTheMainWindow) {
+    QWidget main;
+    main.setGeometry(120, 90, 578, 414);
+    ctx.mainWindow = &main;
+    TfrmAddService dlg(ctx, false);
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    EXPECT_EQ(dlg.pos(), DialogPlacement(main.frameGeometry(), dlg.size(), screen));
+    EXPECT_NE(dlg.pos(), QPoint(0, 0));
+}
+
+}  // namespace
