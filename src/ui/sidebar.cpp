@@ -1,0 +1,96 @@
+#include "ui/sidebar.h"
+
+#include <QLabel>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace kb {
+
+namespace {
+
+constexpr int kIconSize = 22;
+
+const char* kStyle =
+    "kb--TdxSideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
+    "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; font-size: 8pt;"
+    "  padding: 2px; }"
+    "QToolButton { color: white; background: transparent; border: 1px solid transparent;"
+    "  padding: 1px; }"
+    "QToolButton:hover { border: 1px outset #c8c8c8; }"
+    "QToolButton:pressed { border: 1px inset #c8c8c8; }"
+    "QToolButton:focus { border: 1px dotted #e0e0e0; }";
+
+}  // namespace
+
+TdxSideBar::TdxSideBar(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+    setAutoFillBackground(true);
+    setStyleSheet(QString::fromLatin1(kStyle));
+    // A short window must not clip the lower items: they scroll instead.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->viewport()->setAutoFillBackground(false);
+    content_ = new QWidget(scroll);
+    content_->setObjectName(QStringLiteral("SideBarContent"));
+    content_->setAutoFillBackground(false);
+    scroll->setWidget(content_);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    layout_ = new QVBoxLayout(content_);
+    layout_->setContentsMargins(2, 2, 2, 2);
+    layout_->setSpacing(0);
+    layout_->addStretch(1);
+}
+
+int TdxSideBar::AddGroup(const QString& caption) {
+    Group g;
+    g.caption = new QLabel(caption, content_);
+    g.caption->setObjectName(QStringLiteral("SideBarGroup"));
+    g.caption->setAlignment(Qt::AlignCenter);
+    // Groups stack above the stretch that keeps the items at the top.
+    layout_->insertWidget(layout_->count() - 1, g.caption);
+    groups_.push_back(g);
+    return groups_.size() - 1;
+}
+
+int TdxSideBar::AddItem(int group, const QString& caption, const QIcon& icon,
+                        const QString& objectName) {
+    if (group < 0 || group >= groups_.size()) return -1;
+    auto* b = new QToolButton(content_);
+    b->setObjectName(objectName);
+    b->setText(caption);
+    b->setIcon(icon);
+    b->setIconSize(QSize(kIconSize, kIconSize));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    b->setAutoRaise(true);
+    b->setCheckable(false);
+    b->setFocusPolicy(Qt::TabFocus);
+
+    // The new item goes after the last widget of its group.
+    QWidget* after = groups_[group].items.isEmpty() ? static_cast<QWidget*>(groups_[group].caption)
+                                                     : groups_[group].items.back();
+    layout_->insertWidget(layout_->indexOf(after) + 1, b);
+    groups_[group].items.push_back(b);
+    const int item = groups_[group].items.size() - 1;
+    connect(b, &QToolButton::clicked, this, [this, group, item] { emit ItemClick(group, item); });
+    return item;
+}
+
+int TdxSideBar::ItemCount(int group) const {
+    return group >= 0 && group < groups_.size() ? groups_[group].items.size() : 0;
+}
+
+QToolButton* TdxSideBar::Item(int group, int item) const {
+    if (group < 0 || group >= groups_.size()) return nullptr;
+    const auto& items = groups_[group].items;
+    return item >= 0 && item < items.size() ? items[item] : nullptr;
+}
+
+}  // namespace kb
