@@ -5,8 +5,11 @@
 
 namespace kb {
 
-ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles) {
+ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles,
+                                  std::size_t expected) {
     ServiceListing out;
+    // A little headroom: folders mostly grow between passes.
+    out.files.reserve(expected + expected / 8);
     const std::vector<std::string_view> masks = SplitList(excludefiles);
     ListDirectory(sharedir, [&](const DirEntryInfo& e) {
         for (std::string_view mask : masks) {

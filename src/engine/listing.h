@@ -17,7 +17,9 @@ struct ServiceListing {
 
 // Lists `sharedir` and drops every entry whose bare name matches one of the
 // ";"-separated masks of `excludefiles`. A directory that does not exist or
-// cannot be read gives an empty listing.
-ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles);
+// cannot be read gives an empty listing. `expected` (the size of the last
+// listing, say) only sizes the first allocation.
+ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles,
+                                  std::size_t expected = 0);
 
 }  // namespace kb

@@ -2,12 +2,12 @@
 
 #include <numeric>
 #include <optional>
-#include <unordered_set>
 
 #include "engine/actions.h"
 #include "engine/conditions.h"
 #include "engine/ftpupload.h"
 #include "engine/listing.h"
+#include "engine/nameset.h"
 #include "engine/triggers.h"
 #include "platform/localtime.h"
 #include "platform/process.h"
@@ -18,11 +18,10 @@ namespace {
 
 // The files whose names the baseline lacks, in listing order. A hash set of
 // the baseline keeps this linear in the folder's size.
-std::vector<std::uint32_t> NewFiles(const std::vector<filerec>& listing,
-                                    const std::unordered_set<std::string_view>& baseline) {
+std::vector<std::uint32_t> NewFiles(const std::vector<filerec>& listing, const NameSet& baseline) {
     std::vector<std::uint32_t> out;
     for (std::uint32_t i = 0; i < listing.size(); ++i) {
-        if (!baseline.contains(listing[i].name)) out.push_back(i);
+        if (!baseline.Contains(listing[i].name)) out.push_back(i);
     }
     return out;
 }
@@ -30,7 +29,7 @@ std::vector<std::uint32_t> NewFiles(const std::vector<filerec>& listing,
 void EvaluateRules(const rServiceRules& svc, const ServiceListing& listing,
                    const ScanEnvironment& env, std::vector<ActionOutcome>& outcomes) {
     const std::vector<filerec>& files = listing.files;
-    std::optional<std::unordered_set<std::string_view>> baseline;  // built on first need
+    std::optional<NameSet> baseline;  // built on first need
     std::optional<double> now;
 
     for (const RuleRec& rule : svc.rulelist.rules) {
@@ -42,7 +41,7 @@ void EvaluateRules(const rServiceRules& svc, const ServiceListing& listing,
         if (rule.mcond == trgNewFile) {
             if (!baseline) {
                 baseline.emplace(svc.prevfiles.size());
-                for (const filerec& f : svc.prevfiles) baseline->insert(f.name);
+                for (const filerec& f : svc.prevfiles) baseline->Insert(f.name);
             }
             candidates = NewFiles(files, *baseline);
         } else {
@@ -88,7 +87,7 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     ScanResult result;
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
-        ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles);
+        ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
         if (!listing.files.empty()) EvaluateRules(svc, listing, env, result.outcomes);
         // The baseline is the listing as taken, before any action of this pass.
         result.baselines.push_back(ServiceBaseline{svc.uid, std::move(listing.files)});
