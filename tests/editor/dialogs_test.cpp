@@ -1,0 +1,392 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "editor/datesel.h"
+#include "editor/fext.h"
+#include "editor/filesized.h"
+#include "editor/ftpoptions.h"
+#include "editor/launchinput.h"
+#include "editor/paramexchange.h"
+#include "editor/path.h"
+#include "modal_helper.h"
+
+namespace kb {
+namespace {
+
+using kbtest::BoxAnswerer;
+
+// Presses OK; the dialog either closes with OK or shows one message and
+// stays open. Returns the messages shown.
+QStringList pressOk(QDialog& dialog, QPushButton* ok) {
+    BoxAnswerer boxes;
+    if (!dialog.isVisible()) dialog.show();
+    ok->click();
+    return boxes.texts();
+}
+
+TEST(ParseWholeNumber, DecimalWithOptionalSignWithin32Bits) {
+    std::int32_t v = 99;
+    EXPECT_TRUE(ParseWholeNumber("0", v));
+    EXPECT_EQ(v, 0);
+    EXPECT_TRUE(ParseWholeNumber("+17", v));
+    EXPECT_EQ(v, 17);
+    EXPECT_TRUE(ParseWholeNumber("-5", v));
+    EXPECT_EQ(v, -5);
+    EXPECT_TRUE(ParseWholeNumber("2147483647", v));
+    EXPECT_EQ(v, 2147483647);
+    EXPECT_TRUE(ParseWholeNumber("-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_TRUE(ParseWholeNumber("007", v));
+    EXPECT_EQ(v, 7);
+    v = 42;
+    for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999", "abc",
+                            " 5", "5 ", "1e3", "0x10", "1.5", "--1"}) {
+        EXPECT_FALSE(ParseWholeNumber(bad, v)) << bad;
+        EXPECT_EQ(v, 42) << bad;
+    }
+    EXPECT_FALSE(ParseWholeNumber(QString::fromUtf8("\u0663"), v));  // a non-ASCII digit
+}
+
+TEST(TfrmInput, ExtensionListPrefillAndFreeText) {
+    ParamExchange ex;
+    ex.caption = "Enter File Extension";
+    ex.prompt = "Enter file extensions separated by semicolans(mp2;mp3):";
+    ex.linkText = "mp3;mp2";
+    {
+        TfrmInput dialog(ex);
+        EXPECT_EQ(dialog.windowTitle(), "Enter File Extension");
+        EXPECT_EQ(dialog.Label1->text(), ex.prompt);
+        EXPECT_EQ(dialog.teInput->text(), "mp3;mp2");
+        EXPECT_FALSE(dialog.NumericMode());
+        EXPECT_EQ(dialog.teInput->width(), 265);
+        dialog.teInput->clear();
+        EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(ex.linkText, "");
+    }
+    ex.linkText = "specified";
+    TfrmInput dialog(ex);
+    EXPECT_EQ(dialog.teInput->text(), "");
+}
+
+TEST(TfrmInput, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
+    for (const char* caption : {"Enter File Count", "Enter File Size"}) {
+        ParamExchange ex;
+        ex.caption = caption;
+        ex.linkText = "20";
+        ex.number = -7;
+        TfrmInput dialog(ex);
+        EXPECT_TRUE(dialog.NumericMode());
+        EXPECT_EQ(dialog.teInput->width(), 40);
+        EXPECT_EQ(dialog.teInput->text(), "20");
+        for (const char* bad : {"-1", "abc", ""}) {
+            dialog.teInput->setText(bad);
+            EXPECT_EQ(pressOk(dialog, dialog.Button2), QStringList{"Invalid value for file count"})
+                << caption << " / " << bad;
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_EQ(dialog.teInput->text(), bad);  // the input stays as typed
+        }
+        dialog.teInput->setText("0");
+        EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(ex.number, 0);
+        EXPECT_EQ(ex.linkText, "0");
+    }
+    // Any other caption takes any text.
+    ParamExchange ex;
+    ex.caption = "Enter File Counts";
+    TfrmInput dialog(ex);
+    EXPECT_FALSE(dialog.NumericMode());
+}
+
+TEST(TfrmInput, CancelAndTheCloseBoxEmptyTheLinkText) {
+    ParamExchange ex;
+    ex.caption = "Enter File Count";
+    ex.linkText = "5";
+    TfrmInput dialog(ex);
+    dialog.show();
+    dialog.Button3->click();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(ex.linkText, "");
+    ex.linkText = "5";
+    TfrmInput again(ex);
+    again.show();
+    again.close();
+    EXPECT_EQ(again.result(), QDialog::Rejected);
+    EXPECT_EQ(ex.linkText, "");
+}
+
+TEST(TfrmFileSize, NewConditionShowsGreaterThanAndRefusesEmpty) {
+    ParamExchange ex;
+    ex.size = -1;
+    ex.comparison = cmpLess;
+    TfrmFileSize dialog(ex);
+    EXPECT_EQ(dialog.windowTitle(), "Enter File Size");
+    EXPECT_TRUE(dialog.rbgt->isChecked());
+    EXPECT_EQ(dialog.teFileSize->text(), "");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid file size value."});
+    dialog.teFileSize->setText("-3");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid file size value."});
+    EXPECT_EQ(ex.size, -1);
+    dialog.teFileSize->setText("0");
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ex.size, 0);
+    EXPECT_EQ(ex.comparison, cmpGreater);
+}
+
+TEST(TfrmFileSize, PrefillsAndWritesTheComparison) {
+    ParamExchange ex;
+    ex.size = 500;
+    ex.comparison = 1;  // anything but 2 is "less than"
+    TfrmFileSize dialog(ex);
+    EXPECT_TRUE(dialog.rblt->isChecked());
+    EXPECT_EQ(dialog.teFileSize->text(), "500");
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    EXPECT_EQ(ex.comparison, cmpLess);
+    ex.comparison = cmpGreater;
+    TfrmFileSize second(ex);
+    EXPECT_TRUE(second.rbgt->isChecked());
+    second.rblt->setChecked(true);
+    second.teFileSize->setText("64");
+    EXPECT_TRUE(pressOk(second, second.Button1).isEmpty());
+    EXPECT_EQ(ex.comparison, cmpLess);
+    EXPECT_EQ(ex.size, 64);
+}
+
+TEST(TfrmDateSel, NewConditionShowsGreaterThanTenAndArrowsStayInRange) {
+    ParamExchange ex;
+    ex.days = -1;
+    TfrmDateSel dialog(ex);
+    EXPECT_EQ(dialog.windowTitle(), "File Date Definition");
+    EXPECT_TRUE(dialog.rbgt->isChecked());
+    EXPECT_EQ(dialog.teDays->text(), "10");
+    dialog.UpDown1->btnUp->click();
+    EXPECT_EQ(dialog.teDays->text(), "11");
+    dialog.UpDown1->btnDown->click();
+    dialog.UpDown1->btnDown->click();
+    EXPECT_EQ(dialog.teDays->text(), "9");
+    dialog.teDays->setText("100");
+    dialog.UpDown1->btnUp->click();
+    EXPECT_EQ(dialog.teDays->text(), "100");  // no wrap at the top
+    dialog.teDays->setText("0");
+    dialog.UpDown1->btnDown->click();
+    EXPECT_EQ(dialog.teDays->text(), "0");  // nor at the bottom
+    dialog.teDays->setText("365");  // typed beyond the arrows' range: the arrows clamp
+    dialog.UpDown1->btnDown->click();
+    EXPECT_EQ(dialog.teDays->text(), "99");
+    dialog.teDays->setText("junk");  // not a number: the arrows go on from their position
+    dialog.UpDown1->btnUp->click();
+    EXPECT_EQ(dialog.teDays->text(), "100");
+    QTest::keyClick(dialog.teDays, Qt::Key_Down);
+    EXPECT_EQ(dialog.teDays->text(), "99");
+}
+
+TEST(TfrmDateSel, ValidatesAndWritesDays) {
+    ParamExchange ex;
+    ex.days = 30;
+    ex.comparison = cmpLess;
+    TfrmDateSel dialog(ex);
+    EXPECT_TRUE(dialog.rblt->isChecked());
+    EXPECT_EQ(dialog.teDays->text(), "30");
+    dialog.teDays->setText("x");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid number of days."});
+    dialog.teDays->setText("-1");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid number of days."});
+    dialog.teDays->setText("365");  // typed values are not limited to the arrows' range
+    dialog.rbgt->setChecked(true);
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    EXPECT_EQ(ex.days, 365);
+    EXPECT_EQ(ex.comparison, cmpGreater);
+}
+
+TEST(TfrmPath, PromptFollowsTheLinkAndPrefillSkipsSpecified) {
+    ParamExchange ex;
+    ex.linkName = "rMove";
+    ex.linkText = "specified";
+    TfrmPath move(ex);
+    EXPECT_EQ(move.windowTitle(), "Enter Path");
+    EXPECT_EQ(move.Label1->text(), "Enter path to move file to:");
+    EXPECT_EQ(move.tePath->text(), "");
+    ex.linkName = "rCopy";
+    ex.linkText = "/srv/keep";
+    TfrmPath copy(ex);
+    EXPECT_EQ(copy.Label1->text(), "Enter path to copy to");
+    EXPECT_EQ(copy.tePath->text(), "/srv/keep");
+}
+
+TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("a file");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    ParamExchange ex;
+    ex.linkName = "rMove";
+    ex.linkText = "specified";
+    TfrmPath dialog(ex);
+    for (const QString& bad : {file, dir.filePath("missing"), QString()}) {
+        dialog.tePath->setText(bad);
+        EXPECT_EQ(pressOk(dialog, dialog.Button2), QStringList{"Path does not exist"}) << bad.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    const QString withSlash = dir.path() + "/";
+    dialog.tePath->setText(withSlash);
+    EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ex.path, withSlash);
+}
+
+TEST(TfrmLaunch, PrefillValidationAndResult) {
+    ParamExchange ex;
+    ex.linkText = "specified";
+    ex.parameters = "-q mfile";
+    TfrmLaunch empty(ex);
+    EXPECT_EQ(empty.windowTitle(), "Enter Program/Script to Launch");
+    EXPECT_EQ(empty.teProgram->text(), "");
+    EXPECT_EQ(empty.teParam->text(), "");
+    EXPECT_EQ(pressOk(empty, empty.Button2), QStringList{"Please enter a filename"});
+    EXPECT_TRUE(empty.isVisible());
+
+    ex.linkText = "/usr/bin/player";
+    TfrmLaunch dialog(ex);
+    EXPECT_EQ(dialog.teProgram->text(), "/usr/bin/player");
+    EXPECT_EQ(dialog.teParam->text(), "-q mfile");
+    dialog.teProgram->setText("/no/such/program");  // existence is not checked
+    dialog.teParam->clear();
+    EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
+    EXPECT_EQ(ex.path, "/no/such/program");
+    EXPECT_EQ(ex.parameters, "");
+}
+
+RuleRec ruleWithFtp() {
+    RuleRec rule;
+    ruleactionrec del;
+    del.raction = actDelete;
+    ruleactionrec ftp;
+    ftp.raction = actFtp;
+    rule.actions = {del, ftp, ftp};
+    return rule;
+}
+
+TEST(TfrmFTPOptions, NewActionShowsTheDefaults) {
+    RuleRec rule = ruleWithFtp();
+    TfrmFTPOptions dialog(rule);
+    EXPECT_EQ(dialog.windowTitle(), "FTP Options");
+    EXPECT_EQ(dialog.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(dialog.PageControl1->tabText(0), "FTP Options");
+    EXPECT_EQ(dialog.PageControl1->tabText(1), "Transfer Options");
+    EXPECT_EQ(dialog.teFTPPort->text(), "21");
+    EXPECT_EQ(dialog.teFTPServer->text(), "");
+    EXPECT_TRUE(dialog.rbASCII->isChecked());
+    EXPECT_FALSE(dialog.chkPassive->isChecked());
+    EXPECT_EQ(dialog.teFTPPass->echoMode(), QLineEdit::Password);
+}
+
+TEST(TfrmFTPOptions, ChecksInOrderThenWritesTheFirstFtpAction) {
+    RuleRec rule = ruleWithFtp();
+    const RuleRec before = rule;
+    TfrmFTPOptions dialog(rule);
+    dialog.teFTPPort->setText("port");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid port number"});
+    dialog.teFTPPort->setText("-5");  // no range check
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP server name required"});
+    dialog.teFTPServer->setText("files.example.org");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP username required"});
+    dialog.teFTPUser->setText("anna");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP password required"});
+    EXPECT_EQ(rule, before);  // nothing written while refused
+    dialog.teFTPPass->setText("s3cret");
+    dialog.rbBinary->setChecked(true);
+    dialog.chkPassive->setChecked(true);
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const racftp& ftp = rule.actions[1].ftp;
+    EXPECT_EQ(ftp.ftpport, -5);
+    EXPECT_EQ(ftp.ftpserver, "files.example.org");
+    EXPECT_EQ(ftp.ftppath, "");
+    EXPECT_EQ(ftp.ftpuser, "anna");
+    EXPECT_EQ(ftp.ftppass, "s3cret");
+    EXPECT_FALSE(ftp.ftpascmode);
+    EXPECT_TRUE(ftp.ftppassive);
+    EXPECT_EQ(rule.actions[2], before.actions[2]);  // only the first FTP action
+}
+
+TEST(TfrmFTPOptions, PrefillsFromAnActionWithAServer) {
+    RuleRec rule = ruleWithFtp();
+    racftp& ftp = rule.actions[1].ftp;
+    ftp = {"host", "/in", 2121, "u", "p", false, true};
+    TfrmFTPOptions dialog(rule);
+    EXPECT_EQ(dialog.teFTPServer->text(), "host");
+    EXPECT_EQ(dialog.teFTPPort->text(), "2121");
+    EXPECT_EQ(dialog.teFTPPath->text(), "/in");
+    EXPECT_EQ(dialog.teFTPUser->text(), "u");
+    EXPECT_EQ(dialog.teFTPPass->text(), "p");
+    EXPECT_TRUE(dialog.rbBinary->isChecked());
+    EXPECT_TRUE(dialog.chkPassive->isChecked());
+    dialog.show();
+    dialog.Button2->click();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(rule.actions[1].ftp.ftpserver, "host");
+}
+
+TEST(ParamDialogs, CentreOnThePointerButStayOnItsScreen) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect avail = screen->availableGeometry();
+    ParamExchange ex;
+    ex.linkText = "specified";
+    QCursor::setPos(avail.center());
+    {
+        TfrmLaunch dialog(ex);
+        const QRect g(dialog.pos(), dialog.frameSize());
+        EXPECT_LE(std::abs(g.center().x() - avail.center().x()), 1);
+        EXPECT_LE(std::abs(g.center().y() - avail.center().y()), 1);
+    }
+    QCursor::setPos(avail.bottomRight());
+    TfrmLaunch corner(ex);
+    EXPECT_TRUE(avail.contains(QRect(corner.pos(), corner.frameSize())));
+}
+
+TEST(ParamDialogs, WarningsSitAtTheDialogsCornerExceptTheMissingPath) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QCursor::setPos(screen->availableGeometry().topLeft() + QPoint(300, 300));
+    ParamExchange ex;
+    ex.linkText = "specified";
+    TfrmLaunch launch(ex);
+    launch.show();
+    {
+        BoxAnswerer boxes;
+        launch.Button2->click();
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].title, "Warning");
+        EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(boxes.seen[0].pos, launch.frameGeometry().topLeft());
+    }
+    ex.linkName = "rMove";
+    TfrmPath path(ex);
+    path.show();
+    BoxAnswerer boxes;
+    path.Button2->click();
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_NE(boxes.seen[0].pos, path.frameGeometry().topLeft());
+}
+
+}  // namespace
+}  // namespace kb
