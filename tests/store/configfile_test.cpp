@@ -184,7 +184,7 @@ TEST_F(ConfigFileTest, ExampleTableIsWrittenByteForByteAndReadsBack) {
 
     EXPECT_EQ(Load(Crlf(kExample)), 0);
     EXPECT_TRUE(warnings_.empty());
-    ExpectSameTable(store_, example);
+    ASSERT_NO_FATAL_FAILURE(ExpectSameTable(store_, example));
     EXPECT_DOUBLE_EQ(store_.ConfigVersion, 1.0);
 }
 
@@ -207,7 +207,7 @@ TEST_F(ConfigFileTest, WriteReadWriteIsAFixedPointForEveryKind) {
 
     EXPECT_EQ(Load(written), 0);
     EXPECT_TRUE(warnings_.empty());
-    ExpectSameTable(store_, full);
+    ASSERT_NO_FATAL_FAILURE(ExpectSameTable(store_, full));
     const racftp& ftp = store_.ServiceTable[4].rulelist.rules[1].actions[1].ftp;
     EXPECT_EQ(ftp.ftppass, "p=[a-2]w");
     EXPECT_EQ(ftp.ftpport, 2121);
