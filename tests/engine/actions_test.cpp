@@ -163,16 +163,6 @@ TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {
     EXPECT_FALSE(Exists(shared / "a"));
 }
 
-TEST(Actions, TrailingSeparatorOnTargetStillWorks) {
-    TempDir shared, backup;
-    WriteFile(shared / "song.mp3", "s");
-    const auto out = RunActions({Act(kb::actCopy, backup.str() + "/")}, {"song.mp3"}, shared.str());
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_TRUE(out[0].ok) << out[0].error;
-    EXPECT_EQ(ReadFile(backup / "song.mp3"), "s");
-    EXPECT_TRUE(Exists(shared / "song.mp3"));
-}
-
 TEST(Actions, MoveWithEmptyTargetIsRefused) {
     TempDir shared;
     WriteFile(shared / "a", "A");
@@ -262,13 +252,6 @@ TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
     EXPECT_EQ(out[3].error, "connection reset");
     EXPECT_TRUE(out[4].ok && out[5].ok);
     EXPECT_FALSE(Exists(shared / "a"));
-}
-
-TEST(Actions, UnknownActionKindDoesNothing) {
-    TempDir shared;
-    WriteFile(shared / "a", "A");
-    EXPECT_TRUE(RunActions({Act(9)}, {"a"}, shared.str()).empty());
-    EXPECT_TRUE(Exists(shared / "a"));
 }
 
 }  // namespace

@@ -155,10 +155,4 @@ TEST(RankedCondition, CountsAtTheEdges) {
     EXPECT_TRUE(Keep(Ranked(false, -1000), listing).empty());
 }
 
-TEST(Conditions, UnknownKindKeepsEverything) {
-    ruleacondrec c;
-    c.rcond = 9;
-    EXPECT_EQ(Keep(c, Files({"a", "b"})), (Names{"a", "b"}));
-}
-
 }  // namespace

@@ -27,6 +27,14 @@ kb::ruleactionrec CopyTo(const std::string& dir) {
     return a;
 }
 
+kb::ruleactionrec LaunchOf(const std::string& program, const std::string& params = "") {
+    kb::ruleactionrec a;
+    a.raction = kb::actLaunch;
+    a.launch.fprogram = program;
+    a.launch.fparams = params;
+    return a;
+}
+
 kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
                  std::vector<kb::ruleacondrec> conds = {}) {
     kb::RuleRec r;
@@ -128,10 +136,7 @@ TEST(ScanPass, WorkedExamplePassByPass) {
 TEST(ScanPass, NewFileNeedsAGrownCount) {
     TempDir shared;
     kb::ServiceStore store;
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "player";
-    launch.launch.fparams = "mfile";
+    const kb::ruleactionrec launch = LaunchOf("player", "mfile");
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {launch})});
     FakeEnv fake;
     WriteFile(shared / "one", "");
@@ -152,9 +157,7 @@ TEST(ScanPass, FileCountTriggerNeedsMoreThanThreshold) {
     kb::ServiceStore store;
     kb::RuleRec rule = Rule(kb::trgFileCount, {});
     rule.fcnt = 20;
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
+    const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     AddService(store, shared.str(), "*.dat", {rule});
     FakeEnv fake;
@@ -175,10 +178,7 @@ TEST(ScanPass, TotalSizeTriggerCountsWholeMegabytesOfItsOwnService) {
     kb::ServiceStore store;
     kb::RuleRec rule = Rule(kb::trgTotalSize, {});
     rule.fsize = 10;
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
-    launch.launch.fparams = "mfile";
+    const kb::ruleactionrec launch = LaunchOf("p", "mfile");
     rule.actions = {launch};
     AddService(store, a.str(), "", {rule});
     AddService(store, b.str(), "", {rule});
@@ -201,9 +201,7 @@ TEST(ScanPass, TotalsPastTwoGigabytesDoNotWrap) {
     kb::ServiceStore store;
     kb::RuleRec rule = Rule(kb::trgTotalSize, {});
     rule.fsize = 4000;  // 4,096,000,000 bytes
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
+    const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     AddService(store, shared.str(), "", {rule});
     FakeEnv fake;
@@ -220,9 +218,7 @@ TEST(ScanPass, EmptyOrExcludedOnlyDirectoryEvaluatesNoRuleAndEmptiesBaseline) {
     kb::ServiceStore store;
     kb::RuleRec rule = Rule(kb::trgFileCount, {});
     rule.fcnt = -1;  // would fire on any listing
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
+    const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     const int at = AddService(store, shared.str(), "kazaa*;*.dat", {rule});
     store.ServiceTable[at].prevfiles = {{"old", 1, 1.0}};
@@ -271,10 +267,7 @@ TEST(ScanPass, MissingDirectoryGivesEmptyListingAndNewFilesLater) {
     TempDir parent;
     const std::string dir = parent / "share";
     kb::ServiceStore store;
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
-    launch.launch.fparams = "mfile";
+    const kb::ruleactionrec launch = LaunchOf("p", "mfile");
     const int at = AddService(store, dir, "", {Rule(kb::trgNewFile, {launch})});
     store.ServiceTable[at].scanned = true;
     store.ServiceTable[at].prevfiles = {{"a", 0, 0}};
@@ -312,9 +305,7 @@ TEST(ScanPass, LaterRulesSeeTheSameListingAfterAMove) {
 TEST(ScanPass, DisabledRulesServicesAndNonFiringTriggers) {
     TempDir shared;
     kb::ServiceStore store;
-    kb::ruleactionrec launch;
-    launch.raction = kb::actLaunch;
-    launch.launch.fprogram = "p";
+    const kb::ruleactionrec launch = LaunchOf("p");
     kb::RuleRec off = Rule(kb::trgFileCount, {launch});
     off.fcnt = -1;
     off.enabled = false;
