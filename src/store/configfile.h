@@ -19,17 +19,20 @@ int WriteConfigFile(const std::string& path, const ServiceStore& store);
 std::string FormatConfigFile(const ServiceStore& store);
 
 // Reads the file over `store`: the settings, ConfigVersion and the services.
-// 0 when everything was read; -1 when the first line is not "[Main Info]"
+// 0 when everything was read. -1 when the first line is not "[Main Info]"
 // (nothing read) or reading stopped early at a missing header, a number that
-// is not a decimal integer or an impossible count (what was read before is
-// kept, unread positions keep what they held); -2 when the file cannot be
-// opened (silently). Each loaded record gets a fresh uid, no baseline.
+// is not a decimal integer or an impossible count (negative, more than the
+// file's remaining lines, or a "Service Count" below the six networks): what
+// was read before is kept, unread positions keep what they held. -2 when the
+// file cannot be opened (silently). Each loaded record gets a fresh uid and
+// no baseline.
 int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn);
 
-// Start-up: when the file exists read it over the built-in table; when its ConfigVersion is
-// below 1.0 rewrite it (the upgrade rule). Warnings go to warn. A file that did not read completely
-// is first copied to BackupConfigPath(path), since the rewrite (and every later save) replaces what
-// could not be read.
+// Start-up: when the file exists read it over the built-in table; when its
+// ConfigVersion is below 1.0 rewrite it (the upgrade rule). Warnings go to
+// warn. A file that did not read completely is first copied to
+// BackupConfigPath(path), since the rewrite (and every later save) replaces
+// what could not be read.
 void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const ConfigWarning& warn);
 std::string BackupConfigPath(const std::string& path);
 
