@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
             while (kb::TakeTerminationRequest(termFd)) {
             }
             w->WMQUERYENDSESSION();
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
         });
     }
 

@@ -510,13 +510,11 @@ void TfrmMain::chkLimeWireClick() { enableSwitchClick(5); }
 
 void TfrmMain::browseClick(int page) {
     if (browseStart_.isEmpty()) browseStart_ = QDir::rootPath();
-    QFileDialog dlg(this, QStringLiteral("Select Folder"), browseStart_);
-    dlg.setObjectName(QStringLiteral("BrowseForFolder1"));
-    dlg.setFileMode(QFileDialog::Directory);
-    dlg.setOption(QFileDialog::ShowDirsOnly, true);
-    if (dlg.exec() != QDialog::Accepted) return;
-    const QString chosen = dlg.selectedFiles().value(0);
-    if (!chosen.isEmpty()) browseStart_ = chosen;
+    // Every folder on this system has a path, so an empty answer is a cancel.
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"), browseStart_);
+    if (chosen.isEmpty()) return;
+    browseStart_ = chosen;
 
     const NetworkPage& p = pages_[page];
     auto& table = state_.store.ServiceTable;
@@ -718,7 +716,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     // The main window closing ends the program, tray or not.
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 void TfrmMain::Close1Click() { close(); }
@@ -742,7 +740,9 @@ void TfrmMain::ViewKestrelboxWindow1Click() { Details1Click(); }
 void TfrmMain::ExitKestrelbox1Click() {
     copyGeometryToSettings();
     saveSettings(true);
-    QCoreApplication::quit();
+    // exit() rather than quit(): quit() first asks every shown window to
+    // close, which here would only hide it and call the exit off.
+    QCoreApplication::exit(0);
 }
 
 bool TfrmMain::WMQUERYENDSESSION() {

@@ -1,0 +1,545 @@
+// The main window driven through its real widgets over a real service table,
+// with the configuration file and the settings in a private directory.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSet>
+#include <QSystemTrayIcon>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "platform/xdg_sandbox.h"
+#include "shell/mainwindow.h"
+#include "shell/rulelist.h"
+#include "shell/scantimer.h"
+#include "store/configfile.h"
+#include "ui/htmllabel.h"
+#include "ui/sidebar.h"
+
+namespace {
+
+using namespace kb;
+namespace fs = std::filesystem;
+
+RuleRec makeRule(const std::string& name, bool enabled = true) {
+    RuleRec r;
+    r.rulename = name;
+    r.enabled = enabled;
+    return r;
+}
+
+rServiceRules& appendService(ServiceStore& store, const std::string& name, const std::string& dir,
+                             const std::string& masks, bool enabled,
+                             std::vector<std::string> rules) {
+    const int i = store.AppendAdditional(name, dir, masks);
+    rServiceRules& rec = store.ServiceTable[i];
+    rec.enabled = enabled;
+    for (const auto& r : rules) rec.rulelist.rules.push_back(makeRule(r));
+    return rec;
+}
+
+QStringList lines(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+ScanEnvironment quietEnvironment() {
+    ScanEnvironment env;
+    env.now = [] { return 46000.5; };
+    env.launch = [](const std::string&, const std::vector<std::string>&) { return OpStatus{true, {}}; };
+    env.upload = [](const racftp&, const std::string&, const std::string&) {
+        return OpStatus{true, {}};
+    };
+    return env;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = sandbox_.Root() + "/app/";
+        fs::create_directories(dir_);
+        state_.ProgramDir = dir_;
+        state_.ConfigFilePath = dir_ + "kbconf.ini";
+        state_.ExecutablePath = dir_ + "kestrelbox";
+        state_.store.InitServiceTable(nullptr);
+    }
+
+    TfrmMain& create(ScanEnvironment env = quietEnvironment()) {
+        window_ = std::make_unique<TfrmMain>(state_, std::move(env));
+        return *window_;
+    }
+
+    // What the configuration file on disk holds now.
+    ServiceStore saved() const {
+        ServiceStore s;
+        s.InitServiceTable(nullptr);
+        EXPECT_EQ(ReadConfigFile(state_.ConfigFilePath, s, [](const std::string&) {}), 0);
+        return s;
+    }
+
+    void clickSideBar(int item) {
+        QToolButton* b = window_->dxSideBar1->Item(0, item);
+        ASSERT_NE(b, nullptr);
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+
+    test::XdgSandbox sandbox_;
+    std::string dir_;
+    ProgramState state_;
+    std::unique_ptr<TfrmMain> window_;
+};
+
+TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOthersCrossed) {
+    TfrmMain& w = create();
+    EXPECT_EQ(w.PageControl1->currentWidget(), w.tshome);
+    EXPECT_EQ(w.CurrentServiceId(), 0);
+
+    const QWidget* pages[] = {w.tskazaa,     w.tsmorpheus, w.tsgrokster, w.tsaudiogalaxy,
+                              w.tsbearshare, w.tslimewire, w.tsOthers};
+    const int ids[] = {0, 1, 2, 3, 4, 6, 5};
+    for (int item = 0; item < 7; ++item) {
+        clickSideBar(item);
+        EXPECT_EQ(w.CurrentServiceId(), ids[item]) << "item " << item;
+        EXPECT_EQ(w.PageControl1->currentWidget(), pages[item]) << "item " << item;
+        // The bar acts as buttons: nothing stays pressed.
+        EXPECT_FALSE(w.dxSideBar1->Item(0, item)->isChecked());
+    }
+
+    // LimeWire's page addresses LimeWire's record, not the sixth id.
+    clickSideBar(5);
+    EXPECT_EQ(w.CurrentServiceIndex(), 5);
+    EXPECT_EQ(state_.store.ServiceTable[w.CurrentServiceIndex()].serviceid, sidLimeWire);
+
+    // The welcome page does not forget the current service.
+    w.Viewwelcomepage1Click();
+    EXPECT_EQ(w.PageControl1->currentWidget(), w.tshome);
+    EXPECT_EQ(w.CurrentServiceId(), 6);
+}
+
+TEST_F(MainWindowTest, CreationFillsEveryNetworkPageFromTheTableAndSavesTheFile) {
+    auto& t = state_.store.ServiceTable;
+    t[1].enabled = true;
+    t[1].sharedir = "/srv/morpheus";
+    t[5].enabled = true;
+    t[5].sharedir = "/srv/lime";
+    t[5].rulelist.rules = {makeRule("first", true), makeRule("second", false)};
+    t[0].rulelist.rules = {makeRule("only")};
+    ASSERT_FALSE(fs::exists(state_.ConfigFilePath));
+
+    TfrmMain& w = create();
+
+    EXPECT_FALSE(w.chkKazaa->isChecked());
+    EXPECT_TRUE(w.chkMorpheus->isChecked());
+    EXPECT_TRUE(w.chkLimeWire->isChecked());
+    EXPECT_EQ(w.teMorpheus->text(), "/srv/morpheus");
+    EXPECT_EQ(w.teLimeWire->text(), "/srv/lime");
+    EXPECT_TRUE(w.teLimeWire->isReadOnly());
+    EXPECT_EQ(lines(w.frSwapRules7->clRuleList), (QStringList{"first", "second"}));
+    EXPECT_EQ(w.frSwapRules7->clRuleList->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w.frSwapRules7->clRuleList->currentRow(), 0);
+    EXPECT_TRUE(w.frSwapRules7->btnMoveDown->isEnabled());
+    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), QStringList{"only"});
+    EXPECT_TRUE(w.frSwapRules1->btnEdit->isEnabled());
+    EXPECT_EQ(w.frSwapRules2->clRuleList->count(), 0);
+
+    // Every start rewrites the file from the table.
+    ServiceStore s = saved();
+    ASSERT_EQ(s.ServiceCount(), 6);
+    EXPECT_TRUE(s.ServiceTable[1].enabled);
+    EXPECT_EQ(s.ServiceTable[5].rulelist.rulecnt(), 2);
+    EXPECT_EQ(w.windowTitle(), "Kestrelbox");
+}
+
+TEST_F(MainWindowTest, AnEnableSwitchChangesOnlyItsOwnRecordAndSavesAtOnce) {
+    auto& t = state_.store.ServiceTable;
+    t[0].enabled = true;
+    t[3].enabled = true;
+    TfrmMain& w = create();
+    clickSideBar(2);
+
+    QTest::mouseClick(w.chkGrokster, Qt::LeftButton, {}, QPoint(6, w.chkGrokster->height() / 2));
+    ASSERT_TRUE(w.chkGrokster->isChecked());
+    const bool expected[] = {true, false, true, true, false, false};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(t[i].enabled, expected[i]) << "position " << i;
+    ServiceStore s = saved();
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(s.ServiceTable[i].enabled, expected[i]) << "saved " << i;
+
+    // Switching LimeWire off and on addresses position 5 (id 6).
+    w.chkLimeWire->click();
+    EXPECT_TRUE(t[5].enabled);
+    EXPECT_TRUE(saved().ServiceTable[5].enabled);
+    w.chkLimeWire->click();
+    EXPECT_FALSE(t[5].enabled);
+    EXPECT_TRUE(t[2].enabled);
+}
+
+TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChangesNothing) {
+    const std::string chosen = sandbox_.Root() + "/share";
+    fs::create_directories(chosen);
+    state_.store.ServiceTable[4].sharedir = "/old";
+    TfrmMain& w = create();
+    state_.store.ServiceTable[4].scanned = true;
+    state_.store.ServiceTable[4].prevfiles = {filerec{"kept.mp3", 1, 1.0}};
+
+    auto answer = [&](bool accept) {
+        QTimer::singleShot(50, [&, accept] {
+            auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            EXPECT_EQ(dlg->windowTitle(), "Select Folder");
+            if (!accept) return dlg->reject();
+            // In folder mode, accepting with no name typed chooses the folder shown.
+            dlg->setDirectory(QString::fromStdString(chosen));
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+    };
+    answer(false);
+    w.Button5Click();
+    EXPECT_EQ(state_.store.ServiceTable[4].sharedir, "/old");
+    EXPECT_EQ(w.teBearShare->text(), "/old");
+
+    answer(true);
+    w.Button5Click();
+    EXPECT_EQ(state_.store.ServiceTable[4].sharedir, chosen);
+    EXPECT_EQ(w.teBearShare->text().toStdString(), chosen);
+    EXPECT_EQ(state_.store.ServiceTable[4].prevcnt(), 1);
+    EXPECT_EQ(saved().ServiceTable[4].sharedir, chosen);
+    EXPECT_EQ(state_.store.ServiceTable[0].sharedir, "");
+}
+
+TEST_F(MainWindowTest, TheBannerShowsItsTextsInOrderAndWrapsAfterTheFifth) {
+    TfrmMain& w = create();
+    EXPECT_EQ(w.Timer2->interval(), 15000);
+    EXPECT_TRUE(w.Timer2->isActive());
+    EXPECT_EQ(w.HTMLStaticText2->Html(), "Thank you for using Kestrelbox");
+
+    const QStringList texts = TfrmMain::BannerTexts();
+    ASSERT_EQ(texts.size(), 5);
+    EXPECT_EQ(texts[4], "Thank you for using Kestrelbox");
+    EXPECT_EQ(texts.size(), QSet<QString>(texts.begin(), texts.end()).size());
+    for (int i : {0, 1, 2, 3, 4, 0, 1}) {
+        w.Timer2Timer();
+        EXPECT_EQ(w.HTMLStaticText2->Html(), texts[i]);
+    }
+    EXPECT_EQ(w.BannerIndex, 2);
+}
+
+TEST_F(MainWindowTest, BuildRuleListsIgnoresUnknownIdsAndEmptiesOthersWithoutASelection) {
+    state_.store.ServiceTable[0].rulelist.rules = {makeRule("a"), makeRule("b")};
+    appendService(state_.store, "One", "/one", "", false, {"r1", "r2"});
+    TfrmMain& w = create();
+    clickSideBar(6);
+    ASSERT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"r1", "r2"}));
+
+    // An id outside 0..6 touches no panel, even when the table has changed.
+    state_.store.ServiceTable[0].rulelist.rules.clear();
+    for (int id : {7, 200, 255}) w.BuildRuleLists(static_cast<std::uint8_t>(id));
+    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), (QStringList{"a", "b"}));
+    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"r1", "r2"}));
+
+    // No service selected: the Others panel is empty with its rule buttons off.
+    w.clService->clearSelection();
+    w.BuildRuleLists(sidOther);
+    TfrSwapRules* p = w.frSwapRules6;
+    EXPECT_EQ(p->clRuleList->count(), 0);
+    EXPECT_FALSE(p->btnEdit->isEnabled());
+    EXPECT_FALSE(p->btnDelete->isEnabled());
+    EXPECT_FALSE(p->btnMoveUp->isEnabled());
+    EXPECT_FALSE(p->btnMoveDown->isEnabled());
+    EXPECT_EQ(w.CurrentServiceIndex(), -1);
+
+    // An empty table leaves everything as it is.
+    state_.store.ServiceTable.clear();
+    w.BuildRuleLists(sidKazaa);
+    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), (QStringList{"a", "b"}));
+}
+
+TEST_F(MainWindowTest, WithoutAdditionalServicesTheOthersCommandsAreOff) {
+    TfrmMain& w = create();
+    EXPECT_EQ(w.clService->count(), 0);
+    EXPECT_FALSE(w.frSwapRules6->btnAdd->isEnabled());
+    EXPECT_FALSE(w.btnEditService->isEnabled());
+    EXPECT_FALSE(w.btnDeleteService->isEnabled());
+    EXPECT_TRUE(w.btnAddService->isEnabled());
+    // Edit and Delete without a selection are harmless.
+    w.btnEditServiceClick();
+    w.btnDeleteServiceClick();
+    EXPECT_EQ(state_.store.ServiceCount(), 6);
+}
+
+TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) {
+    appendService(state_.store, "First", "/d1", "*.a", false, {"f1"});
+    appendService(state_.store, "Second", "/d2", "*.b", true, {"s1"});
+    appendService(state_.store, "Third", "/d3", "*.c;x*", true, {"t1", "t2"});
+    TfrmMain& w = create();
+    clickSideBar(6);
+    ASSERT_EQ(lines(w.clService), (QStringList{"First", "Second", "Third"}));
+
+    w.clService->setCurrentRow(1);
+    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"s1"});
+    QTest::mouseClick(w.btnDeleteService, Qt::LeftButton);
+
+    ServiceStore& st = state_.store;
+    ASSERT_EQ(st.ServiceCount(), 8);
+    ASSERT_EQ(st.CustomCount(), 2);
+    EXPECT_EQ(st.ServiceTable[6].othername, "First");
+    EXPECT_EQ(st.ServiceTable[6].othernum, 1);
+    const rServiceRules& third = st.ServiceTable[7];
+    EXPECT_EQ(third.othername, "Third");
+    EXPECT_EQ(third.othernum, 2);
+    EXPECT_EQ(third.sharedir, "/d3");
+    EXPECT_EQ(third.excludefiles, "*.c;x*");
+    EXPECT_TRUE(third.enabled);
+    EXPECT_EQ(third.rulelist.rulecnt(), 2);
+
+    EXPECT_EQ(lines(w.clService), (QStringList{"First", "Third"}));
+    EXPECT_EQ(w.clService->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(w.clService->currentRow(), 0);
+    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"f1"});
+
+    // The deletion is on disk already, so it survives a restart.
+    ServiceStore s = saved();
+    ASSERT_EQ(s.CustomCount(), 2);
+    EXPECT_EQ(s.ServiceTable[7].othername, "Third");
+    EXPECT_EQ(s.ServiceTable[7].othernum, 2);
+}
+
+TEST_F(MainWindowTest, DeletingTheLastServiceEmptiesTheListAndThePanel) {
+    appendService(state_.store, "Only", "/d", "", true, {"r"});
+    TfrmMain& w = create();
+    clickSideBar(6);
+    w.btnDeleteServiceClick();
+    EXPECT_EQ(state_.store.CustomCount(), 0);
+    EXPECT_EQ(w.clService->count(), 0);
+    EXPECT_EQ(w.frSwapRules6->clRuleList->count(), 0);
+    EXPECT_FALSE(w.frSwapRules6->btnAdd->isEnabled());
+    EXPECT_FALSE(w.frSwapRules6->btnEdit->isEnabled());
+    EXPECT_FALSE(w.btnEditService->isEnabled());
+    EXPECT_FALSE(w.btnDeleteService->isEnabled());
+    EXPECT_EQ(saved().ServiceCount(), 6);
+}
+
+TEST_F(MainWindowTest, ACheckMarkEnablesOnlyItsOwnServiceSelectsItAndSaves) {
+    appendService(state_.store, "A", "/a", "", false, {"a1"});
+    appendService(state_.store, "B", "/b", "", false, {"b1"});
+    appendService(state_.store, "C", "/c", "", false, {"c1"});
+    TfrmMain& w = create();
+    clickSideBar(6);
+    ASSERT_EQ(w.clService->currentRow(), 0);
+
+    w.clService->item(2)->setCheckState(Qt::Checked);  // as a click on the box does
+    const auto& t = state_.store.ServiceTable;
+    EXPECT_FALSE(t[6].enabled);
+    EXPECT_FALSE(t[7].enabled);
+    EXPECT_TRUE(t[8].enabled);
+    for (int i = 0; i < 6; ++i) EXPECT_FALSE(t[i].enabled);
+    EXPECT_EQ(w.clService->currentRow(), 2);
+    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"c1"});
+    EXPECT_TRUE(saved().ServiceTable[8].enabled);
+    EXPECT_FALSE(saved().ServiceTable[7].enabled);
+
+    w.clService->item(2)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(t[8].enabled);
+    EXPECT_FALSE(saved().ServiceTable[8].enabled);
+}
+
+TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
+    const std::string share = sandbox_.Root() + "/share";
+    fs::create_directories(share);
+    std::ofstream(share + "/song.mp3") << "x";
+    state_.store.ServiceTable[0].enabled = true;
+    state_.store.ServiceTable[0].sharedir = share;
+
+    TfrmMain& w = create();
+    EXPECT_EQ(w.Timer1->Interval(), 5000);
+    EXPECT_TRUE(w.Timer1->Enabled());
+    w.ShownWindowCount = 1;
+    w.show();
+    w.move(120, 90);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    EXPECT_FALSE(w.close());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.ShownWindowCount, 0);
+    Settings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.WinLeft, w.frameGeometry().left());
+    EXPECT_EQ(s.WinTop, w.frameGeometry().top());
+    EXPECT_EQ(s.WinWidth, w.frameGeometry().width());
+
+    // File › Close is the same request.
+    w.Details1Click();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.ShownWindowCount, 1);
+    w.Close1->trigger();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.ShownWindowCount, 0);
+
+    // The pass runs while hidden and its baseline reaches the table.
+    w.Timer1->SetInterval(20);
+    w.Timer1->SetEnabled(true);
+    QSignalSpy passes(w.Timer1, &ScanTimer::PassFinished);
+    ASSERT_TRUE(passes.wait(5000));
+    EXPECT_TRUE(state_.store.ServiceTable[0].scanned);
+    ASSERT_EQ(state_.store.ServiceTable[0].prevcnt(), 1);
+    EXPECT_EQ(state_.store.ServiceTable[0].prevfiles[0].name, "song.mp3");
+    EXPECT_EQ(w.PopupMenu1->actions().last()->text(), "Exit Kestrelbox");
+}
+
+TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) {
+    TfrmMain& w = create();
+    w.show();
+    w.move(140, 70);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.hide();
+    QTimer::singleShot(0, &w, [&] { w.ExitKestrelbox1->trigger(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    Settings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.WinLeft, 140);
+    EXPECT_EQ(s.WinTop, 70);
+
+    // Shown, the exit must not turn into a close request that only hides.
+    w.show();
+    w.move(150, 80);
+    QTimer::singleShot(0, &w, [&] { w.ExitKestrelbox1->trigger(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    LoadSettings(s);
+    EXPECT_EQ(s.WinLeft, 150);
+}
+
+TEST_F(MainWindowTest, SessionEndSavesHidesStopsScanningAndThenLetsCloseEndTheProgram) {
+    TfrmMain& w = create();
+    w.ShownWindowCount = 1;
+    w.show();
+    w.move(60, 40);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    EXPECT_TRUE(w.WMQUERYENDSESSION());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(w.AllowClose);
+    EXPECT_FALSE(w.Timer1->Enabled());
+    EXPECT_FALSE(w.Timer1->Timer().isActive());
+    Settings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.WinLeft, 60);
+
+    // A session end that did not happen: using the window again resumes.
+    w.Details1Click();
+    EXPECT_FALSE(w.AllowClose);
+    EXPECT_TRUE(w.Timer1->Enabled());
+
+    w.WMQUERYENDSESSION();
+    w.show();
+    QTimer::singleShot(0, &w, [&] { w.close(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+TEST_F(MainWindowTest, ComingForwardShowsAHiddenWindowOnlyWhenThereIsNoNotificationArea) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());  // offscreen has none
+    TfrmMain& w = create();
+    ASSERT_FALSE(w.isVisible());
+    w.ComeForward();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.ShownWindowCount, 1);
+
+    // Already shown: raised, not counted again.
+    w.ComeForward();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.ShownWindowCount, 1);
+
+    w.showMinimized();
+    w.ComeForward();
+    EXPECT_FALSE(w.windowState() & Qt::WindowMinimized);
+}
+
+// A pass that takes long (a slow launched program here) runs off the GUI
+// thread, and its baselines find their records even when the table changed
+// under it.
+TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIdentity) {
+    const std::string shareA = sandbox_.Root() + "/a", shareB = sandbox_.Root() + "/b";
+    fs::create_directories(shareA);
+    fs::create_directories(shareB);
+    std::ofstream(shareA + "/one.bin") << "1";
+    std::ofstream(shareB + "/two.bin") << "2";
+    rServiceRules& a = appendService(state_.store, "A", shareA, "", true, {});
+    RuleRec slow = makeRule("slow");
+    slow.mcond = trgFileCount;
+    slow.fcnt = 0;
+    ruleactionrec launch;
+    launch.raction = actLaunch;
+    launch.launch.fprogram = "/bin/true";
+    launch.launch.fparams = "mfile";
+    slow.actions.push_back(launch);
+    a.rulelist.rules.push_back(slow);
+    appendService(state_.store, "B", shareB, "", true, {});
+
+    std::atomic<bool> release{false};
+    std::atomic<bool> launched{false};
+    std::atomic<bool> onGuiThread{true};
+    ScanEnvironment env = quietEnvironment();
+    QThread* gui = QThread::currentThread();
+    env.launch = [&](const std::string&, const std::vector<std::string>&) {
+        onGuiThread = QThread::currentThread() == gui;
+        launched = true;
+        for (int i = 0; i < 500 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return OpStatus{true, {}};
+    };
+    TfrmMain& w = create(env);
+    w.Timer1->SetEnabled(false);
+    w.Timer1->Timer1Timer();
+    ASSERT_TRUE(w.Timer1->Busy());
+
+    QElapsedTimer clock;
+    clock.start();
+    while (!launched && clock.elapsed() < 5000) QTest::qWait(5);
+    ASSERT_TRUE(launched);
+    EXPECT_FALSE(onGuiThread);
+
+    // The GUI thread handles events while the pass is stuck in the launch.
+    bool ticked = false;
+    QTimer::singleShot(10, [&] { ticked = true; });
+    QTest::qWait(60);
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(w.Timer1->Busy());
+
+    // The user deletes A meanwhile; B moves to A's place.
+    clickSideBar(6);
+    w.clService->setCurrentRow(0);
+    w.btnDeleteServiceClick();
+    ASSERT_EQ(state_.store.ServiceTable[6].othername, "B");
+
+    release = true;
+    QSignalSpy done(w.Timer1, &ScanTimer::PassFinished);
+    ASSERT_TRUE(done.wait(5000));
+    const rServiceRules& b = state_.store.ServiceTable[6];
+    EXPECT_TRUE(b.scanned);
+    ASSERT_EQ(b.prevcnt(), 1);
+    EXPECT_EQ(b.prevfiles[0].name, "two.bin");
+    // Switched off: no further pass was scheduled.
+    EXPECT_FALSE(w.Timer1->Timer().isActive());
+}
+
+}  // namespace
