@@ -60,7 +60,6 @@ bool WriteAll(int fd, const char* p, size_t n) {
 // Copies everything from `in` to `out`: in the kernel where the file systems
 // allow it, through a buffer otherwise. Returns 0 or the errno of the failure.
 int CopyData(int in, int out) {
-    bool kernelCopy = true;
     for (;;) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (n > 0) continue;
@@ -68,24 +67,20 @@ int CopyData(int in, int out) {
         if (errno == EINTR) continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
             errno == EPERM) {
-            kernelCopy = false;
-            break;
+            break;  // not possible between these files: copy through a buffer
         }
         return errno;
     }
-    if (!kernelCopy) {
-        std::vector<char> buf(1 << 20);
-        for (;;) {
-            const ssize_t n = ::read(in, buf.data(), buf.size());
-            if (n == 0) return 0;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (!WriteAll(out, buf.data(), static_cast<size_t>(n))) return errno;
+    std::vector<char> buf(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n == 0) return 0;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
         }
+        if (!WriteAll(out, buf.data(), static_cast<size_t>(n))) return errno;
     }
-    return 0;
 }
 
 void SyncDirectory(const std::string& dir) {
@@ -98,11 +93,13 @@ void SyncDirectory(const std::string& dir) {
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
 bool FileCopy(const std::string& src, const std::string& dst, bool durable, std::string* error) {
-    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking open: a named pipe in the folder must not hang the pass.
+    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.fd < 0) return FailErrno(error, "cannot open source", errno);
     struct stat sst;
     if (::fstat(in.fd, &sst) != 0) return FailErrno(error, "cannot read source", errno);
     if (!S_ISREG(sst.st_mode)) return Fail(error, "source is not a regular file");
+    ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
 
     struct stat dstst;
     if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode)) {

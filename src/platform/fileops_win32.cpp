@@ -11,6 +11,11 @@ bool FailLast(std::string* error, const char* what) {
     return false;
 }
 
+bool Fail(std::string* error, const char* what) {
+    if (error) *error = what;
+    return false;
+}
+
 bool IsDirectory(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -21,8 +26,8 @@ bool IsDirectory(const std::string& path) {
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
 
 bool FileCopy(const std::string& src, const std::string& dst, bool durable, std::string* error) {
-    if (IsDirectory(src)) return error && (*error = "source is not a regular file", false);
-    if (IsDirectory(dst)) return error && (*error = "target is a directory", false);
+    if (IsDirectory(src)) return Fail(error, "source is not a regular file");
+    if (IsDirectory(dst)) return Fail(error, "target is a directory");
     const auto slash = dst.find_last_of("\\/");
     const std::string dir = slash == std::string::npos ? "." : dst.substr(0, slash);
     char tmp[MAX_PATH];
@@ -40,8 +45,8 @@ bool FileCopy(const std::string& src, const std::string& dst, bool durable, std:
 }
 
 bool FileMove(const std::string& src, const std::string& dst, std::string* error) {
-    if (IsDirectory(src)) return error && (*error = "source is a directory", false);
-    if (IsDirectory(dst)) return error && (*error = "target is a directory", false);
+    if (IsDirectory(src)) return Fail(error, "source is a directory");
+    if (IsDirectory(dst)) return Fail(error, "target is a directory");
     // Across volumes the system copies first and removes the source only
     // after the copy succeeded.
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;

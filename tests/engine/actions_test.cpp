@@ -61,6 +61,11 @@ TEST(FileOps, FailedCopyLeavesTargetAndNoLeftovers) {
     EXPECT_FALSE(err.empty());
     EXPECT_FALSE(kb::FileCopy(src / "absent", dst / "a", false, &err));
     EXPECT_FALSE(Exists(dst / "a"));
+    // A named pipe is not a file to copy, and must not hang the copy.
+    ::mkfifo((src / "pipe").c_str(), 0644);
+    EXPECT_FALSE(kb::FileCopy(src / "pipe", dst / "pipe", false, &err));
+    EXPECT_FALSE(kb::FileMove(src / "pipe", dst / "pipe", &err));
+    EXPECT_TRUE(Exists(src / "pipe"));
     // A directory in the target's place is not replaced.
     ::mkdir((dst / "a").c_str(), 0755);
     EXPECT_FALSE(kb::FileCopy(src / "a", dst / "a", false, &err));
