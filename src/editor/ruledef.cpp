@@ -49,8 +49,11 @@ const char* const kConditionEntries[] = {
 };
 
 const char* const kActionEntries[] = {
-    "Move file to specified directory", "Copy file to specified directory", "Delete file",
-    "Launch program/script",            "FTP file to specified server",
+    "Move file to specified directory",
+    "Copy file to specified directory",
+    "Delete file",
+    "Launch program/script",
+    "FTP file to specified server",
 };
 
 // Remembers the check state the handlers last saw, so that item changes which
@@ -98,11 +101,20 @@ ruleacondrec newCondition(std::uint8_t kind) {
     ruleacondrec c;
     c.rcond = kind;
     switch (kind) {
-        case condSize: c.size = -1; break;
-        case condDate: c.rdays = -1; break;
-        case condNewest: c.newestcnt = -1; break;
-        case condOldest: c.oldestcnt = -1; break;
-        default: break;
+        case condSize:
+            c.size = -1;
+            break;
+        case condDate:
+            c.rdays = -1;
+            break;
+        case condNewest:
+            c.newestcnt = -1;
+            break;
+        case condOldest:
+            c.oldestcnt = -1;
+            break;
+        default:
+            break;
     }
     return c;
 }
@@ -169,8 +181,7 @@ TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QW
     connect(Button4, &QPushButton::clicked, this, &TfrmRule::Button4Click);
     connect(clConditions, &QListWidget::itemChanged, this, &TfrmRule::clConditionsClickCheck);
     connect(clActions, &QListWidget::itemChanged, this, &TfrmRule::clActionsClickCheck);
-    connect(ParamListBox1, &TParamListBox::OnParamClick, this,
-            &TfrmRule::ParamListBox1ParamClick);
+    connect(ParamListBox1, &TParamListBox::OnParamClick, this, &TfrmRule::ParamListBox1ParamClick);
 
     FormCreate();
 }
@@ -181,14 +192,13 @@ QWidget* TfrmRule::buildTriggerPage() {
 
     auto* group = new QGroupBox(TabSheet1);
     group->setObjectName(QStringLiteral("GroupBox1"));
-    rbNewComp = new QRadioButton(
-        QStringLiteral("Whenever a new completed file is present"), group);
+    rbNewComp = new QRadioButton(QStringLiteral("Whenever a new completed file is present"), group);
     rbNewComp->setObjectName(QStringLiteral("rbNewComp"));
     rbTotalFileCount = new QRadioButton(
         QStringLiteral("Whenever total file count exceeds specified number"), group);
     rbTotalFileCount->setObjectName(QStringLiteral("rbTotalFileCount"));
-    rbTotalFileSize = new QRadioButton(
-        QStringLiteral("Whenever total file size exceeds specified limit"), group);
+    rbTotalFileSize =
+        new QRadioButton(QStringLiteral("Whenever total file size exceeds specified limit"), group);
     rbTotalFileSize->setObjectName(QStringLiteral("rbTotalFileSize"));
     rbNewComp->setChecked(true);
 
@@ -280,20 +290,37 @@ void TfrmRule::FormCreate() {
 
 void TfrmRule::loadRuleIntoControls() {
     switch (WorkRule.mcond) {
-        case trgFileCount: rbTotalFileCount->setChecked(true); break;
-        case trgTotalSize: rbTotalFileSize->setChecked(true); break;
-        default: rbNewComp->setChecked(true); break;
+        case trgFileCount:
+            rbTotalFileCount->setChecked(true);
+            break;
+        case trgTotalSize:
+            rbTotalFileSize->setChecked(true);
+            break;
+        default:
+            rbNewComp->setChecked(true);
+            break;
     }
 
     const QSignalBlocker blockConditions(clConditions);
     for (const ruleacondrec& c : WorkRule.conds) {
         switch (c.rcond) {
-            case condExtension: setEntryChecked(clConditions, 0, true); break;
-            case condSize: setEntryChecked(clConditions, 1, true); break;
-            case condDate: setEntryChecked(clConditions, kFirstDateEntry, true); break;
-            case condNewest: setEntryChecked(clConditions, kNewestEntry, true); break;
-            case condOldest: setEntryChecked(clConditions, kOldestEntry, true); break;
-            default: break;
+            case condExtension:
+                setEntryChecked(clConditions, 0, true);
+                break;
+            case condSize:
+                setEntryChecked(clConditions, 1, true);
+                break;
+            case condDate:
+                setEntryChecked(clConditions, kFirstDateEntry, true);
+                break;
+            case condNewest:
+                setEntryChecked(clConditions, kNewestEntry, true);
+                break;
+            case condOldest:
+                setEntryChecked(clConditions, kOldestEntry, true);
+                break;
+            default:
+                break;
         }
     }
     updateDateExclusion();
@@ -410,7 +437,8 @@ void TfrmRule::ParamListBox1ParamClick(int /*idx*/, const QString& href, QString
 }
 
 QString TfrmRule::finishProblem() const {
-    if (WorkRule.actions.empty()) return QStringLiteral("Warning: At least one action must be checked.");
+    if (WorkRule.actions.empty())
+        return QStringLiteral("Warning: At least one action must be checked.");
     for (const ruleactionrec& a : WorkRule.actions) {
         if (a.raction == actMove && a.move.filepath.empty())
             return QStringLiteral("Move file path must be specified.");

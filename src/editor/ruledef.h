@@ -41,8 +41,7 @@ public:
     // is replaced in place on Finish. The current service record is found
     // through ctx.CurrentServiceIndex() when the wizard opens and again on
     // Finish, so the table may change in between.
-    TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex,
-             QWidget* parent = nullptr);
+    TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent = nullptr);
 
     // The wizard's working copy of the rule.
     RuleRec WorkRule;

@@ -1,0 +1,419 @@
+#include "editor/ruledef.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <stdexcept>
+
+#include "editor/paramlistbox.h"
+#include "ui/servicecontext.h"
+
+namespace kb {
+namespace {
+
+class FakeContext : public ServiceContext {
+public:
+    FakeContext() {
+        store.InitServiceTable([](std::uint8_t) { return std::string(); });
+    }
+    ServiceStore& Store() override { return store; }
+    std::uint8_t CurrentServiceId() const override { return store.ServiceTable[index].serviceid; }
+    int CurrentServiceIndex() const override { return index; }
+    void BuildRuleLists(std::uint8_t) override {}
+    void SaveConfig() override {
+        ++saves;
+        if (failSaves > 0) {
+            --failSaves;
+            throw std::runtime_error("disk full");
+        }
+    }
+    QWidget* MainWindow() const override { return nullptr; }
+    std::vector<RuleRec>& rules(int i = 0) { return store.ServiceTable[i].rulelist.rules; }
+
+    ServiceStore store;
+    int index = 0;
+    int saves = 0;
+    int failSaves = 0;
+};
+
+// Answers every message box that opens while `action` runs and returns their texts.
+QStringList answerBoxes(const std::function<void()>& action) {
+    QStringList texts;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&texts] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    timer.start(5);
+    action();
+    return texts;
+}
+
+ruleactionrec action(std::uint8_t kind, const std::string& path = {}) {
+    ruleactionrec a;
+    a.raction = kind;
+    a.move.filepath = a.copy.filepath = path;
+    return a;
+}
+
+RuleRec named(const std::string& name) {
+    RuleRec r;
+    r.rulename = name;
+    return r;
+}
+
+class RuleWizard : public ::testing::Test {
+protected:
+    void open(bool edit = false, int ruleIndex = 0) {
+        w = std::make_unique<TfrmRule>(ctx, edit, ruleIndex);
+        w->show();
+    }
+    template <typename T>
+    T* get(const char* name) {
+        T* c = w->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    void click(const char* button) { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
+    QListWidget* conditions() { return get<QListWidget>("clConditions"); }
+    QListWidget* actions() { return get<QListWidget>("clActions"); }
+    void toggle(QListWidget* list, int row, bool on) {
+        list->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    }
+    bool enabled(QListWidget* list, int row) {
+        return list->item(row)->flags().testFlag(Qt::ItemIsEnabled);
+    }
+    int page() { return get<QStackedWidget>("PageControl1")->currentIndex(); }
+    QStringList finish() {
+        return answerBoxes([this] { click("btnFinish"); });
+    }
+    std::vector<std::uint8_t> actionKinds() {
+        std::vector<std::uint8_t> kinds;
+        for (const auto& a : w->WorkRule.actions) kinds.push_back(a.raction);
+        return kinds;
+    }
+
+    FakeContext ctx;
+    std::unique_ptr<TfrmRule> w;
+};
+
+TEST_F(RuleWizard, ButtonsFollowThePages) {
+    open();
+    EXPECT_EQ(w->windowTitle(), "Rule Definition");
+    EXPECT_TRUE(get<QRadioButton>("rbNewComp")->isChecked());
+    auto states = [this] {
+        return std::vector<bool>{get<QPushButton>("btnPrevious")->isEnabled(),
+                                 get<QPushButton>("btnFinish")->isEnabled(),
+                                 get<QPushButton>("btnNext")->isEnabled()};
+    };
+    EXPECT_EQ(page(), 0);
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, true}));
+    click("btnNext");
+    EXPECT_EQ(page(), 1);
+    EXPECT_EQ(states(), (std::vector<bool>{true, true, false}));
+    click("btnPrevious");
+    EXPECT_EQ(page(), 0);
+    EXPECT_EQ(states(), (std::vector<bool>{false, false, true}));
+}
+
+TEST_F(RuleWizard, FinishWithoutActionWarnsAndStaysOpen) {
+    open();
+    click("btnNext");
+    EXPECT_EQ(finish(), QStringList{"Warning: At least one action must be checked."});
+    EXPECT_EQ(w->result(), QDialog::Rejected);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(page(), 1);
+    EXPECT_EQ(ctx.saves, 0);
+    EXPECT_TRUE(ctx.rules().empty());
+}
+
+TEST_F(RuleWizard, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
+    ctx.rules().push_back(named("older"));
+    for (const char* trigger : {"rbTotalFileCount", "rbTotalFileSize"}) {
+        open();
+        get<QRadioButton>(trigger)->setChecked(true);
+        click("btnNext");
+        toggle(actions(), 2, true);
+        get<QLineEdit>("teRuleName")->setText(trigger);
+        EXPECT_TRUE(finish().isEmpty());
+        EXPECT_EQ(w->result(), QDialog::Accepted);
+    }
+    ASSERT_EQ(ctx.rules().size(), 3u);
+    EXPECT_EQ(ctx.saves, 2);
+    const RuleRec& count = ctx.rules()[1];
+    EXPECT_EQ(count.rulename, "rbTotalFileCount");
+    EXPECT_EQ(count.mcond, trgFileCount);
+    EXPECT_EQ(count.fcnt, 20);
+    EXPECT_EQ(count.fsize, 0);
+    EXPECT_TRUE(count.enabled);
+    const RuleRec& size = ctx.rules()[2];
+    EXPECT_EQ(size.mcond, trgTotalSize);
+    EXPECT_EQ(size.fsize, 10);
+    EXPECT_EQ(size.fcnt, 0);
+    EXPECT_EQ(size.actions, std::vector<ruleactionrec>{action(actDelete)});
+}
+
+TEST_F(RuleWizard, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) {
+    open();
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    toggle(conditions(), 0, true);
+    toggle(conditions(), 2, true);
+    ASSERT_EQ(w->WorkRule.condcnt(), 2);
+    click("btnPrevious");
+    get<QRadioButton>("rbNewComp")->setChecked(true);
+    click("btnNext");
+    EXPECT_EQ(conditions()->count(), 2);
+    ASSERT_EQ(w->WorkRule.condcnt(), 1);
+    EXPECT_EQ(w->WorkRule.conds[0].rcond, condExtension);
+    EXPECT_EQ(w->WorkRule.mcond, trgNewFile);
+
+    click("btnPrevious");
+    get<QRadioButton>("rbTotalFileSize")->setChecked(true);
+    click("btnNext");
+    ASSERT_EQ(conditions()->count(), 5);
+    EXPECT_EQ(conditions()->item(3)->text(),
+              "Where file date is the oldest specified of all files");
+    for (int row = 2; row < 5; ++row) {
+        EXPECT_EQ(conditions()->item(row)->checkState(), Qt::Unchecked);
+        EXPECT_TRUE(enabled(conditions(), row));
+    }
+    // The restored entries still add their conditions.
+    toggle(conditions(), 4, true);
+    EXPECT_EQ(w->WorkRule.conds.back().rcond, condNewest);
+    EXPECT_EQ(w->WorkRule.conds.back().newestcnt, -1);
+}
+
+TEST_F(RuleWizard, OldestAndNewestExcludeEachOtherAndMapCrossedOver) {
+    open();
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    toggle(conditions(), 3, true);
+    EXPECT_FALSE(enabled(conditions(), 4));
+    EXPECT_EQ(w->WorkRule.conds.back().rcond, condOldest);
+    EXPECT_EQ(w->WorkRule.conds.back().oldestcnt, -1);
+    toggle(conditions(), 3, false);
+    EXPECT_TRUE(enabled(conditions(), 4));
+    EXPECT_TRUE(w->WorkRule.conds.empty());
+    toggle(conditions(), 4, true);
+    EXPECT_FALSE(enabled(conditions(), 3));
+    toggle(conditions(), 4, false);
+    EXPECT_TRUE(enabled(conditions(), 3));
+    // Launch is entry 4 and FTP entry 5, against their codes.
+    toggle(actions(), 3, true);
+    toggle(actions(), 4, true);
+    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actLaunch, actFtp}));
+}
+
+TEST_F(RuleWizard, MoveAndCopyGoBeforeATrailingDeleteOnly) {
+    open();
+    click("btnNext");
+    toggle(actions(), 2, true);  // delete
+    toggle(actions(), 0, true);  // move
+    toggle(actions(), 1, true);  // copy
+    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actMove, actCopy, actDelete}));
+
+    toggle(actions(), 0, false);
+    toggle(actions(), 1, false);
+    toggle(actions(), 3, true);  // launch after the delete
+    toggle(actions(), 0, true);
+    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actDelete, actLaunch, actMove}));
+}
+
+TEST_F(RuleWizard, UncheckingAnActionRenumbersTheSummary) {
+    open();
+    click("btnNext");
+    toggle(actions(), 0, true);
+    toggle(actions(), 2, true);
+    auto* list = get<TParamListBox>("ParamListBox1");
+    ASSERT_EQ(list->Count(), 3);
+    EXPECT_TRUE(list->Line(2).startsWith("      and <a href=\"rDelete\">"));
+    toggle(actions(), 0, false);
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_EQ(list->Line(0), "Whenever a new completed file exists");
+    EXPECT_EQ(list->Line(1), "    <a href=\"rDelete\">Delete file</a>");
+}
+
+TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheName) {
+    open();
+    get<QRadioButton>("rbTotalFileSize")->setChecked(true);
+    click("btnNext");
+    for (int row : {0, 1, 2}) toggle(conditions(), row, true);
+    toggle(actions(), 1, true);
+    toggle(actions(), 0, true);
+    toggle(actions(), 3, true);     // launch without a program is allowed
+    toggle(conditions(), 3, true);  // so is an oldest count never entered
+    RuleRec& r = w->WorkRule;
+    const std::pair<std::function<void()>, QString> steps[] = {
+        {[] {}, "Copy file path must be specified."},
+        {[&] { r.actions[0].copy.filepath = "/c"; }, "Move file path must be specified."},
+        {[&] { r.actions[1].move.filepath = "/m"; }, "File extension must be specified."},
+        {[&] { r.conds[0].fileext.ext = "mp3"; }, "File size must be specified."},
+        {[&] { r.conds[1].size = 0; }, "Number of days must be specified."},
+        {[&] { r.conds[2].rdays = 0; }, "Please a name for the rule"},
+    };
+    for (const auto& [fix, message] : steps) {
+        fix();
+        EXPECT_EQ(finish(), QStringList{message});
+        EXPECT_EQ(ctx.saves, 0);
+    }
+    get<QLineEdit>("teRuleName")->setText("  as typed ");
+    EXPECT_TRUE(finish().isEmpty());
+    ASSERT_EQ(ctx.rules().size(), 1u);
+    EXPECT_EQ(ctx.rules()[0].rulename, "  as typed ");
+    EXPECT_EQ(ctx.rules()[0].conds.back().oldestcnt, -1);
+}
+
+// Presses the first link named `href` in `line` of the summary list.
+void pressLink(TParamListBox* list, int line, const QString& href) {
+    const QRect rect = list->visualItemRect(list->item(line));
+    for (int x = rect.left(); x < rect.right(); ++x) {
+        QString hit;
+        const QPoint at(x, rect.center().y());
+        if (list->HitTest(at, &hit) == line && hit == href) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no link " << href.toStdString();
+}
+
+TEST_F(RuleWizard, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
+    open();
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    auto* list = get<TParamListBox>("ParamListBox1");
+    auto answer = [list](const char* button) {
+        QTimer::singleShot(50, [button] {
+            QWidget* input = QApplication::activeModalWidget();
+            ASSERT_NE(input, nullptr);
+            input->findChild<QLineEdit*>("teInput")->setText("35");
+            QTest::mouseClick(input->findChild<QPushButton*>(button), Qt::LeftButton);
+        });
+        pressLink(list, 0, "FileCount");
+    };
+    answer("Button3");  // Cancel
+    EXPECT_EQ(w->WorkRule.fcnt, 20);
+    EXPECT_EQ(list->GetParamValue(0, "FileCount"), "20");
+    answer("Button2");  // OK
+    EXPECT_EQ(w->WorkRule.fcnt, 35);
+    EXPECT_EQ(list->GetParamValue(0, "FileCount"), "35");
+}
+
+class EditingWizard : public RuleWizard {
+protected:
+    void SetUp() override {
+        RuleRec stored = named("keep");
+        stored.fcnt = 7;
+        stored.mcond = trgFileExists;
+        stored.conds.resize(1);
+        stored.conds[0].rcond = condNewest;
+        stored.conds[0].newestcnt = 3;
+        ruleactionrec ftp = action(actFtp);
+        ftp.ftp.ftpserver = "ftp.example.net";
+        stored.actions = {action(actMove, "/done"), ftp};
+        ctx.rules() = {named("first"), stored, named("last")};
+        original = ctx.rules();
+    }
+    std::vector<RuleRec> original;
+};
+
+TEST_F(EditingWizard, LoadsTheStoredRuleIntoTheControls) {
+    open(true, 1);
+    EXPECT_TRUE(get<QRadioButton>("rbNewComp")->isChecked());  // code 1 has no button
+    EXPECT_EQ(get<QLineEdit>("teRuleName")->text(), "keep");
+    EXPECT_EQ(conditions()->item(4)->checkState(), Qt::Checked);
+    EXPECT_FALSE(enabled(conditions(), 3));
+    EXPECT_EQ(actions()->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(actions()->item(4)->checkState(), Qt::Checked);
+    EXPECT_EQ(actions()->item(3)->checkState(), Qt::Unchecked);
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    const auto* list = get<TParamListBox>("ParamListBox1");
+    ASSERT_EQ(list->Count(), 4);
+    EXPECT_TRUE(list->Line(3).contains("<a href=\"rFTP\">"));
+}
+
+TEST_F(EditingWizard, CancelAndCloseLeaveEverythingUntouched) {
+    for (auto leave : {+[](TfrmRule& d) {
+                           QTest::mouseClick(d.findChild<QPushButton*>("Button4"), Qt::LeftButton);
+                       },
+                       +[](TfrmRule& d) { d.close(); }}) {
+        open(true, 1);
+        click("btnNext");
+        w->WorkRule.actions[0].move.filepath = "/elsewhere";
+        w->WorkRule.rulename = "changed";
+        toggle(actions(), 2, true);
+        leave(*w);
+        EXPECT_EQ(w->result(), QDialog::Rejected);
+        EXPECT_FALSE(w->isVisible());
+    }
+    EXPECT_EQ(ctx.rules(), original);
+    EXPECT_EQ(ctx.saves, 0);
+}
+
+TEST_F(EditingWizard, FinishReplacesInPlaceKeepingEnabled) {
+    open(true, 1);
+    click("btnNext");
+    get<QLineEdit>("teRuleName")->setText("renamed");
+    EXPECT_TRUE(finish().isEmpty());
+    ASSERT_EQ(ctx.rules().size(), 3u);
+    EXPECT_EQ(ctx.rules()[0], original[0]);
+    EXPECT_EQ(ctx.rules()[2], original[2]);
+    RuleRec expected = original[1];
+    expected.rulename = "renamed";
+    expected.mcond = trgNewFile;  // code 1 becomes the new-file trigger
+    expected.conds.clear();       // which keeps no date condition
+    EXPECT_EQ(ctx.rules()[1], expected);
+    EXPECT_EQ(ctx.saves, 1);
+}
+
+TEST_F(EditingWizard, AFailedSaveTakesTheChangeBackSoFinishCanBeRetried) {
+    open(true, 1);
+    click("btnNext");
+    get<QLineEdit>("teRuleName")->setText("renamed");
+    ctx.failSaves = 1;
+    EXPECT_EQ(finish(), QStringList{"disk full"});
+    EXPECT_EQ(ctx.rules(), original);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(finish().isEmpty());
+    EXPECT_EQ(ctx.rules()[1].rulename, "renamed");
+
+    // A new rule is not added twice by a retried Finish.
+    open();
+    click("btnNext");
+    toggle(actions(), 2, true);
+    get<QLineEdit>("teRuleName")->setText("new");
+    ctx.failSaves = 1;
+    EXPECT_EQ(finish().size(), 1);
+    EXPECT_EQ(ctx.rules().size(), 3u);
+    EXPECT_TRUE(finish().isEmpty());
+    EXPECT_EQ(ctx.rules().size(), 4u);
+}
+
+TEST_F(EditingWizard, TheServiceIsLookedUpAgainOnFinishAndAMissingRuleIsAdded) {
+    open(true, 7);  // no such rule: the wizard starts a new one
+    EXPECT_FALSE(w->RuleEditMode());
+    EXPECT_EQ(get<QLineEdit>("teRuleName")->text(), "");
+    click("btnNext");
+    toggle(actions(), 2, true);
+    get<QLineEdit>("teRuleName")->setText("elsewhere");
+    ctx.index = 3;
+    EXPECT_TRUE(finish().isEmpty());
+    EXPECT_EQ(ctx.rules(), original);
+    ASSERT_EQ(ctx.rules(3).size(), 1u);
+    EXPECT_EQ(ctx.rules(3)[0].rulename, "elsewhere");
+}
+
+}  // namespace
+}  // namespace kb
