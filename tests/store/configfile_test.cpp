@@ -334,14 +334,6 @@ TEST_F(ConfigFileTest, DamagedCountsAndNumbersStopReadingAndKeepWhatWasRead) {
     }
 }
 
-TEST_F(ConfigFileTest, MoreServicesThanInMemoryAreAppended) {
-    EXPECT_EQ(Load(Crlf(kExample)), 0);
-    ASSERT_EQ(store_.ServiceCount(), 7);
-    EXPECT_EQ(store_.ServiceTable[6].othername, "Archive share");
-    EXPECT_EQ(store_.CustomCount(), 1);
-    EXPECT_EQ(store_.FindAdditional(1), 6);
-}
-
 TEST_F(ConfigFileTest, LoadedRecordsStartWithoutBaselineAndWithFreshIds) {
     Put(Crlf(kExample));
     store_.InitServiceTable({});
