@@ -1,0 +1,72 @@
+#include "shell/additional.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QStyle>
+
+#include "platform/registry.h"
+#include "ui/msgbox.h"
+#include "ui/placement.h"
+
+namespace kb {
+
+TfrmAdditional::TfrmAdditional(Settings& settings, std::string executable, QWidget* mainWindow)
+    : QDialog(mainWindow), settings_(settings), executable_(std::move(executable)),
+      mainWindow_(mainWindow) {
+    setObjectName(QStringLiteral("frmAdditional"));
+    setWindowTitle(QStringLiteral("Additional Options"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(262, 106);
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 0, 249, 57);
+
+    chkAuto = new QCheckBox(QStringLiteral("Auto-Start Kestrelbox on Windows Startup"), GroupBox1);
+    chkAuto->setObjectName(QStringLiteral("chkAuto"));
+    chkAuto->setGeometry(8, 16, 233, chkAuto->sizeHint().height());
+    chkAuto->setChecked(true);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                              QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(40, 72, 81, 25);
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(true);
+
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(136, 72, 81, 25);
+    BitBtn2->setAutoDefault(false);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmAdditional::BitBtn1Click);
+    // Esc and the close box reject as well.
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    FormCreate();
+}
+
+void TfrmAdditional::FormCreate() {
+    PlaceDialog(this, mainWindow_);
+    chkAuto->setChecked(settings_.AutoStart);
+}
+
+void TfrmAdditional::BitBtn1Click() {
+    try {
+        ApplyAutoStartSwitch(settings_, chkAuto->isChecked(), executable_);
+    } catch (const RegistryError& e) {
+        ErrorCentered(this, QString::fromStdString(e.what()));
+        return;
+    }
+    accept();
+}
+
+int ShowAdditionalOptions(QWidget* mainWindow, Settings& settings, const std::string& executable) {
+    TfrmAdditional dlg(settings, executable, mainWindow);
+    return dlg.exec();
+}
+
+}  // namespace kb
