@@ -1,0 +1,328 @@
+// The built program, copied into a temporary directory and started as a user
+// would start it, with its configuration and runtime directories private to
+// the test. What it does is watched from outside: its files, its exit status,
+// and (on a virtual X display) its window.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/xdg_sandbox.h"
+#include "store/configfile.h"
+#include "store/settings.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace kb;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string builtProgram() {
+    if (const char* dir = std::getenv("KB_BUILD_DIR")) return std::string(dir) + "/kestrelbox";
+    // Run by hand: the test binary lives in <build>/tests.
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "kestrelbox").string();
+}
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return done();
+}
+
+// A child process with its own environment; killed if the test leaves it running.
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+            const std::string& logPath) {
+        std::map<std::string, std::string> all;
+        for (char** e = environ; *e; ++e) {
+            const std::string kv = *e;
+            const auto eq = kv.find('=');
+            if (eq != std::string::npos) all[kv.substr(0, eq)] = kv.substr(eq + 1);
+        }
+        for (const auto& [k, v] : env) all[k] = v;
+        std::vector<std::string> envStrings;
+        for (const auto& [k, v] : all) envStrings.push_back(k + "=" + v);
+
+        std::vector<char*> args, envp;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        for (auto& e : envStrings) envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (log >= 0) {
+                dup2(log, 1);
+                dup2(log, 2);
+            }
+            execve(args[0], args.data(), envp.data());
+            _exit(127);
+        }
+    }
+    ~Process() {
+        if (running()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool running() {
+        if (pid_ <= 0 || status_) return false;
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) == pid_) {
+            status_ = st;
+            return false;
+        }
+        return true;
+    }
+    // The wait status once the process has ended within `limit`.
+    std::optional<int> waitExit(std::chrono::milliseconds limit) {
+        waitFor([this] { return !running(); }, limit);
+        return status_;
+    }
+    void signal(int sig) {
+        if (running()) kill(pid_, sig);
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+bool exitedWith(const std::optional<int>& status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string built = builtProgram();
+        ASSERT_TRUE(fs::exists(built)) << built << " was not built";
+        appDir_ = sandbox_.Root() + "/app";
+        fs::create_directories(appDir_);
+        // A copy elsewhere must run on its own: nothing of the build tree is needed.
+        fs::copy_file(built, program(), fs::copy_options::overwrite_existing);
+        log_ = sandbox_.Root() + "/program.log";
+    }
+    void TearDown() override {
+        if (HasFailure()) std::cerr << "program output:\n" << test::XdgSandbox::Read(log_);
+    }
+
+    std::string program() const { return appDir_ + "/kestrelbox"; }
+    std::string configFile() const { return appDir_ + "/kbconf.ini"; }
+
+    std::map<std::string, std::string> environment(const std::string& platform = "offscreen") const {
+        return {{"XDG_CONFIG_HOME", sandbox_.Config()},
+                {"XDG_RUNTIME_DIR", sandbox_.Run()},
+                {"HOME", sandbox_.Root() + "/home"},
+                {"QT_QPA_PLATFORM", platform}};
+    }
+
+    std::unique_ptr<Process> start(std::vector<std::string> args = {},
+                                   std::map<std::string, std::string> extra = {},
+                                   const std::string& platform = "offscreen") {
+        args.insert(args.begin(), program());
+        auto env = environment(platform);
+        for (const auto& [k, v] : extra) env[k] = v;
+        return std::make_unique<Process>(args, env, log_);
+    }
+
+    bool configWritten(std::chrono::milliseconds limit = 15000ms) {
+        return waitFor([this] { return fs::exists(configFile()); }, limit);
+    }
+
+    test::XdgSandbox sandbox_;
+    std::string appDir_;
+    std::string log_;
+};
+
+TEST_F(ProgramTest, WritesItsConfigurationAtStartAndEndsCleanlyOnSigtermSavingItsSettings) {
+    Settings seeded;
+    seeded.WinLeft = 77;
+    seeded.WinTop = 66;
+    seeded.WinWidth = 999;
+    SaveSettings(seeded);
+
+    auto p = start();
+    ASSERT_TRUE(configWritten());
+    EXPECT_EQ(test::XdgSandbox::Read(configFile()).rfind("[Main Info]\r\nVersion=1.00\r\n", 0), 0u);
+    ServiceStore loaded;
+    loaded.InitServiceTable(nullptr);
+    EXPECT_EQ(ReadConfigFile(configFile(), loaded, [](const std::string&) {}), 0);
+    EXPECT_EQ(loaded.ServiceCount(), 6);
+    EXPECT_TRUE(p->running());
+
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+
+    // The window opened where it was left and its place was saved again.
+    Settings after;
+    LoadSettings(after);
+    EXPECT_EQ(after.WinLeft, 77);
+    EXPECT_EQ(after.WinTop, 66);
+    EXPECT_NE(after.WinWidth, 999);
+    EXPECT_GE(after.WinWidth, 400);
+    // The guard is free again: the next start runs normally.
+    auto again = start();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(again->running());
+    again->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(again->waitExit(10000ms), 0));
+}
+
+TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
+    const std::string share = sandbox_.Root() + "/share";
+    const std::string dest = sandbox_.Root() + "/music";
+    fs::create_directories(share);
+    fs::create_directories(dest);
+    std::ofstream(share + "/old.mp3") << "already here";
+
+    ServiceStore store;
+    store.InitServiceTable(nullptr);
+    rServiceRules& kazaa = store.ServiceTable[0];
+    kazaa.enabled = true;
+    kazaa.sharedir = share;
+    RuleRec rule;
+    rule.rulename = "Move new music";
+    rule.enabled = true;
+    rule.mcond = trgNewFile;
+    ruleactionrec move;
+    move.raction = actMove;
+    move.move.filepath = dest;
+    rule.actions.push_back(move);
+    kazaa.rulelist.rules.push_back(rule);
+    ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
+
+    auto p = start();
+    // The first pass, five seconds in, only takes the baseline.
+    std::this_thread::sleep_for(6500ms);
+    ASSERT_TRUE(p->running());
+    std::ofstream(share + "/new song.mp3") << "fresh download";
+
+    EXPECT_TRUE(waitFor([&] { return fs::exists(dest + "/new song.mp3"); }, 12000ms));
+    EXPECT_FALSE(fs::exists(share + "/new song.mp3"));
+    EXPECT_EQ(test::XdgSandbox::Read(dest + "/new song.mp3"), "fresh download");
+    // What was there before the program started is not new.
+    EXPECT_TRUE(fs::exists(share + "/old.mp3"));
+    EXPECT_FALSE(fs::exists(dest + "/old.mp3"));
+
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
+TEST_F(ProgramTest, ASecondStartEndsAtOnceWithStatusZeroTouchingNothing) {
+    auto first = start();
+    ASSERT_TRUE(configWritten());
+    std::this_thread::sleep_for(500ms);
+    const std::string config = test::XdgSandbox::Read(configFile());
+    const auto configTime = fs::last_write_time(configFile());
+    const std::string registry = test::XdgSandbox::Read(sandbox_.RegistryFile());
+
+    auto second = start();
+    EXPECT_TRUE(exitedWith(second->waitExit(10000ms), 0));
+    EXPECT_TRUE(first->running());
+    EXPECT_EQ(test::XdgSandbox::Read(configFile()), config);
+    EXPECT_EQ(fs::last_write_time(configFile()), configTime);
+    EXPECT_EQ(test::XdgSandbox::Read(sandbox_.RegistryFile()), registry);
+
+    first->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(first->waitExit(10000ms), 0));
+}
+
+// A virtual X display without a notification area, for watching the window.
+class VirtualDisplay {
+public:
+    VirtualDisplay(const std::string& log) {
+        if (!fs::exists("/usr/bin/Xvfb") || !fs::exists("/usr/bin/xdotool")) return;
+        for (int n = 140 + getpid() % 50; n < 240; ++n) {
+            if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+            auto x = std::make_unique<Process>(
+                std::vector<std::string>{"/usr/bin/Xvfb", ":" + std::to_string(n), "-nolisten",
+                                         "tcp", "-screen", "0", "1024x768x24"},
+                std::map<std::string, std::string>{}, log);
+            if (waitFor([&] { return fs::exists(socket) || !x->running(); }, 5000ms) &&
+                x->running()) {
+                server_ = std::move(x);
+                display_ = ":" + std::to_string(n);
+                return;
+            }
+        }
+    }
+    ~VirtualDisplay() {
+        if (server_) {
+            server_->signal(SIGTERM);
+            server_->waitExit(5000ms);
+        }
+    }
+    const std::string& Display() const { return display_; }
+
+    // True when a shown window has exactly this title.
+    bool WindowVisible(const std::string& title, const std::string& log) const {
+        Process search({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"},
+                       {{"DISPLAY", display_}}, log);
+        return exitedWith(search.waitExit(5000ms), 0);
+    }
+
+private:
+    std::unique_ptr<Process> server_;
+    std::string display_;
+};
+
+TEST_F(ProgramTest, StartupInAnyCaseStartsHiddenAndASecondStartShowsItWhenThereIsNoTray) {
+    VirtualDisplay x(log_);
+    if (x.Display().empty()) GTEST_SKIP() << "needs Xvfb and xdotool";
+    const std::map<std::string, std::string> display = {{"DISPLAY", x.Display()}};
+    auto visible = [&] { return x.WindowVisible("Kestrelbox", log_); };
+
+    // Without the argument the window shows: the watch itself works.
+    {
+        auto p = start({}, display, "xcb");
+        EXPECT_TRUE(waitFor(visible, 15000ms));
+        p->signal(SIGTERM);
+        EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+    }
+    EXPECT_TRUE(waitFor([&] { return !visible(); }, 5000ms));
+
+    fs::remove(configFile());
+    auto hidden = start({"STARTUP"}, display, "xcb");
+    ASSERT_TRUE(configWritten());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(visible());
+    EXPECT_TRUE(hidden->running());
+
+    // No notification area: the only way back to the window is starting again.
+    auto second = start({}, display, "xcb");
+    EXPECT_TRUE(exitedWith(second->waitExit(10000ms), 0));
+    EXPECT_TRUE(waitFor(visible, 10000ms));
+
+    hidden->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(hidden->waitExit(10000ms), 0));
+}
+
+}  // namespace
