@@ -20,8 +20,10 @@ bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAf
 
 // What to do when a later copy asks this one to come forward. Called on the
 // guard's own listener thread, never on the GUI thread: the receiver must
-// marshal it (for instance with a queued invocation). May be set before or
-// after the guard is taken; an empty function ignores requests.
+// marshal it (for instance with a queued invocation), and must not call
+// SetComeForwardCallback itself. May be set before or after the guard is
+// taken; an empty function ignores requests. Once this returns, the previous
+// callback is neither running nor called again.
 using ComeForwardCallback = std::function<void()>;
 void SetComeForwardCallback(ComeForwardCallback callback);
 

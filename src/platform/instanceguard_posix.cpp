@@ -71,13 +71,12 @@ GuardState& State() {
     return s;
 }
 
+// Runs under the callback's lock, so that once SetComeForwardCallback has
+// returned the previous callback is neither running nor called again, and
+// its receiver may be destroyed.
 void Deliver() {
-    ComeForwardCallback cb;
-    {
-        std::lock_guard lock(State().callbackMutex);
-        cb = State().callback;
-    }
-    if (cb) cb();
+    std::lock_guard lock(State().callbackMutex);
+    if (State().callback) State().callback();
 }
 
 // Reads one short request from a connected peer, giving up after a second so

@@ -40,12 +40,9 @@ GuardState& State() {
 void Listen(HANDLE request, HANDLE stop) {
     const HANDLE handles[2] = {request, stop};
     while (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        ComeForwardCallback cb;
-        {
-            std::lock_guard lock(State().callbackMutex);
-            cb = State().callback;
-        }
-        if (cb) cb();
+        // Under the lock: once the callback is replaced, the old one is done.
+        std::lock_guard lock(State().callbackMutex);
+        if (State().callback) State().callback();
     }
 }
 

@@ -87,6 +87,22 @@ TEST_F(GuardTest, ASecondCopysRequestReachesTheFirstOnTheListenerThread) {
     EXPECT_NE(f.get(), std::this_thread::get_id());
 }
 
+TEST_F(GuardTest, ReplacingTheCallbackWaitsForARunningOne) {
+    std::promise<void> started;
+    std::atomic<bool> finished{false};
+    SetComeForwardCallback([&] {
+        started.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        finished = true;
+    });
+    ASSERT_FALSE(CheckAppAlreadyRunning("KbTest", false, false));
+    EXPECT_TRUE(CheckAppAlreadyRunning("KbTest", true, false));
+    ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    // The receiver may be destroyed once the callback is replaced.
+    SetComeForwardCallback({});
+    EXPECT_TRUE(finished.load());
+}
+
 TEST_F(GuardTest, AKilledFirstCopyNeverBlocksTheNextStart) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
