@@ -629,14 +629,16 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------- banner, links
 
 QStringList TfrmMain::BannerTexts() {
+    // Short tips, each linking to the help section that explains it.
     return {
-        QStringLiteral("Tip: rules run from the top; <a href=\"help:\">Move Up</a> sets the order."),
-        QStringLiteral("Tip: exclude masks such as *.dat keep rules off a client's own files. "
-                       "<a href=\"help:\">Help</a>"),
+        QStringLiteral("Tip: rules run from the top; Move Up sets their order. "
+                       "<a href=\"help:rules\">More</a>"),
+        QStringLiteral("Tip: masks such as *.dat keep rules off a client's own files. "
+                       "<a href=\"help:masks\">More</a>"),
         QStringLiteral("Tip: in a launch action, mfile stands for the found file. "
-                       "<a href=\"help:\">Help</a>"),
+                       "<a href=\"help:mfile\">More</a>"),
         QStringLiteral("Tip: clear a rule's check mark to pause it without deleting it. "
-                       "<a href=\"help:\">Help</a>"),
+                       "<a href=\"help:rules\">More</a>"),
         QStringLiteral("Thank you for using Kestrelbox"),
     };
 }
@@ -656,7 +658,7 @@ QString TfrmMain::WelcomeHtml() {
         "window is open or not.</p>"
         "<p align=\"left\">To begin, choose a network in the side bar on the left, switch its "
         "automation on, check its shared directory and add a rule. "
-        "<a href=\"help:\">Read the help</a> for what triggers, conditions and actions "
+        "<a href=\"help:rules\">Read the help</a> for what triggers, conditions and actions "
         "do.</p>");
 }
 
