@@ -42,11 +42,20 @@ std::string EscapeValue(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default: out.push_back(c);
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -60,12 +69,23 @@ std::string UnescapeValue(const std::string& s) {
             continue;
         }
         switch (s[++i]) {
-            case 's': out.push_back(' '); break;
-            case 'n': out.push_back('\n'); break;
-            case 't': out.push_back('\t'); break;
-            case 'r': out.push_back('\r'); break;
-            case '\\': out.push_back('\\'); break;
-            default: out.push_back('\\'), out.push_back(s[i]);
+            case 's':
+                out.push_back(' ');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
+            default:
+                out.push_back('\\'), out.push_back(s[i]);
         }
     }
     return out;
@@ -135,13 +155,18 @@ int ReadAutoStartEntry(const std::string& name, std::string& command) {
 
 void WriteAutoStartEntry(const std::string& name, const std::string& executable) {
     if (const int err = MakeDirectories(EntryDir())) ThrowErrno(err);
-    const std::string text = "[Desktop Entry]\n"
-                             "Type=Application\n"
-                             "Name=" + EscapeValue(name) + "\n"
-                             "Comment=Applies your rules to the shared folders of file-sharing clients\n"
-                             "Exec=" + EscapeValue(AutoStartCommand(executable)) + "\n"
-                             "Terminal=false\n"
-                             "X-GNOME-Autostart-enabled=true\n";
+    const std::string text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=" +
+        EscapeValue(name) +
+        "\n"
+        "Comment=Applies your rules to the shared folders of file-sharing clients\n"
+        "Exec=" +
+        EscapeValue(AutoStartCommand(executable)) +
+        "\n"
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n";
     errno = 0;
     if (WriteFileAtomically(EntryFile(name), text, false) != 0) ThrowErrno(errno);
 }

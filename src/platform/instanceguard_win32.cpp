@@ -49,7 +49,8 @@ void Listen(HANDLE request, HANDLE stop) {
 }  // namespace
 
 bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAfter) {
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
     if (!mapping) throw std::runtime_error("CheckAppAlreadyRunning: can't create file mapping");
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     auto* view = static_cast<DWORD*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));

@@ -1,5 +1,3 @@
-#include "platform/paths.h"
-
 #include <errno.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -7,6 +5,8 @@
 
 #include <cstdlib>
 #include <vector>
+
+#include "platform/paths.h"
 
 namespace kb {
 
@@ -32,8 +32,7 @@ std::string HomeDir() {
     std::vector<char> buf(16384);
     passwd pw{};
     passwd* result = nullptr;
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
-        result->pw_dir)
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result && result->pw_dir)
         return result->pw_dir;
     return "/tmp";
 }
@@ -76,7 +75,7 @@ int MakeDirectories(const std::string& dir) {
         const std::string part = dir.substr(0, pos);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(dir.c_str(), &st) != 0) return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }

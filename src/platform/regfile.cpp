@@ -92,8 +92,9 @@ std::string Utf16leToUtf8(const std::string& b) {
                           (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 1])) << 8);
         if (u == 0) break;
         if (u >= 0xd800 && u < 0xdc00 && i + 3 < b.size()) {
-            const std::uint32_t lo = static_cast<unsigned char>(b[i + 2]) |
-                                     (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 3])) << 8);
+            const std::uint32_t lo =
+                static_cast<unsigned char>(b[i + 2]) |
+                (static_cast<std::uint32_t>(static_cast<unsigned char>(b[i + 3])) << 8);
             if (lo >= 0xdc00 && lo < 0xe000) {
                 PutUtf8(out, 0x10000 + ((u - 0xd800) << 10) + (lo - 0xdc00));
                 i += 2;
@@ -141,12 +142,10 @@ std::string ValueData(const RegValue& v) {
         case kindText:
             // A line break cannot live inside a quoted string; such text
             // takes the encoded form.
-            if (v.text.find_first_of("\r\n") == std::string::npos)
-                return Quote(v.text);
+            if (v.text.find_first_of("\r\n") == std::string::npos) return Quote(v.text);
             return HexKind(kindText) + HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
         case kindExpandText:
-            return HexKind(kindExpandText) +
-                   HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
+            return HexKind(kindExpandText) + HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
         case kindDword:
             std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
             return buf;
@@ -259,7 +258,8 @@ bool ParseData(const std::string& raw, RegValue& v, bool& remove) {
     } else if (kind == kindDword) {
         if (bytes.size() != 4) return false;
         v.dword = 0;
-        for (int k = 3; k >= 0; --k) v.dword = (v.dword << 8) | static_cast<unsigned char>(bytes[k]);
+        for (int k = 3; k >= 0; --k)
+            v.dword = (v.dword << 8) | static_cast<unsigned char>(bytes[k]);
     } else {
         v.bytes = bytes;
     }
@@ -315,8 +315,8 @@ std::string NormalizePath(const std::string& path) {
 }  // namespace
 
 bool RegNamesEqual(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 const RegValue* RegKey::Find(const std::string& name) const {

@@ -17,8 +17,8 @@ enum RegValueType : int {
     regKeepType = 0,  // the type the value already has (text when it is new)
     regText = 1,
     regExpandText = 2,
-    regInteger = 3,   // 32-bit; the value is given as decimal text
-    regBinary = 4,    // the bytes of the value's text
+    regInteger = 3,  // 32-bit; the value is given as decimal text
+    regBinary = 4,   // the bytes of the value's text
 };
 
 // Raised when a key cannot be opened or written; what() is the system's

@@ -35,9 +35,7 @@ std::string FullPath(RegRoot root, const std::string& keyPath) {
     return std::string(rootName) + "\\" + keyPath;
 }
 
-[[noreturn]] void ThrowErrno(int err) {
-    throw RegistryError(std::strerror(err ? err : EIO));
-}
+[[noreturn]] void ThrowErrno(int err) { throw RegistryError(std::strerror(err ? err : EIO)); }
 
 // Reads the file. A missing file is an empty registry; `readable` is false
 // when it exists but cannot be read, so a writer does not replace it with
@@ -143,10 +141,18 @@ void WriteRegValue(RegRoot root, const std::string& keyPath, const std::string& 
         case regKeepType:
             if (const RegValue* old = key.Find(valueName)) kind = old->kind;
             break;
-        case regText: kind = kindText; break;
-        case regExpandText: kind = kindExpandText; break;
-        case regInteger: kind = kindDword; break;
-        case regBinary: kind = kindBinary; break;
+        case regText:
+            kind = kindText;
+            break;
+        case regExpandText:
+            kind = kindExpandText;
+            break;
+        case regInteger:
+            kind = kindDword;
+            break;
+        case regBinary:
+            kind = kindBinary;
+            break;
     }
     v.kind = kind;
     if (kind == kindText || kind == kindExpandText) {

@@ -8,7 +8,9 @@ namespace kb {
 
 namespace {
 
-HKEY RootKey(RegRoot r) { return r == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+HKEY RootKey(RegRoot r) {
+    return r == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
 
 std::string Relative(const std::string& path) {
     const std::size_t i = path.find_first_not_of('\\');
@@ -17,9 +19,9 @@ std::string Relative(const std::string& path) {
 
 std::string SystemMessage(DWORD code) {
     char* buf = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPSTR>(&buf), 0, nullptr);
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&buf), 0, nullptr);
     std::string s = n && buf ? std::string(buf, n) : "System error " + std::to_string(code);
     if (buf) LocalFree(buf);
     while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
@@ -34,8 +36,9 @@ struct Key {
 };
 
 void OpenForWriting(RegRoot root, const std::string& path, Key& k) {
-    const LONG rc = RegCreateKeyExA(RootKey(root), Relative(path).c_str(), 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &k.h, nullptr);
+    const LONG rc =
+        RegCreateKeyExA(RootKey(root), Relative(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, nullptr, &k.h, nullptr);
     if (rc != ERROR_SUCCESS) throw RegistryError(SystemMessage(rc));
 }
 
@@ -87,7 +90,8 @@ void WriteRegValue(RegRoot root, const std::string& keyPath, const std::string& 
     DWORD kind = REG_SZ;
     if (type == regKeepType) {
         DWORD old = 0;
-        if (RegQueryValueExA(k.h, valueName.c_str(), nullptr, &old, nullptr, nullptr) == ERROR_SUCCESS)
+        if (RegQueryValueExA(k.h, valueName.c_str(), nullptr, &old, nullptr, nullptr) ==
+            ERROR_SUCCESS)
             kind = old;
     } else {
         const DWORD kinds[] = {REG_SZ, REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY};
@@ -100,12 +104,15 @@ void WriteRegValue(RegRoot root, const std::string& keyPath, const std::string& 
         if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty())
             throw RegistryError(SystemMessage(1013));
         const DWORD d = static_cast<DWORD>(n);
-        rc = RegSetValueExA(k.h, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&d), sizeof d);
+        rc = RegSetValueExA(k.h, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&d),
+                            sizeof d);
     } else if (kind == REG_SZ || kind == REG_EXPAND_SZ) {
-        rc = RegSetValueExA(k.h, valueName.c_str(), 0, kind, reinterpret_cast<const BYTE*>(value.c_str()),
+        rc = RegSetValueExA(k.h, valueName.c_str(), 0, kind,
+                            reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>(value.size() + 1));
     } else {
-        rc = RegSetValueExA(k.h, valueName.c_str(), 0, kind, reinterpret_cast<const BYTE*>(value.data()),
+        rc = RegSetValueExA(k.h, valueName.c_str(), 0, kind,
+                            reinterpret_cast<const BYTE*>(value.data()),
                             static_cast<DWORD>(value.size()));
     }
     if (rc != ERROR_SUCCESS) throw RegistryError(SystemMessage(rc));

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <mutex>
 
@@ -25,10 +25,12 @@ int ShellOpen(const std::string& target) {
     }
     HINSTANCE r;
     if (program.empty()) {
-        r = ShellExecuteA(GetDesktopWindow(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        r = ShellExecuteA(GetDesktopWindow(), "open", target.c_str(), nullptr, nullptr,
+                          SW_SHOWNORMAL);
     } else {
         const std::string quoted = "\"" + target + "\"";
-        r = ShellExecuteA(GetDesktopWindow(), "open", program.c_str(), quoted.c_str(), nullptr, SW_SHOWNORMAL);
+        r = ShellExecuteA(GetDesktopWindow(), "open", program.c_str(), quoted.c_str(), nullptr,
+                          SW_SHOWNORMAL);
     }
     return reinterpret_cast<INT_PTR>(r) > 32 ? 0 : -1;
 }

@@ -12,7 +12,9 @@
 namespace kb {
 
 TfrmAdditional::TfrmAdditional(Settings& settings, std::string executable, QWidget* mainWindow)
-    : QDialog(mainWindow), settings_(settings), executable_(std::move(executable)),
+    : QDialog(mainWindow),
+      settings_(settings),
+      executable_(std::move(executable)),
       mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("frmAdditional"));
     setWindowTitle(QStringLiteral("Additional Options"));

@@ -22,10 +22,14 @@ constexpr std::array<ProductLink, 3> kProducts = {{
 
 QString ProductTarget(int index, const QString& programDir) {
     switch (index) {
-        case 0: return programDir;
-        case 1: return QString::fromStdString(AppConfigDir());
-        case 2: return QString::fromStdString(ConfigHome() + kPathSeparator + "autostart");
-        default: return {};
+        case 0:
+            return programDir;
+        case 1:
+            return QString::fromStdString(AppConfigDir());
+        case 2:
+            return QString::fromStdString(ConfigHome() + kPathSeparator + "autostart");
+        default:
+            return {};
     }
 }
 
@@ -36,7 +40,8 @@ int ShellOpenReporting(QWidget* parent, const QString& target) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Kestrelbox"),
                     QStringLiteral("Error starting player program."), QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ShellOpenErrorBox"));
-    QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen =
+        parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         box.adjustSize();
         const QRect g = screen->geometry();
@@ -70,8 +75,9 @@ void AddProductLinkEntries(QMenu* links, QWidget* mainWindow, const QString& pro
     for (int i = 0; i < static_cast<int>(kProducts.size()); ++i) {
         QAction* a = links->addAction(QString::fromUtf8(kProducts[i].caption));
         a->setObjectName(QString::fromLatin1(kProducts[i].objectName));
-        QObject::connect(a, &QAction::triggered, links,
-                         [i, mainWindow, programDir] { OpenProductLink(i, mainWindow, programDir); });
+        QObject::connect(a, &QAction::triggered, links, [i, mainWindow, programDir] {
+            OpenProductLink(i, mainWindow, programDir);
+        });
     }
 }
 

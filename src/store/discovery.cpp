@@ -9,11 +9,20 @@ std::string ReadClientShareDir(std::uint8_t serviceid) {
     const char* key = nullptr;
     const char* value = "DownloadDir";
     switch (serviceid) {
-        case sidKazaa: key = "SOFTWARE\\KaZaA\\LocalContent"; break;
-        case sidMorpheus: key = "SOFTWARE\\Morpheus\\LocalContent"; break;
-        case sidGrokster: key = "SOFTWARE\\Grokster\\LocalContent"; break;
-        case sidBearShare: key = "SOFTWARE\\BearShare", value = "InstallDir"; break;
-        default: return {};
+        case sidKazaa:
+            key = "SOFTWARE\\KaZaA\\LocalContent";
+            break;
+        case sidMorpheus:
+            key = "SOFTWARE\\Morpheus\\LocalContent";
+            break;
+        case sidGrokster:
+            key = "SOFTWARE\\Grokster\\LocalContent";
+            break;
+        case sidBearShare:
+            key = "SOFTWARE\\BearShare", value = "InstallDir";
+            break;
+        default:
+            return {};
     }
     std::string dir;
     if (ReadRegString(RegRoot::LocalMachine, key, value, dir) != 0) return {};

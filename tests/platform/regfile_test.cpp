@@ -151,11 +151,14 @@ TEST(RegFile, RandomDamageNeverBreaksTheReader) {
         for (int e = 0; e < edits; ++e) {
             const std::size_t at = rng() % (damaged.size() + 1);
             switch (rng() % 3) {
-                case 0: damaged.insert(at, 1, static_cast<char>(rng())); break;
+                case 0:
+                    damaged.insert(at, 1, static_cast<char>(rng()));
+                    break;
                 case 1:
                     if (at < damaged.size()) damaged.erase(at, 1 + rng() % 8);
                     break;
-                default: damaged = damaged.substr(0, at);
+                default:
+                    damaged = damaged.substr(0, at);
             }
         }
         const RegDocument parsed = RegDocument::Parse(damaged);

@@ -1,8 +1,7 @@
 #include "platform/shellopen.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/xdg_sandbox.h"
 

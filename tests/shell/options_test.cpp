@@ -1,8 +1,7 @@
 // The options dialog, the about box, the help window and the Links entries,
 // driven through their widgets in a private configuration directory.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,8 +18,8 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "platform/autostart.h"
@@ -234,7 +233,8 @@ TEST_F(OptionsTest, AMissingHelpFileIsNamedInFullAtTheMainWindowsCorner) {
 TEST_F(OptionsTest, TheHelpFileIsShownWithWorkingSectionLinks) {
     const QString dir = QString::fromStdString(box_.Root()) + "/program/";
     std::filesystem::create_directories(dir.toStdString());
-    ASSERT_TRUE(QFile::copy(SourceHelpFile(), dir + "kestrbx.hlp")) << SourceHelpFile().toStdString();
+    ASSERT_TRUE(QFile::copy(SourceHelpFile(), dir + "kestrbx.hlp"))
+        << SourceHelpFile().toStdString();
 
     THelpWindow* w = ShowHelpContents(&main_, dir);
     ASSERT_NE(w, nullptr);
@@ -249,7 +249,8 @@ TEST_F(OptionsTest, TheHelpFileIsShownWithWorkingSectionLinks) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(f.readAll());
     QStringList targets;
-    for (const auto& m : QRegularExpression("href=\"#([^\"]+)\"").globalMatch(html)) targets << m.captured(1);
+    for (const auto& m : QRegularExpression("href=\"#([^\"]+)\"").globalMatch(html))
+        targets << m.captured(1);
     EXPECT_GE(targets.size(), 12);
     for (const QString& t : targets)
         EXPECT_TRUE(html.contains("name=\"" + t + "\"")) << "no section " << t.toStdString();

@@ -22,9 +22,9 @@ TEST(Discovery, WithoutClientSettingsEveryDirectoryIsEmptyAndTheMasksAreTheDefau
     InitServiceTable(store);
     ASSERT_EQ(store.ServiceCount(), 6);
     EXPECT_EQ(Dirs(store), std::vector<std::string>(6, ""));
-    const char* masks[] = {"kazaa*;*.dat", "morpheus*;*.dat", "grokster*;*.dat",
-                           "*.txt;*.dat;*.tmp;*.dll;*.exe;*.dll;*.ico;*.", "bear*;*.dat",
-                           "limewire*"};
+    const char* masks[] = {"kazaa*;*.dat",    "morpheus*;*.dat",
+                           "grokster*;*.dat", "*.txt;*.dat;*.tmp;*.dll;*.exe;*.dll;*.ico;*.",
+                           "bear*;*.dat",     "limewire*"};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(store.ServiceTable[i].excludefiles, masks[i]);
     // Discovery only reads.
     EXPECT_FALSE(RegKeyExists(HKLM, "SOFTWARE\\KaZaA\\LocalContent"));
