@@ -11,6 +11,7 @@
 #include "platform/instanceguard.h"
 #include "platform/paths.h"
 #include "platform/termination.h"
+#include "shell/application.h"
 #include "shell/mainwindow.h"
 #include "shell/startup.h"
 #include "store/configfile.h"
@@ -20,7 +21,7 @@
 #include "ui/textformats.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    kb::TApplication app(argc, argv);
     // Closing the window only hides it; the program ends from the tray menu.
     QApplication::setQuitOnLastWindowClosed(false);
 

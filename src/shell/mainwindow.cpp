@@ -765,6 +765,11 @@ void TfrmMain::ComeForward() {
     if (windowState() & Qt::WindowMinimized) showNormal();
     raise();
     activateWindow();
+    // An open dialog is what the user was last working in.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 // ---------------------------------------------------------------- options, help, links

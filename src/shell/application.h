@@ -1,0 +1,19 @@
+// The program's application object. An error that escapes an event handler
+// is shown to the user and ends only that handler, not the program: the
+// window and the scan timer go on.
+#pragma once
+
+#include <QApplication>
+
+namespace kb {
+
+class TApplication : public QApplication {
+    Q_OBJECT
+
+public:
+    TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace kb
