@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +24,15 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->move(x, y);
-    l->resize(kClientWidth - x - 4, l->sizeHint().height());
+    const int room = kClientWidth - x - 4;
+    // The layout is fixed; with a desktop font larger than the one it was
+    // drawn for, a long caption is set smaller rather than cut off.
+    QFont f = l->font();
+    while (QFontMetrics(f).horizontalAdvance(text) > room && f.pointSizeF() > 6.0) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+        l->setFont(f);
+    }
+    l->resize(room, l->sizeHint().height());
     return l;
 }
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -99,8 +100,11 @@ TEST_F(AddServiceDialog, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
     EXPECT_TRUE(dlg.teSharedDir->text().isEmpty());
     EXPECT_TRUE(dlg.teExclude->text().isEmpty());
     EXPECT_TRUE(dlg.teSharedDir->isReadOnly());
-    EXPECT_EQ(dlg.findChild<QLabel*>("Label3")->text(),
-              "Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)");
+    const QLabel* masks = dlg.findChild<QLabel*>("Label3");
+    EXPECT_EQ(masks->text(), "Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)");
+    // The whole caption is readable inside the fixed-size dialog.
+    EXPECT_LE(QFontMetrics(masks->font()).horizontalAdvance(masks->text()), masks->width());
+    EXPECT_LE(masks->geometry().right(), dlg.width());
     EXPECT_EQ(dlg.findChild<QPushButton*>("Button3")->text(), "Browse...");
     EXPECT_EQ(dlg.Button1->text(), "OK");
     EXPECT_EQ(dlg.Button2->text(), "Cancel");
