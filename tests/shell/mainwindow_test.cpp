@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "platform/xdg_sandbox.h"
+#include "shell/addservice.h"
 #include "shell/mainwindow.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
@@ -335,6 +336,66 @@ TEST_F(MainWindowTest, DeletingTheLastServiceEmptiesTheListAndThePanel) {
     EXPECT_FALSE(w.btnEditService->isEnabled());
     EXPECT_FALSE(w.btnDeleteService->isEnabled());
     EXPECT_EQ(saved().ServiceCount(), 6);
+}
+
+// Answers the add/edit service dialog once it is open.
+void answerServiceDialog(const QString& name, const QString& dir, bool ok) {
+    QTimer::singleShot(50, [=] {
+        auto* dlg = qobject_cast<TfrmAddService*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        if (!ok) return dlg->Button2Click();
+        dlg->teService->setText(name);
+        dlg->teSharedDir->setText(dir);
+        QTest::mouseClick(dlg->Button1, Qt::LeftButton);
+    });
+}
+
+TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineAndSave) {
+    TfrmMain& w = create();
+    clickSideBar(6);
+
+    answerServiceDialog("Alpha", "/alpha", true);
+    QTest::mouseClick(w.btnAddService, Qt::LeftButton);
+    EXPECT_EQ(lines(w.clService), QStringList{"Alpha"});
+    EXPECT_EQ(w.clService->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w.clService->currentRow(), 0);
+    EXPECT_TRUE(w.frSwapRules6->btnAdd->isEnabled());
+    EXPECT_TRUE(w.btnEditService->isEnabled());
+    EXPECT_TRUE(w.btnDeleteService->isEnabled());
+    EXPECT_EQ(saved().CustomCount(), 1);
+
+    answerServiceDialog("Beta", "/beta", true);
+    w.btnAddServiceClick();
+    answerServiceDialog("Gamma", "/gamma", true);
+    w.btnAddServiceClick();
+    // The first service, not the new one, ends up selected.
+    EXPECT_EQ(lines(w.clService), (QStringList{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(w.clService->currentRow(), 0);
+    EXPECT_EQ(state_.store.ServiceTable[8].othernum, 3);
+
+    state_.store.ServiceTable[8].rulelist.rules = {makeRule("g1"), makeRule("g2")};
+    w.clService->setCurrentRow(2);
+    answerServiceDialog("Gamma 2", "/gamma2", true);
+    w.btnEditServiceClick();
+    EXPECT_EQ(lines(w.clService), (QStringList{"Alpha", "Beta", "Gamma 2"}));
+    EXPECT_EQ(w.clService->currentRow(), 2);
+    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"g1", "g2"}));
+    EXPECT_EQ(saved().ServiceTable[8].othername, "Gamma 2");
+    EXPECT_EQ(saved().ServiceTable[8].sharedir, "/gamma2");
+
+    // A cancelled edit changes and saves nothing.
+    const auto before = fs::last_write_time(state_.ConfigFilePath);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    answerServiceDialog("", "", false);
+    w.btnEditServiceClick();
+    EXPECT_EQ(state_.store.ServiceTable[8].othername, "Gamma 2");
+    EXPECT_EQ(fs::last_write_time(state_.ConfigFilePath), before);
+
+    // A double-click edits the selected service.
+    answerServiceDialog("Gamma 3", "/gamma3", true);
+    QTest::mouseDClick(w.clService->viewport(), Qt::LeftButton, {},
+                       w.clService->visualItemRect(w.clService->item(2)).center());
+    EXPECT_EQ(state_.store.ServiceTable[8].othername, "Gamma 3");
 }
 
 TEST_F(MainWindowTest, ACheckMarkEnablesOnlyItsOwnServiceSelectsItAndSaves) {
