@@ -124,6 +124,12 @@ TEST_F(RuleWizard, ButtonsFollowThePages) {
     click("btnPrevious");
     EXPECT_EQ(page(), 0);
     EXPECT_EQ(states(), (std::vector<bool>{false, false, true}));
+    // Enter moves on: Next on the first page, Finish from the name field.
+    QTest::keyClick(w.get(), Qt::Key_Return);
+    EXPECT_EQ(page(), 1);
+    QStringList texts =
+        answerBoxes([this] { QTest::keyClick(get<QLineEdit>("teRuleName"), Qt::Key_Return); });
+    EXPECT_EQ(texts, QStringList{"Warning: At least one action must be checked."});
 }
 
 TEST_F(RuleWizard, FinishWithoutActionWarnsAndStaysOpen) {
