@@ -99,15 +99,11 @@ TEST_F(AddServiceDialog, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
     EXPECT_TRUE(dlg.teService->text().isEmpty());
     EXPECT_TRUE(dlg.teSharedDir->text().isEmpty());
     EXPECT_TRUE(dlg.teExclude->text().isEmpty());
-    EXPECT_TRUE(dlg.teSharedDir->isReadOnly());
     const QLabel* masks = dlg.findChild<QLabel*>("Label3");
     EXPECT_EQ(masks->text(), "Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)");
     // The whole caption is readable inside the fixed-size dialog.
     EXPECT_LE(QFontMetrics(masks->font()).horizontalAdvance(masks->text()), masks->width());
     EXPECT_LE(masks->geometry().right(), dlg.width());
-    EXPECT_EQ(dlg.findChild<QPushButton*>("Button3")->text(), "Browse...");
-    EXPECT_EQ(dlg.Button1->text(), "OK");
-    EXPECT_EQ(dlg.Button2->text(), "Cancel");
     EXPECT_EQ(dlg.teSharedDir->geometry().topLeft(), QPoint(8, 66));
     EXPECT_EQ(dlg.teSharedDir->width(), 177);
     EXPECT_EQ(dlg.Button2->mapTo(&dlg, QPoint(0, 0)), QPoint(144, 178 - 33 + 4));

@@ -141,11 +141,6 @@ protected:
 TEST_F(RuleListPanel, StartsWithOnlyAddRuleEnabledAndTheButtonColumnInPlace) {
     TfrSwapRules fresh(ctx);
     EXPECT_EQ(buttons(fresh), "10000");
-    EXPECT_EQ(fresh.btnAdd->text(), "Add Rule...");
-    EXPECT_EQ(fresh.btnEdit->text(), "Edit Rule...");
-    EXPECT_EQ(fresh.btnDelete->text(), "Delete Rule...");
-    EXPECT_EQ(fresh.btnMoveUp->text(), "Move Up");
-    EXPECT_EQ(fresh.btnMoveDown->text(), "Move Down");
     const int tops[] = {24, 52, 80, 120, 144};
     const QPushButton* all[] = {fresh.btnAdd, fresh.btnEdit, fresh.btnDelete, fresh.btnMoveUp,
                                 fresh.btnMoveDown};
@@ -153,8 +148,6 @@ TEST_F(RuleListPanel, StartsWithOnlyAddRuleEnabledAndTheButtonColumnInPlace) {
         EXPECT_EQ(all[i]->mapTo(&fresh, QPoint(0, 0)).y(), tops[i]) << i;
         EXPECT_EQ(all[i]->size(), QSize(81, 25)) << i;
     }
-    EXPECT_EQ(fresh.findChild<QListWidget*>("clRuleList"), fresh.clRuleList);
-    EXPECT_EQ(fresh.findChild<QPushButton*>("btnMoveDown"), fresh.btnMoveDown);
 }
 
 TEST_F(RuleListPanel, FillingShowsEachRuleWithItsCheckAndNeverCountsAsAToggle) {
