@@ -111,8 +111,8 @@ int TfrmAddService::editedIndex() const {
 }
 
 void TfrmAddService::Button3Click() {
-    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"),
-                                                             browseStart_);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"), browseStart_);
     if (chosen.isEmpty()) return;
     browseStart_ = chosen;
     teSharedDir->setText(QDir::toNativeSeparators(chosen));

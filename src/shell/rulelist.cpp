@@ -90,8 +90,7 @@ void TfrSwapRules::FillRules(const RuleList* rules) {
         if (rules) {
             for (const RuleRec& rule : rules->rules) {
                 auto* item = new QListWidgetItem(QString::fromStdString(rule.rulename));
-                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable |
-                               Qt::ItemIsUserCheckable);
+                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
                 item->setCheckState(rule.enabled ? Qt::Checked : Qt::Unchecked);
                 clRuleList->addItem(item);
             }
@@ -183,8 +182,7 @@ void TfrSwapRules::btnMoveUpClick() {
 void TfrSwapRules::btnMoveDownClick() {
     const int i = clRuleList->currentRow();
     RuleList* list = currentRules();
-    const bool moved =
-        list && i >= 0 && i < clRuleList->count() - 1 && i + 1 < list->rulecnt();
+    const bool moved = list && i >= 0 && i < clRuleList->count() - 1 && i + 1 < list->rulecnt();
     if (moved) std::swap(list->rules[i], list->rules[i + 1]);
     rebuild(moved ? i + 1 : 0);
     save();

@@ -1,5 +1,7 @@
 // The add/edit service dialog driven through its real widgets over a real
 // service table; modal boxes and the folder chooser are answered from a timer.
+#include "shell/addservice.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include <functional>
 #include <string>
 
-#include "shell/addservice.h"
 #include "ui/placement.h"
 #include "ui/servicecontext.h"
 
@@ -122,9 +123,8 @@ TEST_F(AddServiceDialog, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
     dlg.teExclude->setText("*.tmp");
     pressOk(dlg);
 
-    EXPECT_EQ(warnings.texts,
-              QStringList({"Service name required", "Shared directory required",
-                           "Service name matches existing name"}));
+    EXPECT_EQ(warnings.texts, QStringList({"Service name required", "Shared directory required",
+                                           "Service name matches existing name"}));
     for (const QPoint& p : warnings.positions) EXPECT_EQ(p, dlg.frameGeometry().topLeft());
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_NE(dlg.result(), QDialog::Accepted);

@@ -1,6 +1,8 @@
 // The rule list panel driven through its real widgets, over a real service
 // table, with a stand-in for the main window that refills panels the way the
 // main window does and records what every save would have written.
+#include "shell/rulelist.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,7 +21,6 @@
 #include <vector>
 
 #include "editor/ruledef.h"
-#include "shell/rulelist.h"
 #include "ui/servicecontext.h"
 
 namespace {
@@ -227,9 +228,9 @@ TEST_F(RuleListPanel, DeletingTheOnlyRuleLeavesOnlyAddEnabledAndSavesTheEmptyLis
 TEST_F(RuleListPanel, CommandsWithoutASelectionChangeNothingButStillRebuildAndSave) {
     setKazaaRules({"A", "B", "C"});
     // Each rebuild selects line 0 again, so clear the selection every time.
-    for (void (TfrSwapRules::*command)() : {&TfrSwapRules::btnDeleteClick,
-                                             &TfrSwapRules::btnMoveUpClick,
-                                             &TfrSwapRules::btnMoveDownClick}) {
+    for (void (TfrSwapRules::*command)() :
+         {&TfrSwapRules::btnDeleteClick, &TfrSwapRules::btnMoveUpClick,
+          &TfrSwapRules::btnMoveDownClick}) {
         panel->clRuleList->setCurrentRow(-1);
         ASSERT_EQ(panel->clRuleList->currentRow(), -1);
         (panel.get()->*command)();
@@ -271,7 +272,9 @@ QPoint checkIndicator(QListWidget* list, int row) {
     opt.initFrom(list);
     opt.rect = list->visualItemRect(list->item(row));
     opt.features |= QStyleOptionViewItem::HasCheckIndicator;
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list).center();
+    return list->style()
+        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list)
+        .center();
 }
 
 TEST_F(RuleListPanel, ACheckMarkOnTheOthersPageSwitchesOnlyItsOwnRuleOfTheSelectedService) {
