@@ -42,7 +42,8 @@ void applyFilter(QFileDialog& chooser, const QString& filter) {
 TfrmLaunch::TfrmLaunch(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmLaunch"));
     setWindowTitle(QStringLiteral("Enter Program/Script to Launch"));
-    auto* programLabel = new QLabel(QStringLiteral("Enter full path of program/script to run:"), this);
+    auto* programLabel =
+        new QLabel(QStringLiteral("Enter full path of program/script to run:"), this);
     teProgram = new QLineEdit(this);
     teProgram->setObjectName(QStringLiteral("teProgram"));
     teProgram->setMinimumWidth(193);
@@ -75,7 +76,8 @@ TfrmLaunch::TfrmLaunch(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex
     layout->addLayout(programRow);
     layout->addWidget(paramLabel);
     layout->addWidget(teParam);
-    layout->addWidget(hintLabel(QStringLiteral("Enter \"mfile\" to use found file as an argument"), this));
+    layout->addWidget(
+        hintLabel(QStringLiteral("Enter \"mfile\" to use found file as an argument"), this));
     layout->addWidget(hintLabel(QStringLiteral("(ex. -mfile)"), this));
     layout->addLayout(buttons);
 
@@ -97,8 +99,7 @@ void TfrmLaunch::Button1Click() {
     connect(&chooser, &QFileDialog::filterSelected, &chooser,
             [&chooser](const QString& filter) { applyFilter(chooser, filter); });
     const QFileInfo current(teProgram->text());
-    if (!teProgram->text().isEmpty() && current.dir().exists())
-        chooser.setDirectory(current.dir());
+    if (!teProgram->text().isEmpty() && current.dir().exists()) chooser.setDirectory(current.dir());
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
     teProgram->setText(QDir::toNativeSeparators(chooser.selectedFiles().constFirst()));
 }

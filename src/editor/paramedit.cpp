@@ -48,15 +48,16 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
     ex.linkName = href;
     ex.linkText = QString::fromStdString(linkText);
 
-    if (name == "FileCount") return askNumber(parent, ex, "Enter File Count", "Enter file count:", rule.fcnt);
+    if (name == "FileCount")
+        return askNumber(parent, ex, "Enter File Count", "Enter file count:", rule.fcnt);
     if (name == "TotalFileSize")
         return askNumber(parent, ex, "Enter File Size", "Enter total file size (MB):", rule.fsize);
     if (name == "FileDateNew")
-        return askNumber(parent, ex, "Enter File Count", "Enter number of files:",
-                         firstCondition(rule, condNewest)->newestcnt);
+        return askNumber(parent, ex, "Enter File Count",
+                         "Enter number of files:", firstCondition(rule, condNewest)->newestcnt);
     if (name == "FileDateOld")
-        return askNumber(parent, ex, "Enter File Count", "Enter number of files:",
-                         firstCondition(rule, condOldest)->oldestcnt);
+        return askNumber(parent, ex, "Enter File Count",
+                         "Enter number of files:", firstCondition(rule, condOldest)->oldestcnt);
     if (name == "FileExt") {
         ex.caption = QStringLiteral("Enter File Extension");
         ex.prompt = QStringLiteral("Enter file extensions separated by semicolans(mp2;mp3):");

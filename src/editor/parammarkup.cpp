@@ -72,7 +72,8 @@ Tag readTag(const QString& line, int lt, int end) {
     tag.end = end;
     const QString body = line.mid(lt + 1, end - lt - 2).trimmed();
     if (body.startsWith('/')) {
-        tag.anchorClose = body.mid(1).trimmed().compare(QLatin1StringView("a"), Qt::CaseInsensitive) == 0;
+        tag.anchorClose =
+            body.mid(1).trimmed().compare(QLatin1StringView("a"), Qt::CaseInsensitive) == 0;
         return tag;
     }
     int nameEnd = 0;

@@ -31,7 +31,8 @@ TfrmPath::TfrmPath(ParamExchange& ex, QWidget* parent)
     Button3 = new QPushButton(QStringLiteral("Cancel"), this);
     Button3->setObjectName(QStringLiteral("Button3"));
 
-    if (ex.linkName == QLatin1StringView("rCopy")) Label1->setText(QStringLiteral("Enter path to copy to"));
+    if (ex.linkName == QLatin1StringView("rCopy"))
+        Label1->setText(QStringLiteral("Enter path to copy to"));
     if (ex.linkText != QLatin1StringView(kSpecified)) tePath->setText(ex.linkText);
 
     auto* pathRow = new QHBoxLayout;

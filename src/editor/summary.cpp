@@ -19,17 +19,28 @@ std::string encode(const std::string& text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-std::string comparison(std::uint8_t code) { return code == cmpGreater ? "greater than " : "less than "; }
+std::string comparison(std::uint8_t code) {
+    return code == cmpGreater ? "greater than " : "less than ";
+}
 
 const ruleacondrec* firstCondition(const RuleRec& rule, std::uint8_t kind) {
     for (const ruleacondrec& c : rule.conds)
@@ -64,15 +75,18 @@ std::string pathText(const std::string& path) {
 
 std::string triggerLine(const RuleRec& rule) {
     switch (rule.mcond) {
-        case trgNewFile: return "Whenever a new completed file exists";
-        case trgFileExists: return "Whenever a completed file exists";
+        case trgNewFile:
+            return "Whenever a new completed file exists";
+        case trgFileExists:
+            return "Whenever a completed file exists";
         case trgFileCount:
             return "Whenever the total completed file count exceeds " +
                    link("FileCount", std::to_string(rule.fcnt));
         case trgTotalSize:
             return "Whenever the total completed file size exceeds " +
                    link("TotalFileSize", std::to_string(rule.fsize)) + " MB";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -82,34 +96,40 @@ std::string conditionText(const ruleacondrec& c) {
             const std::string text = "file extension is " + link("FileExt", encode(extText(c)));
             return c.fileext.ext.empty() ? text + " extension" : text;
         }
-        case condSize: return "file size is " + link("FileSize", sizeText(c));
-        case condDate: return "file date is " + link("FileDate", daysText(c));
+        case condSize:
+            return "file size is " + link("FileSize", sizeText(c));
+        case condDate:
+            return "file date is " + link("FileDate", daysText(c));
         case condNewest:
             return "file date is the newest " + link("FileDateNew", countText(c.newestcnt)) +
                    " of all files";
         case condOldest:
             return "file date is the oldest " + link("FileDateOld", countText(c.oldestcnt)) +
                    " of all files";
-        default: return {};
+        default:
+            return {};
     }
 }
 
 std::string actionText(const ruleactionrec& a, const std::string& plural) {
     switch (a.raction) {
         case actMove:
-            return "Move file" + plural + " to " + link("rMove", encode(pathText(a.move.filepath))) +
-                   " directory";
+            return "Move file" + plural + " to " +
+                   link("rMove", encode(pathText(a.move.filepath))) + " directory";
         case actCopy:
-            return "Copy file" + plural + " to " + link("rCopy", encode(pathText(a.copy.filepath))) +
-                   " directory";
-        case actDelete: return link("rDelete", "Delete file") + plural;
+            return "Copy file" + plural + " to " +
+                   link("rCopy", encode(pathText(a.copy.filepath))) + " directory";
+        case actDelete:
+            return link("rDelete", "Delete file") + plural;
         case actLaunch:
-            if (a.launch.fprogram.empty()) return "Launch " + link("rLaunch", "specified") + " program";
+            if (a.launch.fprogram.empty())
+                return "Launch " + link("rLaunch", "specified") + " program";
             return "Launch " + link("rLaunch", encode(a.launch.fprogram));
         case actFtp:
             return "FTP file" + plural + " to " + link("rFTP", encode(pathText(a.ftp.ftpserver))) +
                    " server";
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -118,7 +138,8 @@ std::string actionText(const ruleactionrec& a, const std::string& plural) {
 std::vector<std::string> SummaryLines(const RuleRec& rule) {
     std::vector<std::string> lines;
     const std::string plural = rule.mcond == trgNewFile ? "" : "(s)";
-    if (std::string trigger = triggerLine(rule); !trigger.empty()) lines.push_back(std::move(trigger));
+    if (std::string trigger = triggerLine(rule); !trigger.empty())
+        lines.push_back(std::move(trigger));
 
     bool first = true;
     for (const ruleacondrec& c : rule.conds) {
@@ -139,7 +160,8 @@ std::vector<std::string> SummaryLines(const RuleRec& rule) {
 
 std::string SummaryLinkText(const RuleRec& rule, const std::string& href) {
     if (href == "FileCount") return rule.mcond == trgFileCount ? std::to_string(rule.fcnt) : "";
-    if (href == "TotalFileSize") return rule.mcond == trgTotalSize ? std::to_string(rule.fsize) : "";
+    if (href == "TotalFileSize")
+        return rule.mcond == trgTotalSize ? std::to_string(rule.fsize) : "";
     if (href == "FileExt") {
         const ruleacondrec* c = firstCondition(rule, condExtension);
         return c ? extText(*c) : "";

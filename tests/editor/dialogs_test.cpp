@@ -54,8 +54,8 @@ TEST(ParseWholeNumber, DecimalWithOptionalSignWithin32Bits) {
     EXPECT_TRUE(ParseWholeNumber("007", v));
     EXPECT_EQ(v, 7);
     v = 42;
-    for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999", "abc",
-                            " 5", "5 ", "1e3", "0x10", "1.5", "--1"}) {
+    for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999",
+                            "abc", " 5", "5 ", "1e3", "0x10", "1.5", "--1"}) {
         EXPECT_FALSE(ParseWholeNumber(bad, v)) << bad;
         EXPECT_EQ(v, 42) << bad;
     }
@@ -187,7 +187,7 @@ TEST(TfrmDateSel, NewConditionShowsGreaterThanTenAndArrowsStayInRange) {
     dialog.teDays->setText("0");
     dialog.UpDown1->btnDown->click();
     EXPECT_EQ(dialog.teDays->text(), "0");  // nor at the bottom
-    dialog.teDays->setText("365");  // typed beyond the arrows' range: the arrows clamp
+    dialog.teDays->setText("365");          // typed beyond the arrows' range: the arrows clamp
     dialog.UpDown1->btnDown->click();
     EXPECT_EQ(dialog.teDays->text(), "99");
     dialog.teDays->setText("junk");  // not a number: the arrows go on from their position
@@ -243,7 +243,8 @@ TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
     TfrmPath dialog(ex);
     for (const QString& bad : {file, dir.filePath("missing"), QString()}) {
         dialog.tePath->setText(bad);
-        EXPECT_EQ(pressOk(dialog, dialog.Button2), QStringList{"Path does not exist"}) << bad.toStdString();
+        EXPECT_EQ(pressOk(dialog, dialog.Button2), QStringList{"Path does not exist"})
+            << bad.toStdString();
         EXPECT_TRUE(dialog.isVisible());
     }
     const QString withSlash = dir.path() + "/";

@@ -75,14 +75,17 @@ TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
     for (const Case& c : cases) {
         RuleRec rule = fullRule(c.trigger);
         bool opened = false;
-        const bool ok = editWith<TfrmInput>(rule, c.href, [&](TfrmInput* d) {
-            EXPECT_EQ(d->windowTitle(), c.caption) << c.href;
-            EXPECT_EQ(d->Label1->text(), c.prompt) << c.href;
-            EXPECT_EQ(d->teInput->text(), c.prefill) << c.href;
-            EXPECT_TRUE(d->NumericMode()) << c.href;
-            d->teInput->setText("0");
-            d->Button2->click();
-        }, &opened);
+        const bool ok = editWith<TfrmInput>(
+            rule, c.href,
+            [&](TfrmInput* d) {
+                EXPECT_EQ(d->windowTitle(), c.caption) << c.href;
+                EXPECT_EQ(d->Label1->text(), c.prompt) << c.href;
+                EXPECT_EQ(d->teInput->text(), c.prefill) << c.href;
+                EXPECT_TRUE(d->NumericMode()) << c.href;
+                d->teInput->setText("0");
+                d->Button2->click();
+            },
+            &opened);
         EXPECT_TRUE(opened) << c.href;
         EXPECT_TRUE(ok) << c.href;
         EXPECT_EQ(c.field(rule), 0) << c.href;
@@ -93,14 +96,17 @@ TEST(EditRuleParam, ExtensionListTakesAnyTextIncludingEmpty) {
     RuleRec rule = fullRule(trgNewFile);
     rule.conds[0].fileext.ext = "mp3;mp2";
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmInput>(rule, "FileExt", [](TfrmInput* d) {
-        EXPECT_EQ(d->windowTitle(), "Enter File Extension");
-        EXPECT_EQ(d->Label1->text(), "Enter file extensions separated by semicolans(mp2;mp3):");
-        EXPECT_EQ(d->teInput->text(), "mp3;mp2");
-        EXPECT_FALSE(d->NumericMode());
-        d->teInput->clear();
-        d->Button2->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmInput>(
+        rule, "FileExt",
+        [](TfrmInput* d) {
+            EXPECT_EQ(d->windowTitle(), "Enter File Extension");
+            EXPECT_EQ(d->Label1->text(), "Enter file extensions separated by semicolans(mp2;mp3):");
+            EXPECT_EQ(d->teInput->text(), "mp3;mp2");
+            EXPECT_FALSE(d->NumericMode());
+            d->teInput->clear();
+            d->Button2->click();
+        },
+        &opened));
     EXPECT_EQ(rule.conds[0].fileext.ext, "");
     EXPECT_EQ(SummaryLines(rule)[1],
               "    Where file extension is <a href=\"FileExt\">specified</a> extension");
@@ -109,24 +115,30 @@ TEST(EditRuleParam, ExtensionListTakesAnyTextIncludingEmpty) {
 TEST(EditRuleParam, SizeAndDatePrefillFromTheConditionAndWriteBack) {
     RuleRec rule = fullRule(trgFileCount);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmFileSize>(rule, "FileSize", [](TfrmFileSize* d) {
-        EXPECT_TRUE(d->rbgt->isChecked());
-        EXPECT_EQ(d->teFileSize->text(), "");
-        d->rblt->setChecked(true);
-        d->teFileSize->setText("700");
-        d->Button1->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmFileSize>(
+        rule, "FileSize",
+        [](TfrmFileSize* d) {
+            EXPECT_TRUE(d->rbgt->isChecked());
+            EXPECT_EQ(d->teFileSize->text(), "");
+            d->rblt->setChecked(true);
+            d->teFileSize->setText("700");
+            d->Button1->click();
+        },
+        &opened));
     EXPECT_EQ(rule.conds[1].size, 700);
     EXPECT_EQ(rule.conds[1].rnum, cmpLess);
 
     rule.conds[2].rdays = 45;
     rule.conds[2].rdayscmp = cmpLess;  // as loaded from the configuration file
-    EXPECT_TRUE(editWith<TfrmDateSel>(rule, "FileDate", [](TfrmDateSel* d) {
-        EXPECT_TRUE(d->rblt->isChecked());
-        EXPECT_EQ(d->teDays->text(), "45");
-        d->rbgt->setChecked(true);
-        d->Button1->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmDateSel>(
+        rule, "FileDate",
+        [](TfrmDateSel* d) {
+            EXPECT_TRUE(d->rblt->isChecked());
+            EXPECT_EQ(d->teDays->text(), "45");
+            d->rbgt->setChecked(true);
+            d->Button1->click();
+        },
+        &opened));
     EXPECT_EQ(rule.conds[2].rdays, 45);
     EXPECT_EQ(rule.conds[2].rdayscmp, cmpGreater);
 }
@@ -136,19 +148,25 @@ TEST(EditRuleParam, PathsGoToTheFirstMoveOrCopyAction) {
     ASSERT_TRUE(dir.isValid());
     RuleRec rule = fullRule(trgNewFile);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmPath>(rule, "rCopy", [&](TfrmPath* d) {
-        EXPECT_EQ(d->Label1->text(), "Enter path to copy to");
-        EXPECT_EQ(d->tePath->text(), "");
-        d->tePath->setText(dir.path());
-        d->Button2->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmPath>(
+        rule, "rCopy",
+        [&](TfrmPath* d) {
+            EXPECT_EQ(d->Label1->text(), "Enter path to copy to");
+            EXPECT_EQ(d->tePath->text(), "");
+            d->tePath->setText(dir.path());
+            d->Button2->click();
+        },
+        &opened));
     EXPECT_EQ(rule.actions[1].copy.filepath, dir.path().toStdString());
     EXPECT_EQ(rule.actions[0].move.filepath, "");
-    EXPECT_TRUE(editWith<TfrmPath>(rule, "rMove", [&](TfrmPath* d) {
-        EXPECT_EQ(d->Label1->text(), "Enter path to move file to:");
-        d->tePath->setText(dir.path());
-        d->Button2->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmPath>(
+        rule, "rMove",
+        [&](TfrmPath* d) {
+            EXPECT_EQ(d->Label1->text(), "Enter path to move file to:");
+            d->tePath->setText(dir.path());
+            d->Button2->click();
+        },
+        &opened));
     EXPECT_EQ(rule.actions[0].move.filepath, dir.path().toStdString());
 }
 
@@ -156,13 +174,16 @@ TEST(EditRuleParam, LaunchPrefillsProgramAndParameters) {
     RuleRec rule = fullRule(trgNewFile);
     rule.actions[3].launch = {"/usr/bin/player", "--queue mfile"};
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmLaunch>(rule, "rLaunch", [](TfrmLaunch* d) {
-        EXPECT_EQ(d->teProgram->text(), "/usr/bin/player");
-        EXPECT_EQ(d->teParam->text(), "--queue mfile");
-        d->teProgram->setText("/opt/tag.sh");
-        d->teParam->setText("mfile");
-        d->Button2->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmLaunch>(
+        rule, "rLaunch",
+        [](TfrmLaunch* d) {
+            EXPECT_EQ(d->teProgram->text(), "/usr/bin/player");
+            EXPECT_EQ(d->teParam->text(), "--queue mfile");
+            d->teProgram->setText("/opt/tag.sh");
+            d->teParam->setText("mfile");
+            d->Button2->click();
+        },
+        &opened));
     EXPECT_EQ(rule.actions[3].launch.fprogram, "/opt/tag.sh");
     EXPECT_EQ(rule.actions[3].launch.fparams, "mfile");
 }
@@ -173,35 +194,50 @@ TEST(EditRuleParam, CancelLeavesTheRuleUntouched) {
     rule.actions[3].launch = {"/usr/bin/player", "mfile"};
     const RuleRec before = rule;
     bool opened = false;
-    EXPECT_FALSE(editWith<TfrmLaunch>(rule, "rLaunch", [](TfrmLaunch* d) {
-        d->teProgram->setText("/other");
-        d->Button3->click();
-    }, &opened));
+    EXPECT_FALSE(editWith<TfrmLaunch>(
+        rule, "rLaunch",
+        [](TfrmLaunch* d) {
+            d->teProgram->setText("/other");
+            d->Button3->click();
+        },
+        &opened));
     EXPECT_TRUE(opened);
-    EXPECT_FALSE(editWith<TfrmInput>(rule, "FileCount", [](TfrmInput* d) {
-        d->teInput->setText("99");
-        d->Button3->click();
-    }, &opened));
-    EXPECT_FALSE(editWith<TfrmPath>(rule, "rMove", [&](TfrmPath* d) {
-        d->tePath->setText(dir.path());
-        d->reject();  // the close box
-    }, &opened));
-    EXPECT_FALSE(editWith<TfrmFTPOptions>(rule, "rFTP", [](TfrmFTPOptions* d) {
-        d->teFTPServer->setText("host");
-        d->Button2->click();
-    }, &opened));
+    EXPECT_FALSE(editWith<TfrmInput>(
+        rule, "FileCount",
+        [](TfrmInput* d) {
+            d->teInput->setText("99");
+            d->Button3->click();
+        },
+        &opened));
+    EXPECT_FALSE(editWith<TfrmPath>(
+        rule, "rMove",
+        [&](TfrmPath* d) {
+            d->tePath->setText(dir.path());
+            d->reject();  // the close box
+        },
+        &opened));
+    EXPECT_FALSE(editWith<TfrmFTPOptions>(
+        rule, "rFTP",
+        [](TfrmFTPOptions* d) {
+            d->teFTPServer->setText("host");
+            d->Button2->click();
+        },
+        &opened));
     EXPECT_EQ(rule, before);
 }
 
 TEST(EditRuleParam, FtpLinkEditsTheFirstFtpAction) {
     RuleRec rule = fullRule(trgNewFile);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmFTPOptions>(rule, "rFTP", [](TfrmFTPOptions* d) {
-        d->teFTPServer->setText("files.example.org");
-        d->teFTPUser->setText("u");
-        d->teFTPPass->setText("p");
-        d->Button1->click();
-    }, &opened));
+    EXPECT_TRUE(editWith<TfrmFTPOptions>(
+        rule, "rFTP",
+        [](TfrmFTPOptions* d) {
+            d->teFTPServer->setText("files.example.org");
+            d->teFTPUser->setText("u");
+            d->teFTPPass->setText("p");
+            d->Button1->click();
+        },
+        &opened));
     EXPECT_EQ(rule.actions[4].ftp.ftpserver, "files.example.org");
     EXPECT_EQ(rule.actions[4].ftp.ftpport, 21);
     EXPECT_EQ(SummaryLines(rule).back(),
@@ -214,11 +250,14 @@ TEST(EditRuleParam, LinksWithoutADialogChangeNothing) {
     bool opened = false;
     // Any dialog opening here would be a fault; the driver would cancel it.
     for (const char* href : {"rDelete", "Unknown", "filecount", "FileCount", "TotalFileSize"}) {
-        EXPECT_FALSE(editWith<QDialog>(rule, href, [](QDialog* d) { d->reject(); }, &opened)) << href;
+        EXPECT_FALSE(editWith<QDialog>(
+            rule, href, [](QDialog* d) { d->reject(); }, &opened))
+            << href;
         EXPECT_FALSE(opened) << href;
     }
     rule.conds.clear();
-    EXPECT_FALSE(editWith<QDialog>(rule, "FileExt", [](QDialog* d) { d->reject(); }, &opened));
+    EXPECT_FALSE(editWith<QDialog>(
+        rule, "FileExt", [](QDialog* d) { d->reject(); }, &opened));
     EXPECT_FALSE(opened);
     EXPECT_EQ(rule.actions, before.actions);
 }
@@ -231,7 +270,8 @@ TEST(EditRuleParam, AClickInTheListOpensTheLinksDialog) {
     list.resize(500, 300);
     auto rebuild = [&] {
         list.Clear();
-        for (const std::string& line : SummaryLines(rule)) list.AddLine(QString::fromStdString(line));
+        for (const std::string& line : SummaryLines(rule))
+            list.AddLine(QString::fromStdString(line));
     };
     rebuild();
     QObject::connect(&list, &TParamListBox::OnParamClick,

@@ -23,7 +23,8 @@ protected:
     // `prefix` in from the text's start.
     QPoint pointAt(int idx, const QString& prefix) const {
         const QRect r = box.visualRect(box.model()->index(idx, 0));
-        return {r.left() + 2 + QFontMetrics(box.font()).horizontalAdvance(prefix) + 2, r.center().y()};
+        return {r.left() + 2 + QFontMetrics(box.font()).horizontalAdvance(prefix) + 2,
+                r.center().y()};
     }
 
     TParamListBox box;
@@ -106,7 +107,7 @@ TEST_F(ParamListBoxTest, PressOnALinkReportsItsNameAndTextAsWritten) {
 TEST_F(ParamListBoxTest, AHandlerThatChangesTheValueRewritesTheLine) {
     box.AddLine("size <a href=\"N\">5</a> and <a href=\"N\">5</a>");
     QObject::connect(&box, &TParamListBox::OnParamClick,
-            [](int, const QString&, QString& value) { value = "<9>"; });
+                     [](int, const QString&, QString& value) { value = "<9>"; });
     QSignalSpy changes(&box, &TParamListBox::OnParamChanged);
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, "size "));
     EXPECT_EQ(box.Line(0), "size <a href=\"N\">&lt;9&gt;</a> and <a href=\"N\">5</a>");

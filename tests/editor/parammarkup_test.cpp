@@ -78,10 +78,12 @@ TEST(MarkupParamValue, FirstLinkOfTheNameCaseInsensitive) {
 
 TEST(MarkupSetParamValue, ReplacesOnlyTheFirstAndEncodes) {
     const QString line = "<a href=\"N\">one</a> and <a href=\"N\">one</a>";
-    EXPECT_EQ(MarkupSetParamValue(line, "n", "a<b"), "<a href=\"N\">a&lt;b</a> and <a href=\"N\">one</a>");
+    EXPECT_EQ(MarkupSetParamValue(line, "n", "a<b"),
+              "<a href=\"N\">a&lt;b</a> and <a href=\"N\">one</a>");
     EXPECT_EQ(MarkupSetParamValue(line, "absent", "x"), line);
     // The text matching elsewhere in the line is not what gets replaced.
-    EXPECT_EQ(MarkupSetParamValue("one <a href=\"N\">one</a>", "N", "two"), "one <a href=\"N\">two</a>");
+    EXPECT_EQ(MarkupSetParamValue("one <a href=\"N\">one</a>", "N", "two"),
+              "one <a href=\"N\">two</a>");
     EXPECT_EQ(MarkupSetParamValue("<a href=\"N\"></a>", "N", "filled"), "<a href=\"N\">filled</a>");
     const QString set = MarkupSetParamValue(line, "N", "\"&\"");
     EXPECT_EQ(MarkupParamValue(set, "N"), "\"&\"");

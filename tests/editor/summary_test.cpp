@@ -58,8 +58,9 @@ TEST(SummaryLines, TriggerLineForEachKind) {
     EXPECT_EQ(SummaryLines(rule),
               Lines{"Whenever the total completed file count exceeds <a href=\"FileCount\">7</a>"});
     rule.mcond = trgTotalSize;  // a threshold of 0 is shown as 0
-    EXPECT_EQ(SummaryLines(rule),
-              Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">0</a> MB"});
+    EXPECT_EQ(
+        SummaryLines(rule),
+        Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">0</a> MB"});
     rule.mcond = 9;  // unknown kinds have no trigger line but keep the rest
     rule.actions = {action(actDelete)};
     EXPECT_EQ(SummaryLines(rule), Lines{"    <a href=\"rDelete\">Delete file</a>(s)"});
@@ -69,13 +70,16 @@ TEST(SummaryLines, ConditionsNotYetSupplied) {
     RuleRec rule;
     rule.conds = {cond(condExtension), cond(condSize), cond(condDate), cond(condNewest),
                   cond(condOldest)};
-    EXPECT_EQ(SummaryLines(rule),
-              (Lines{"Whenever a new completed file exists",
-                     "    Where file extension is <a href=\"FileExt\">specified</a> extension",
-                     "      and file size is <a href=\"FileSize\">specified</a>",
-                     "      and file date is <a href=\"FileDate\">specified</a>",
-                     "      and file date is the newest <a href=\"FileDateNew\">specified</a> of all files",
-                     "      and file date is the oldest <a href=\"FileDateOld\">specified</a> of all files"}));
+    EXPECT_EQ(
+        SummaryLines(rule),
+        (Lines{
+            "Whenever a new completed file exists",
+            "    Where file extension is <a href=\"FileExt\">specified</a> extension",
+            "      and file size is <a href=\"FileSize\">specified</a>",
+            "      and file date is <a href=\"FileDate\">specified</a>",
+            "      and file date is the newest <a href=\"FileDateNew\">specified</a> of all files",
+            "      and file date is the oldest <a href=\"FileDateOld\">specified</a> of all "
+            "files"}));
 }
 
 TEST(SummaryLines, ConditionsSuppliedIncludingZero) {
@@ -95,13 +99,14 @@ TEST(SummaryLines, ConditionsSuppliedIncludingZero) {
     dateLess.rdays = 30;
     dateLess.rdayscmp = cmpLess;
     rule.conds = {date, size, oldest, newest, dateLess};
-    EXPECT_EQ(SummaryLines(rule),
-              (Lines{"Whenever a completed file exists",
-                     "    Where file date is <a href=\"FileDate\">greater than 0 days old.</a>",
-                     "      and file size is <a href=\"FileSize\">less than 0 KB</a>",
-                     "      and file date is the oldest <a href=\"FileDateOld\">0</a> of all files",
-                     "      and file date is the newest <a href=\"FileDateNew\">12</a> of all files",
-                     "      and file date is <a href=\"FileDate\">less than 30 days old.</a>"}));
+    EXPECT_EQ(
+        SummaryLines(rule),
+        (Lines{"Whenever a completed file exists",
+               "    Where file date is <a href=\"FileDate\">greater than 0 days old.</a>",
+               "      and file size is <a href=\"FileSize\">less than 0 KB</a>",
+               "      and file date is the oldest <a href=\"FileDateOld\">0</a> of all files",
+               "      and file date is the newest <a href=\"FileDateNew\">12</a> of all files",
+               "      and file date is <a href=\"FileDate\">less than 30 days old.</a>"}));
 }
 
 TEST(SummaryLines, ActionsNotYetSuppliedUnderPerFileTrigger) {
@@ -130,12 +135,13 @@ TEST(SummaryLines, ActionsSuppliedCarryThePluralUnderOtherTriggers) {
     ruleactionrec copy = action(actCopy);
     copy.copy.filepath = "/srv/keep";
     rule.actions = {launch, ftp, copy, action(actDelete)};
-    EXPECT_EQ(SummaryLines(rule),
-              (Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">10</a> MB",
-                     "    Launch <a href=\"rLaunch\">/usr/bin/player</a>",
-                     "      and FTP file(s) to <a href=\"rFTP\">files.example.org</a> server",
-                     "      and Copy file(s) to <a href=\"rCopy\">/srv/keep</a> directory",
-                     "      and <a href=\"rDelete\">Delete file</a>(s)"}));
+    EXPECT_EQ(
+        SummaryLines(rule),
+        (Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">10</a> MB",
+               "    Launch <a href=\"rLaunch\">/usr/bin/player</a>",
+               "      and FTP file(s) to <a href=\"rFTP\">files.example.org</a> server",
+               "      and Copy file(s) to <a href=\"rCopy\">/srv/keep</a> directory",
+               "      and <a href=\"rDelete\">Delete file</a>(s)"}));
 }
 
 TEST(SummaryLines, ConditionAndActionPrefixesCountSeparately) {
@@ -158,7 +164,8 @@ TEST(SummaryLines, ValuesWithMarkupCharactersShowAsTyped) {
     rule.actions = {move};
     const Lines lines = SummaryLines(rule);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "    Where file extension is <a href=\"FileExt\">a&lt;b&gt;&amp;&quot;c&quot;</a>");
+    EXPECT_EQ(lines[1],
+              "    Where file extension is <a href=\"FileExt\">a&lt;b&gt;&amp;&quot;c&quot;</a>");
     EXPECT_EQ(MarkupParamValue(QString::fromStdString(lines[1]), "FileExt").toStdString(),
               ext.fileext.ext);
     EXPECT_EQ(MarkupParamValue(QString::fromStdString(lines[2]), "rMove").toStdString(),
