@@ -224,8 +224,18 @@ TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
     kazaa.rulelist.rules.push_back(rule);
     ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
 
+    struct stat before {};
+    ASSERT_EQ(stat(configFile().c_str(), &before), 0);
     auto p = start();
-    // The first pass, five seconds in, only takes the baseline.
+    // The window rewrites the file (a new inode: temp file and rename) just
+    // before it starts the scan timer; the first pass, five seconds later,
+    // only takes the baseline.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            struct stat now {};
+            return stat(configFile().c_str(), &now) == 0 && now.st_ino != before.st_ino;
+        },
+        15000ms));
     std::this_thread::sleep_for(6500ms);
     ASSERT_TRUE(p->running());
     std::ofstream(share + "/new song.mp3") << "fresh download";
