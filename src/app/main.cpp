@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
 
     // Requests from later copies arrive on the guard's own thread.
     kb::SetComeForwardCallback([w] {
-        QMetaObject::invokeMethod(w, [w] { w->ComeForward(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            w, [w] { w->ComeForward(); }, Qt::QueuedConnection);
     });
 
     // The end of the desktop session and a termination signal both save the

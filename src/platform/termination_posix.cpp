@@ -1,10 +1,10 @@
-#include "platform/termination.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/termination.h"
 
 namespace kb {
 

@@ -53,7 +53,7 @@ constexpr int kSideBarWidth = 116;
 
 // Side-bar item → (service id, page). LimeWire (item 5) is id 6 and Others
 // (item 6) is id 5: the ids are the records' own, the items the bar's order.
-constexpr std::uint8_t kItemServiceId[] = {sidKazaa,    sidMorpheus,  sidGrokster, sidAudioGalaxy,
+constexpr std::uint8_t kItemServiceId[] = {sidKazaa,     sidMorpheus, sidGrokster, sidAudioGalaxy,
                                            sidBearShare, sidLimeWire, sidOther};
 
 }  // namespace
@@ -116,8 +116,8 @@ void TfrmMain::buildMenus() {
 
     QMenu* help = bar->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
-    Contents1 = addAction(help, "Contents1", QStringLiteral("&Contents..."),
-                          &TfrmMain::Contents1Click);
+    Contents1 =
+        addAction(help, "Contents1", QStringLiteral("&Contents..."), &TfrmMain::Contents1Click);
     help->addSeparator();
     About1 = addAction(help, "About1", QStringLiteral("&About..."), &TfrmMain::About1Click);
 
@@ -147,7 +147,7 @@ void TfrmMain::buildPages() {
     dxSideBar1->setObjectName(QStringLiteral("dxSideBar1"));
     dxSideBar1->setMinimumWidth(80);
     const int group = dxSideBar1->AddGroup(QStringLiteral("Swapping Networks"));
-    const char* const itemNames[] = {"Kazaa", "Morpheus", "Grokster", "AudioGalaxy",
+    const char* const itemNames[] = {"Kazaa",     "Morpheus", "Grokster", "AudioGalaxy",
                                      "BearShare", "LimeWire", "Others"};
     for (int i = 0; i < 7; ++i)
         dxSideBar1->AddItem(group, QString::fromLatin1(itemNames[i]),
@@ -190,34 +190,33 @@ void TfrmMain::buildPages() {
                                QStringLiteral("Enable Kazaa File Automation"),
                                QStringLiteral("Kazaa Shared Directory:"), "teKazaa", "Button10",
                                "frSwapRules1", chkKazaa, teKazaa, Button10, frSwapRules1);
-    tsmorpheus = buildNetworkPage(1, sidMorpheus, "tsmorpheus", "chkMorpheus",
-                                  QStringLiteral("Enable Morpheus File Automation"),
-                                  QStringLiteral("Morpheus Shared Directory:"), "teMorpheus",
-                                  "Button2", "frSwapRules2", chkMorpheus, teMorpheus, Button2,
-                                  frSwapRules2);
-    tsgrokster = buildNetworkPage(2, sidGrokster, "tsgrokster", "chkGrokster",
-                                  QStringLiteral("Enable Grokster File Automation"),
-                                  QStringLiteral("Grokster Shared Directory:"), "teGrokster",
-                                  "Button3", "frSwapRules3", chkGrokster, teGrokster, Button3,
-                                  frSwapRules3);
+    tsmorpheus =
+        buildNetworkPage(1, sidMorpheus, "tsmorpheus", "chkMorpheus",
+                         QStringLiteral("Enable Morpheus File Automation"),
+                         QStringLiteral("Morpheus Shared Directory:"), "teMorpheus", "Button2",
+                         "frSwapRules2", chkMorpheus, teMorpheus, Button2, frSwapRules2);
+    tsgrokster =
+        buildNetworkPage(2, sidGrokster, "tsgrokster", "chkGrokster",
+                         QStringLiteral("Enable Grokster File Automation"),
+                         QStringLiteral("Grokster Shared Directory:"), "teGrokster", "Button3",
+                         "frSwapRules3", chkGrokster, teGrokster, Button3, frSwapRules3);
     tsaudiogalaxy = buildNetworkPage(3, sidAudioGalaxy, "tsaudiogalaxy", "chkAudioGalaxy",
                                      QStringLiteral("Enable AudioGalaxy File Automation"),
                                      QStringLiteral("AudioGalaxy Shared Directory:"),
                                      "teAudioGalaxy", "Button4", "frSwapRules4", chkAudioGalaxy,
                                      teAudioGalaxy, Button4, frSwapRules4);
-    tsbearshare = buildNetworkPage(4, sidBearShare, "tsbearshare", "chkBearShare",
-                                   QStringLiteral("Enable BearShare Automation"),
-                                   QStringLiteral("BearShare Shared Directory:"), "teBearShare",
-                                   "Button5", "frSwapRules5", chkBearShare, teBearShare, Button5,
-                                   frSwapRules5);
+    tsbearshare =
+        buildNetworkPage(4, sidBearShare, "tsbearshare", "chkBearShare",
+                         QStringLiteral("Enable BearShare Automation"),
+                         QStringLiteral("BearShare Shared Directory:"), "teBearShare", "Button5",
+                         "frSwapRules5", chkBearShare, teBearShare, Button5, frSwapRules5);
     tsOthers = buildOthersPage();
-    tslimewire = buildNetworkPage(5, sidLimeWire, "tslimewire", "chkLimeWire",
-                                  QStringLiteral("Enable LimeWire Automation"),
-                                  QStringLiteral("LimeWire Shared Directory:"), "teLimeWire",
-                                  "Button1", "frSwapRules7", chkLimeWire, teLimeWire, Button1,
-                                  frSwapRules7);
-    for (QWidget* page : {tskazaa, tsmorpheus, tsgrokster, tsaudiogalaxy, tsbearshare, tsOthers,
-                          tslimewire})
+    tslimewire = buildNetworkPage(
+        5, sidLimeWire, "tslimewire", "chkLimeWire", QStringLiteral("Enable LimeWire Automation"),
+        QStringLiteral("LimeWire Shared Directory:"), "teLimeWire", "Button1", "frSwapRules7",
+        chkLimeWire, teLimeWire, Button1, frSwapRules7);
+    for (QWidget* page :
+         {tskazaa, tsmorpheus, tsgrokster, tsaudiogalaxy, tsbearshare, tsOthers, tslimewire})
         PageControl1->addWidget(page);
 
     connect(chkKazaa, &QCheckBox::clicked, this, &TfrmMain::chkKazaaClick);
@@ -411,8 +410,8 @@ void TfrmMain::PageInit() {
     PageControl1->setCurrentWidget(tshome);
     BuildOtherServiceList();
     BuildRuleLists(sidOther);
-    for (std::uint8_t id : {sidKazaa, sidMorpheus, sidGrokster, sidAudioGalaxy, sidBearShare,
-                            sidLimeWire})
+    for (std::uint8_t id :
+         {sidKazaa, sidMorpheus, sidGrokster, sidAudioGalaxy, sidBearShare, sidLimeWire})
         BuildRuleLists(id);
     for (const NetworkPage& p : pages_) p.panel->SetButtons();
 
@@ -447,14 +446,22 @@ int TfrmMain::CurrentServiceIndex() const {
 
 TfrSwapRules* TfrmMain::panelFor(std::uint8_t serviceId) const {
     switch (serviceId) {
-        case sidKazaa: return frSwapRules1;
-        case sidMorpheus: return frSwapRules2;
-        case sidGrokster: return frSwapRules3;
-        case sidAudioGalaxy: return frSwapRules4;
-        case sidBearShare: return frSwapRules5;
-        case sidOther: return frSwapRules6;
-        case sidLimeWire: return frSwapRules7;
-        default: return nullptr;
+        case sidKazaa:
+            return frSwapRules1;
+        case sidMorpheus:
+            return frSwapRules2;
+        case sidGrokster:
+            return frSwapRules3;
+        case sidAudioGalaxy:
+            return frSwapRules4;
+        case sidBearShare:
+            return frSwapRules5;
+        case sidOther:
+            return frSwapRules6;
+        case sidLimeWire:
+            return frSwapRules7;
+        default:
+            return nullptr;
     }
 }
 

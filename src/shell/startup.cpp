@@ -15,7 +15,8 @@ bool directoryTakesNewFiles(const std::string& dir) {
     // Permission bits do not tell about read-only mounts or ACLs; creating a
     // file does.
     if (dir.empty() || !QFileInfo(QString::fromStdString(dir)).isDir()) return false;
-    QTemporaryFile probe(QDir(QString::fromStdString(dir)).filePath(QStringLiteral(".kbprobe-XXXXXX")));
+    QTemporaryFile probe(
+        QDir(QString::fromStdString(dir)).filePath(QStringLiteral(".kbprobe-XXXXXX")));
     return probe.open();
 }
 

@@ -16,9 +16,8 @@ THTMLStaticText::THTMLStaticText(bool scrollable, QWidget* parent) : QTextBrowse
         setLineWrapMode(QTextEdit::NoWrap);
         document()->setDocumentMargin(1);
     }
-    connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-        emit LinkClicked(url.toString());
-    });
+    connect(this, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& url) { emit LinkClicked(url.toString()); });
 }
 
 void THTMLStaticText::SetHtml(const QString& html) {

@@ -25,7 +25,7 @@ QIcon AppIcon() {
 
 QIcon ServiceIcon(std::uint8_t serviceId) {
     ensureResources();
-    static const char* const kNames[] = {"kazaa",    "morpheus", "grokster", "audiogalaxy",
+    static const char* const kNames[] = {"kazaa",     "morpheus", "grokster", "audiogalaxy",
                                          "bearshare", "others",   "limewire"};
     if (serviceId >= std::size(kNames)) return QIcon();
     return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kNames[serviceId])));

@@ -13,7 +13,8 @@ constexpr int kIconSize = 22;
 
 const char* kStyle =
     "kb--TdxSideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
-    "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; font-size: 8pt;"
+    "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; "
+    "font-size: 8pt;"
     "  padding: 2px; }"
     "QToolButton { color: white; background: transparent; border: 1px solid transparent;"
     "  padding: 1px; }"
@@ -75,7 +76,7 @@ int TdxSideBar::AddItem(int group, const QString& caption, const QIcon& icon,
 
     // The new item goes after the last widget of its group.
     QWidget* after = groups_[group].items.isEmpty() ? static_cast<QWidget*>(groups_[group].caption)
-                                                     : groups_[group].items.back();
+                                                    : groups_[group].items.back();
     layout_->insertWidget(layout_->indexOf(after) + 1, b);
     groups_[group].items.push_back(b);
     const int item = groups_[group].items.size() - 1;

@@ -25,7 +25,8 @@ TextFormats makeFormats() {
     t.ShortDateFormat = QStringLiteral("M/d/yyyy");
     const QString sep(t.TimeSeparator);
     // "AP" gives AM or PM and turns "hh" into the twelve-hour clock.
-    t.LongTimeFormat = QStringLiteral("hh") + sep + QStringLiteral("mm") + sep + QStringLiteral("ssAP");
+    t.LongTimeFormat =
+        QStringLiteral("hh") + sep + QStringLiteral("mm") + sep + QStringLiteral("ssAP");
     return t;
 }
 

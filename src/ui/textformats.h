@@ -14,7 +14,7 @@ struct TextFormats {
     QString ShortDateFormat;  // Qt pattern of "M/d/yyyy"
     QString LongTimeFormat;   // two-digit 12-hour clock, minutes, seconds, then AM/PM
     QChar DateSeparator;
-    QChar TimeSeparator;      // the system's, left as it is
+    QChar TimeSeparator;  // the system's, left as it is
 };
 
 // Fixes the formats for the rest of the run. Later calls change nothing.

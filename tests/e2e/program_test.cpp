@@ -140,7 +140,8 @@ protected:
     std::string program() const { return appDir_ + "/kestrelbox"; }
     std::string configFile() const { return appDir_ + "/kbconf.ini"; }
 
-    std::map<std::string, std::string> environment(const std::string& platform = "offscreen") const {
+    std::map<std::string, std::string> environment(
+        const std::string& platform = "offscreen") const {
         return {{"XDG_CONFIG_HOME", sandbox_.Config()},
                 {"XDG_RUNTIME_DIR", sandbox_.Run()},
                 {"HOME", sandbox_.Root() + "/home"},

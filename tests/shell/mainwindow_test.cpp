@@ -1,20 +1,22 @@
 // The main window driven through its real widgets over a real service table,
 // with the configuration file and the settings in a private directory.
+#include "shell/mainwindow.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QMenu>
-#include <QSet>
-#include <QSystemTrayIcon>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -28,7 +30,6 @@
 
 #include "platform/xdg_sandbox.h"
 #include "shell/addservice.h"
-#include "shell/mainwindow.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
 #include "store/configfile.h"
@@ -66,7 +67,9 @@ QStringList lines(const QListWidget* list) {
 ScanEnvironment quietEnvironment() {
     ScanEnvironment env;
     env.now = [] { return 46000.5; };
-    env.launch = [](const std::string&, const std::vector<std::string>&) { return OpStatus{true, {}}; };
+    env.launch = [](const std::string&, const std::vector<std::string>&) {
+        return OpStatus{true, {}};
+    };
     env.upload = [](const racftp&, const std::string&, const std::string&) {
         return OpStatus{true, {}};
     };

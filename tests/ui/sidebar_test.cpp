@@ -1,4 +1,6 @@
 // The side bar reports clicks by group and item and keeps nothing selected.
+#include "ui/sidebar.h"
+
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
@@ -6,7 +8,6 @@
 #include <QToolButton>
 
 #include "ui/icons.h"
-#include "ui/sidebar.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The program's own date and time formats.
-#include <gtest/gtest.h>
-
 #include "ui/textformats.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
