@@ -30,6 +30,7 @@
 #include "shell/about.h"
 #include "shell/additional.h"
 #include "shell/addservice.h"
+#include "shell/buttoncolumn.h"
 #include "shell/help.h"
 #include "shell/links.h"
 #include "shell/rulelist.h"
@@ -338,11 +339,11 @@ QWidget* TfrmMain::buildOthersPage() {
     // The buttons sit at the design's fixed heights.
     auto* column = new QWidget(strip);
     column->setObjectName(QStringLiteral("tsOthersButtons"));
-    column->setFixedWidth(89);
+    column->setFixedWidth(SideButtonColumnWidth());
     auto makeButton = [column](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, column);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(4, top, 81, 22);
+        b->setGeometry(4, top, SideButtonWidth(), 22);
         return b;
     };
     btnAddService = makeButton("btnAddService", QStringLiteral("Add Service..."), 18);

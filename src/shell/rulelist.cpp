@@ -12,22 +12,21 @@
 
 #include "editor/ruledef.h"
 #include "ui/msgbox.h"
+#include "shell/buttoncolumn.h"
 #include "ui/servicecontext.h"
 
 namespace kb {
 
 namespace {
 
-constexpr int kButtonColumnWidth = 89;
-constexpr int kButtonWidth = 81;
 constexpr int kButtonHeight = 25;
-constexpr int kButtonLeft = (kButtonColumnWidth - kButtonWidth) / 2;
+constexpr int kButtonLeft = 4;
 
 QPushButton* makeButton(QWidget* column, const char* name, const QString& caption, int top,
                         bool enabled) {
     auto* b = new QPushButton(caption, column);
     b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(kButtonLeft, top, kButtonWidth, kButtonHeight);
+    b->setGeometry(kButtonLeft, top, SideButtonWidth(), kButtonHeight);
     b->setEnabled(enabled);
     return b;
 }
@@ -58,7 +57,7 @@ TfrSwapRules::TfrSwapRules(ServiceContext& ctx, QWidget* parent) : QFrame(parent
     // column is positioned by hand rather than by a layout.
     auto* column = new QWidget(this);
     column->setObjectName(QStringLiteral("ButtonColumn"));
-    column->setFixedWidth(kButtonColumnWidth);
+    column->setFixedWidth(SideButtonColumnWidth());
     column->setMinimumHeight(144 + kButtonHeight + 8);
     btnAdd = makeButton(column, "btnAdd", QStringLiteral("Add Rule..."), 24, true);
     btnEdit = makeButton(column, "btnEdit", QStringLiteral("Edit Rule..."), 52, false);
