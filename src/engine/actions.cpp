@@ -1,6 +1,7 @@
 #include "engine/actions.h"
 
 #include <exception>
+#include <unordered_set>
 
 #include "engine/launchargs.h"
 #include "platform/fileops.h"
@@ -38,20 +39,28 @@ OpStatus Guarded(F&& f) {
     }
 }
 
+// Files whose copy, move or upload failed earlier in the same rule. A later
+// delete of the same rule leaves them alone: "copy, then delete" and "upload,
+// then delete" are how a rule hands a file on, and deleting a file that was
+// never handed on would lose the only copy.
+using FailedSet = std::unordered_set<std::string_view>;
+
 void CopyOrMove(const ruleactionrec& a, const std::vector<std::string_view>& names,
-                const std::string& sharedir, Recorder& rec) {
+                const std::string& sharedir, Recorder& rec, FailedSet& failed) {
     const bool move = a.raction == actMove;
     const std::string& dir = move ? a.move.filepath : a.copy.filepath;
     for (std::string_view name : names) {
         // An empty target would put the file at the file system's root.
         if (dir.empty()) {
             rec.Add(a.raction, name, false, "no target directory");
+            failed.insert(name);
             continue;
         }
         const std::string src = JoinPath(sharedir, std::string(name));
         const std::string dst = JoinPath(dir, std::string(name));
         std::string error;
         const bool ok = move ? FileMove(src, dst, &error) : FileCopy(src, dst, false, &error);
+        if (!ok) failed.insert(name);
         rec.Add(a.raction, name, ok, std::move(error));
     }
 }
@@ -77,13 +86,15 @@ void Launch(const ruleactionrec& a, const std::vector<std::string_view>& names,
 }
 
 void Upload(const ruleactionrec& a, const std::vector<std::string_view>& names,
-            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec) {
+            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec,
+            FailedSet& failed) {
     for (std::string_view name : names) {
         const std::string file(name);
         const OpStatus st = Guarded([&] {
             return env.upload ? env.upload(a.ftp, JoinPath(sharedir, file), file)
                               : OpStatus{false, "no uploader"};
         });
+        if (!st.ok) failed.insert(name);
         rec.Add(actFtp, name, st.ok, st.error);
     }
 }
@@ -94,21 +105,27 @@ void PerformActions(const RuleRec& rule, const std::vector<std::string_view>& na
                     const std::string& sharedir, const ScanEnvironment& env,
                     std::uint64_t serviceUid, std::vector<ActionOutcome>& outcomes) {
     Recorder rec(rule, serviceUid, outcomes);
+    FailedSet failed;
     for (const ruleactionrec& a : rule.actions) {
         switch (a.raction) {
             case actMove:
             case actCopy:
-                CopyOrMove(a, names, sharedir, rec);
+                CopyOrMove(a, names, sharedir, rec, failed);
                 break;
             case actDelete:
                 for (std::string_view name : names) {
+                    if (failed.count(name)) {
+                        rec.Add(actDelete, name, false,
+                                "kept: an earlier action of this rule could not copy or send it");
+                        continue;
+                    }
                     std::string error;
                     const bool ok = FileDelete(JoinPath(sharedir, std::string(name)), &error);
                     rec.Add(actDelete, name, ok, std::move(error));
                 }
                 break;
             case actFtp:
-                Upload(a, names, sharedir, env, rec);
+                Upload(a, names, sharedir, env, rec, failed);
                 break;
             case actLaunch:
                 Launch(a, names, sharedir, env, rec);

@@ -255,8 +255,36 @@ TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
     EXPECT_TRUE(out[2].ok);
     EXPECT_FALSE(out[3].ok);
     EXPECT_EQ(out[3].error, "connection reset");
-    EXPECT_TRUE(out[4].ok && out[5].ok);
+    EXPECT_TRUE(out[4].ok);
     EXPECT_FALSE(Exists(shared / "a"));
+    // The file the server never received is not deleted.
+    EXPECT_FALSE(out[5].ok);
+    EXPECT_EQ(ReadFile(shared / "b"), "B");
+}
+
+TEST(Actions, DeleteKeepsFilesWhoseCopyOrMoveFailedInTheSameRule) {
+    TempDir shared, backup;
+    WriteFile(shared / "a", "A");
+    WriteFile(shared / "b", "B");
+    // "b" cannot be copied: a directory of that name stands in the target.
+    std::filesystem::create_directory(backup / "b");
+    auto out = RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"},
+                          shared.str());
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_TRUE(out[0].ok);
+    EXPECT_FALSE(out[1].ok);
+    EXPECT_TRUE(out[2].ok);
+    EXPECT_FALSE(out[3].ok);
+    EXPECT_FALSE(Exists(shared / "a"));
+    EXPECT_EQ(ReadFile(shared / "b"), "B");
+
+    // The same for a move to a folder that does not exist, followed by a delete.
+    out = RunActions({Act(kb::actMove, backup / "missing"), Act(kb::actDelete)}, {"b"},
+                     shared.str());
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_FALSE(out[0].ok);
+    EXPECT_FALSE(out[1].ok);
+    EXPECT_EQ(ReadFile(shared / "b"), "B");
 }
 
 }  // namespace
