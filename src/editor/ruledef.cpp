@@ -1,5 +1,7 @@
 #include "editor/ruledef.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,6 +32,27 @@ constexpr int kButtonStripHeight = 37;
 constexpr int kControlWidth = 353;
 constexpr int kCheckListHeight = 73;
 constexpr int kSummaryHeight = 105;
+
+// The design size fits the original small system font. With larger desktop
+// fonts the wizard widens by what its longest texts need, so no caption is
+// cut off and a typical trigger sentence fits without a horizontal scroll bar.
+int WidthExtra() {
+    const QFontMetrics fm(QApplication::font());
+    const int radio =
+        QRadioButton(QStringLiteral("Whenever total file count exceeds specified number"))
+            .sizeHint()
+            .width();
+    const int sentence =
+        fm.horizontalAdvance(
+            QStringLiteral("Whenever the total completed file size exceeds 10000 MB")) +
+        16;
+    // Page and group box margins around the radio buttons; list frame and
+    // text indent around a summary line.
+    return std::max({0, radio + 48 - kClientWidth, sentence - kControlWidth});
+}
+
+int ClientWidth() { return kClientWidth + WidthExtra(); }
+int ControlWidth() { return kControlWidth + WidthExtra(); }
 
 constexpr int kTriggerPage = 0;
 constexpr int kRulePage = 1;
@@ -160,20 +183,22 @@ TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QW
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    setFixedSize(kClientWidth, kClientHeight);
+    const int clientWidth = ClientWidth();
+    const int buttonShift = (clientWidth - kClientWidth) / 2;
+    setFixedSize(clientWidth, kClientHeight);
 
     PageControl1 = new QStackedWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(0, 0, kClientWidth, kClientHeight - kButtonStripHeight);
+    PageControl1->setGeometry(0, 0, clientWidth, kClientHeight - kButtonStripHeight);
     PageControl1->addWidget(buildTriggerPage());
     PageControl1->addWidget(buildRulePage());
 
     auto* strip = new QWidget(this);
-    strip->setGeometry(0, kClientHeight - kButtonStripHeight, kClientWidth, kButtonStripHeight);
-    btnPrevious = stripButton("btnPrevious", "<< Previous", 8, strip);
-    Button4 = stripButton("Button4", "Cancel", 104, strip);
-    btnFinish = stripButton("btnFinish", "Finish", 192, strip);
-    btnNext = stripButton("btnNext", "Next >>", 280, strip);
+    strip->setGeometry(0, kClientHeight - kButtonStripHeight, clientWidth, kButtonStripHeight);
+    btnPrevious = stripButton("btnPrevious", "<< Previous", 8 + buttonShift, strip);
+    Button4 = stripButton("Button4", "Cancel", 104 + buttonShift, strip);
+    btnFinish = stripButton("btnFinish", "Finish", 192 + buttonShift, strip);
+    btnNext = stripButton("btnNext", "Next >>", 280 + buttonShift, strip);
 
     connect(btnNext, &QPushButton::clicked, this, &TfrmRule::btnNextClick);
     connect(btnPrevious, &QPushButton::clicked, this, &TfrmRule::btnPreviousClick);
@@ -224,23 +249,23 @@ QWidget* TfrmRule::buildRulePage() {
 
     clConditions = new QListWidget(TabSheet2);
     clConditions->setObjectName(QStringLiteral("clConditions"));
-    clConditions->setFixedSize(kControlWidth, kCheckListHeight);
+    clConditions->setFixedSize(ControlWidth(), kCheckListHeight);
     for (const char* text : kConditionEntries) addCheckEntry(clConditions, text);
 
     clActions = new QListWidget(TabSheet2);
     clActions->setObjectName(QStringLiteral("clActions"));
-    clActions->setFixedSize(kControlWidth, kCheckListHeight);
+    clActions->setFixedSize(ControlWidth(), kCheckListHeight);
     for (const char* text : kActionEntries) addCheckEntry(clActions, text);
 
     ParamListBox1 = new TParamListBox(TabSheet2);
     ParamListBox1->setObjectName(QStringLiteral("ParamListBox1"));
-    ParamListBox1->setFixedSize(kControlWidth, kSummaryHeight);
+    ParamListBox1->setFixedSize(ControlWidth(), kSummaryHeight);
     ParamListBox1->ParamColor = QColor(0, 128, 0);
     ParamListBox1->ShowSelection = false;
 
     teRuleName = new QLineEdit(TabSheet2);
     teRuleName->setObjectName(QStringLiteral("teRuleName"));
-    teRuleName->setFixedWidth(kControlWidth);
+    teRuleName->setFixedWidth(ControlWidth());
 
     auto* page = new QVBoxLayout(TabSheet2);
     page->setContentsMargins(11, 6, 12, 4);
