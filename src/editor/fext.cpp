@@ -28,14 +28,10 @@ TfrmInput::TfrmInput(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(
                ex.caption == QLatin1StringView("Enter File Size");
     teInput->setFixedWidth(numeric_ ? 40 : 265);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(teInput);
-    layout->addLayout(buttons);
+    layout->addLayout(NewButtonRow(Button2, Button3));
 
     connect(Button2, &QPushButton::clicked, this, &TfrmInput::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TfrmInput::reject);

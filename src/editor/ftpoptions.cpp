@@ -30,14 +30,6 @@ public:
     }
 };
 
-QLabel* hintLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    label->setPalette(p);
-    return label;
-}
-
 QLineEdit* edit(const char* name, QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QLatin1StringView(name));
@@ -69,10 +61,10 @@ TfrmFTPOptions::TfrmFTPOptions(RuleRec& rule, QWidget* parent) : QDialog(parent)
     auto* server = new QVBoxLayout;
     server->setSpacing(0);
     server->addWidget(teFTPServer);
-    server->addWidget(hintLabel(QStringLiteral("(ex. ftp.example.com)"), options));
+    server->addWidget(NewHintLabel(QStringLiteral("(ex. ftp.example.com)"), options));
     auto* port = new QHBoxLayout;
     port->addWidget(teFTPPort);
-    port->addWidget(hintLabel(QStringLiteral("Standard port is 21"), options));
+    port->addWidget(NewHintLabel(QStringLiteral("Standard port is 21"), options));
     port->addStretch();
     auto* form = new QFormLayout(options);
     form->addRow(QStringLiteral("FTP Server Name:"), server);
@@ -105,13 +97,9 @@ TfrmFTPOptions::TfrmFTPOptions(RuleRec& rule, QWidget* parent) : QDialog(parent)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2 = new QPushButton(QStringLiteral("Cancel"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1);
-    layout->addLayout(buttons);
+    layout->addLayout(NewButtonRow(Button1, Button2));
 
     PageControl1->setCurrentIndex(0);
     for (std::size_t i = 0; i < rule.actions.size(); ++i) {

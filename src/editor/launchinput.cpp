@@ -20,14 +20,6 @@ namespace {
 const QString kExecutableFilter = QStringLiteral("Executable Files (*)");
 const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 
-QLabel* hintLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    label->setPalette(p);
-    return label;
-}
-
 // "Executable Files" shows what the system will run (programs and scripts
 // marked executable; on Windows the executable extensions), which a name
 // pattern alone cannot select.
@@ -67,19 +59,15 @@ TfrmLaunch::TfrmLaunch(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex
     auto* programRow = new QHBoxLayout;
     programRow->addWidget(teProgram, 1);
     programRow->addWidget(Button1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(programLabel);
     layout->addLayout(programRow);
     layout->addWidget(paramLabel);
     layout->addWidget(teParam);
     layout->addWidget(
-        hintLabel(QStringLiteral("Enter \"mfile\" to use found file as an argument"), this));
-    layout->addWidget(hintLabel(QStringLiteral("(ex. -mfile)"), this));
-    layout->addLayout(buttons);
+        NewHintLabel(QStringLiteral("Enter \"mfile\" to use found file as an argument"), this));
+    layout->addWidget(NewHintLabel(QStringLiteral("(ex. -mfile)"), this));
+    layout->addLayout(NewButtonRow(Button2, Button3));
 
     connect(Button1, &QPushButton::clicked, this, &TfrmLaunch::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TfrmLaunch::Button2Click);

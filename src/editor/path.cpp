@@ -38,14 +38,10 @@ TfrmPath::TfrmPath(ParamExchange& ex, QWidget* parent)
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(tePath, 1);
     pathRow->addWidget(Button1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(pathRow);
-    layout->addLayout(buttons);
+    layout->addLayout(NewButtonRow(Button2, Button3));
 
     connect(Button1, &QPushButton::clicked, this, &TfrmPath::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TfrmPath::Button2Click);
