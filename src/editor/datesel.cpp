@@ -7,13 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "editor/paramdialog.h"
-#include "ui/msgbox.h"
 
 namespace kb {
 
@@ -62,65 +60,36 @@ bool TUpDown::eventFilter(QObject* watched, QEvent* event) {
 TfrmDateSel::TfrmDateSel(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmDateSel"));
     setWindowTitle(QStringLiteral("File Date Definition"));
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    rblt = new QRadioButton(QStringLiteral("Less Than"), GroupBox1);
-    rblt->setObjectName(QStringLiteral("rblt"));
-    rbgt = new QRadioButton(QStringLiteral("Greater Than"), GroupBox1);
-    rbgt->setObjectName(QStringLiteral("rbgt"));
-    rbgt->setChecked(true);
-    auto* label = new QLabel(QStringLiteral("Number of Days Old:"), GroupBox1);
-    teDays = new QLineEdit(GroupBox1);
-    teDays->setObjectName(QStringLiteral("teDays"));
-    teDays->setFixedWidth(40);
-    UpDown1 = new TUpDown(teDays, 0, 100, 10, GroupBox1);
-    UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-
-    auto* radios = new QHBoxLayout;
-    radios->addWidget(rblt);
-    radios->addWidget(rbgt);
-    radios->addStretch();
-    auto* daysRow = new QHBoxLayout;
-    daysRow->setSpacing(0);
-    daysRow->addWidget(label);
-    daysRow->addSpacing(6);
-    daysRow->addWidget(teDays);
-    daysRow->addWidget(UpDown1);
-    daysRow->addStretch();
-    auto* group = new QVBoxLayout(GroupBox1);
-    group->addLayout(radios);
-    group->addLayout(daysRow);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addLayout(buttons);
-
-    if (ex.days != -1) {
-        (ex.comparison == cmpGreater ? rbgt : rblt)->setChecked(true);
-        teDays->setText(QString::number(ex.days));
-    }
+    const ComparisonForm form =
+        BuildComparisonForm(this, [this](QGroupBox* group, QHBoxLayout* row) {
+            auto* label = new QLabel(QStringLiteral("Number of Days Old:"), group);
+            teDays = new QLineEdit(group);
+            teDays->setObjectName(QStringLiteral("teDays"));
+            teDays->setFixedWidth(40);
+            UpDown1 = new TUpDown(teDays, 0, 100, 10, group);
+            UpDown1->setObjectName(QStringLiteral("UpDown1"));
+            // The arrows sit flush against the edit they step.
+            row->setSpacing(0);
+            row->addWidget(label);
+            row->addSpacing(6);
+            row->addWidget(teDays);
+            row->addWidget(UpDown1);
+        });
+    GroupBox1 = form.group;
+    rblt = form.less;
+    rbgt = form.greater;
+    Button1 = form.ok;
+    Button2 = form.cancel;
+    ShowComparison(form, teDays, ex.comparison, ex.days);
 
     connect(Button1, &QPushButton::clicked, this, &TfrmDateSel::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmDateSel::reject);
     SetUpParamDialog(this, QSize(296, 135), Button1);
 }
 
 void TfrmDateSel::Button1Click() {
-    std::int32_t n = 0;
-    if (!ParseWholeNumber(teDays->text(), n) || n < 0) {
-        WarnAt(this, QStringLiteral("Invalid number of days."));
-        return;
-    }
-    ex_.days = n;
-    ex_.comparison = rbgt->isChecked() ? cmpGreater : cmpLess;
-    accept();
+    if (ReadComparison(this, rbgt, teDays, QStringLiteral("Invalid number of days."),
+                       ex_.comparison, ex_.days))
+        accept();
 }
 
 }  // namespace kb
