@@ -23,7 +23,7 @@
 #include "editor/launchinput.h"
 #include "editor/paramexchange.h"
 #include "editor/path.h"
-#include "modal_helper.h"
+#include "gui_modal.h"
 
 namespace kb {
 namespace {

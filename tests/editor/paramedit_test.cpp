@@ -18,7 +18,7 @@
 #include "editor/paramlistbox.h"
 #include "editor/path.h"
 #include "editor/summary.h"
-#include "modal_helper.h"
+#include "gui_modal.h"
 
 namespace kb {
 namespace {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "gui_modal.h"
 #include "ui/placement.h"
 #include "ui/servicecontext.h"
 
@@ -49,25 +50,7 @@ public:
     }
 };
 
-// Answers each modal window that opens while it lives, once, from a timer.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* w = QApplication::activeModalWidget();
-            if (!w || w == last_) return;
-            last_ = w;
-            answer_(w);
-        });
-        timer_.start();
-    }
-
-private:
-    std::function<void(QWidget*)> answer_;
-    QPointer<QWidget> last_;
-    QTimer timer_;
-};
+using kbtest::ModalAnswerer;
 
 // Records the text and position of every warning box and presses its OK.
 struct WarningRecorder {

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "gui_modal.h"
 #include "platform/autostart.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -39,25 +40,7 @@ using namespace kb;
 
 constexpr char kExe[] = "/opt/kestrelbox/kestrelbox";
 
-// Answers each modal window that opens while it lives, once, from a timer.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* w = QApplication::activeModalWidget();
-            if (!w || w == last_) return;
-            last_ = w;
-            answer_(w);
-        });
-        timer_.start();
-    }
-
-private:
-    std::function<void(QWidget*)> answer_;
-    QPointer<QWidget> last_;
-    QTimer timer_;
-};
+using kbtest::ModalAnswerer;
 
 // Records every message box (text, title, icon, position) and presses its OK.
 struct BoxRecorder {

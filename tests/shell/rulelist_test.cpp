@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "editor/ruledef.h"
+#include "gui_modal.h"
 #include "ui/servicecontext.h"
 
 namespace {
@@ -81,28 +82,7 @@ private:
     }
 };
 
-// Answers each modal window that opens while it lives, once, from a timer:
-// the way to get through a modal exec() in a test.
-class ModalAnswerer {
-public:
-    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* w = QApplication::activeModalWidget();
-            if (!w || w == last_) return;
-            last_ = w;
-            ++opened;
-            answer_(w);
-        });
-        timer_.start();
-    }
-    int opened = 0;
-
-private:
-    std::function<void(QWidget*)> answer_;
-    QPointer<QWidget> last_;
-    QTimer timer_;
-};
+using kbtest::ModalAnswerer;
 
 // Enabled states of Add, Edit, Delete, Move Up, Move Down as "1"/"0".
 std::string buttons(const TfrSwapRules& p) {

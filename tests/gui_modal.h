@@ -1,20 +1,44 @@
-// Answering modal windows from inside their own event loop: message boxes are
-// recorded and closed with OK; a dialog opened by the code under test is
-// handed to a callback that fills it in and closes it.
+// Answering modal windows from inside their own event loop, the way a test
+// gets through a modal exec(): each helper polls the active modal window from
+// a timer while it lives.
 #pragma once
 
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPoint>
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace kbtest {
+
+// Hands each modal window that opens to `answer`, once per window.
+class ModalAnswerer {
+public:
+    explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w == last_) return;
+            last_ = w;
+            ++opened;
+            answer_(w);
+        });
+        timer_.start();
+    }
+    int opened = 0;  // windows handed to `answer` so far
+
+private:
+    std::function<void(QWidget*)> answer_;
+    QPointer<QWidget> last_;
+    QTimer timer_;
+};
 
 struct BoxSeen {
     QString title;
