@@ -36,6 +36,20 @@ bool askNumber(QWidget* parent, ParamExchange& ex, const char* caption, const ch
     return true;
 }
 
+// A "less than / greater than" dialog over a condition's comparison code and
+// value; `field` is where the dialog reads and writes the value.
+template <class Dialog>
+bool askComparison(QWidget* parent, ParamExchange& ex, std::int32_t ParamExchange::*field,
+                   std::uint8_t& comparison, std::int32_t& value) {
+    ex.comparison = comparison;
+    ex.*field = value;
+    Dialog dialog(ex, parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    comparison = ex.comparison;
+    value = ex.*field;
+    return true;
+}
+
 }  // namespace
 
 bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
@@ -68,23 +82,11 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
     }
     if (name == "FileSize") {
         ruleacondrec& c = *firstCondition(rule, condSize);
-        ex.comparison = c.rnum;
-        ex.size = c.size;
-        TfrmFileSize dialog(ex, parent);
-        if (dialog.exec() != QDialog::Accepted) return false;
-        firstCondition(rule, condSize)->rnum = ex.comparison;
-        firstCondition(rule, condSize)->size = ex.size;
-        return true;
+        return askComparison<TfrmFileSize>(parent, ex, &ParamExchange::size, c.rnum, c.size);
     }
     if (name == "FileDate") {
         ruleacondrec& c = *firstCondition(rule, condDate);
-        ex.comparison = c.rdayscmp;
-        ex.days = c.rdays;
-        TfrmDateSel dialog(ex, parent);
-        if (dialog.exec() != QDialog::Accepted) return false;
-        firstCondition(rule, condDate)->rdayscmp = ex.comparison;
-        firstCondition(rule, condDate)->rdays = ex.days;
-        return true;
+        return askComparison<TfrmDateSel>(parent, ex, &ParamExchange::days, c.rdayscmp, c.rdays);
     }
     if (name == "rMove" || name == "rCopy") {
         TfrmPath dialog(ex, parent);
