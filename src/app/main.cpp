@@ -33,6 +33,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Catch a termination request from here on, so one that arrives while the
+    // stores load is answered (settings saved, clean exit) once the loop runs
+    // instead of killing the program half-way.
+    const int termFd = kb::WatchTerminationRequests();
+
     kb::SetProcessTextFormats();
 
     kb::ProgramState state;
@@ -72,7 +77,6 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, w,
                      [w](QSessionManager&) { w->WMQUERYENDSESSION(); });
     std::unique_ptr<QSocketNotifier> termNotifier;
-    const int termFd = kb::WatchTerminationRequests();
     if (termFd >= 0) {
         termNotifier = std::make_unique<QSocketNotifier>(termFd, QSocketNotifier::Read);
         QObject::connect(termNotifier.get(), &QSocketNotifier::activated, w, [w, termFd] {

@@ -239,11 +239,23 @@ TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
         15000ms));
     std::this_thread::sleep_for(6500ms);
     ASSERT_TRUE(p->running());
-    std::ofstream(share + "/new song.mp3") << "fresh download";
-
-    EXPECT_TRUE(waitFor([&] { return fs::exists(dest + "/new song.mp3"); }, 12000ms));
-    EXPECT_FALSE(fs::exists(share + "/new song.mp3"));
-    EXPECT_EQ(test::XdgSandbox::Read(dest + "/new song.mp3"), "fresh download");
+    // On a loaded machine the first pass may come later than five seconds and
+    // take a file dropped meanwhile into its baseline, where it is no longer
+    // new. So drop a second file if the first stays put: one of them must be
+    // moved within twelve seconds of being dropped, and one that is not moved
+    // must still be where it was.
+    std::string moved;
+    for (const std::string name : {"new song.mp3", "second song.mp3"}) {
+        std::ofstream(share + "/" + name) << "fresh download";
+        if (waitFor([&] { return fs::exists(dest + "/" + name); }, 12000ms)) {
+            moved = name;
+            break;
+        }
+        EXPECT_EQ(test::XdgSandbox::Read(share + "/" + name), "fresh download");
+    }
+    ASSERT_FALSE(moved.empty());
+    EXPECT_FALSE(fs::exists(share + "/" + moved));
+    EXPECT_EQ(test::XdgSandbox::Read(dest + "/" + moved), "fresh download");
     // What was there before the program started is not new.
     EXPECT_TRUE(fs::exists(share + "/old.mp3"));
     EXPECT_FALSE(fs::exists(dest + "/old.mp3"));
