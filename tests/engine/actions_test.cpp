@@ -33,6 +33,17 @@ std::vector<kb::ActionOutcome> RunActions(std::vector<kb::ruleactionrec> actions
     return out;
 }
 
+// An environment whose launcher records each start as program + arguments.
+kb::ScanEnvironment RecordingLaunches(std::vector<std::vector<std::string>>& calls) {
+    kb::ScanEnvironment env;
+    env.launch = [&calls](const std::string& p, const std::vector<std::string>& args) {
+        calls.push_back(args);
+        calls.back().insert(calls.back().begin(), p);
+        return kb::OpStatus{true, {}};
+    };
+    return env;
+}
+
 std::int64_t MtimeOf(const std::string& path) {
     struct stat st;
     ::stat(path.c_str(), &st);
@@ -181,12 +192,7 @@ TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
     TempDir shared, music;
     WriteFile(shared / "a.mp3", "A");
     std::vector<std::vector<std::string>> calls;
-    kb::ScanEnvironment env;
-    env.launch = [&](const std::string& p, const std::vector<std::string>& args) {
-        calls.push_back(args);
-        calls.back().insert(calls.back().begin(), p);
-        return kb::OpStatus{true, {}};
-    };
+    const kb::ScanEnvironment env = RecordingLaunches(calls);
     kb::ruleactionrec launch = Act(kb::actLaunch);
     launch.launch.fprogram = "player";
     launch.launch.fparams = "/add mfile";
@@ -201,12 +207,7 @@ TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
 
 TEST(Actions, LaunchOncePerFileOrOnceForAll) {
     std::vector<std::vector<std::string>> calls;
-    kb::ScanEnvironment env;
-    env.launch = [&](const std::string& p, const std::vector<std::string>& args) {
-        calls.push_back(args);
-        calls.back().insert(calls.back().begin(), p);
-        return kb::OpStatus{true, {}};
-    };
+    const kb::ScanEnvironment env = RecordingLaunches(calls);
     kb::ruleactionrec a = Act(kb::actLaunch);
     a.launch.fprogram = "prog";
     a.launch.fparams = "-a mfile -b mfile";
