@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "store/servicetable.h"
+
 namespace kbtest {
 
 namespace fs = std::filesystem;
@@ -77,6 +79,26 @@ std::vector<std::string> SortedNames(const std::vector<T>& files) {
     for (const auto& f : files) names.push_back(f.name);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A table holding one switched-on service on `sharedir` with one rule that
+// fires on every pass (more than zero files) and performs `actions`.
+inline kb::ServiceStore StoreWithEveryPassRule(const std::string& sharedir, const std::string& name,
+                                               std::vector<kb::ruleactionrec> actions) {
+    kb::ServiceStore store;
+    kb::rServiceRules svc;
+    svc.sharedir = sharedir;
+    svc.enabled = true;
+    kb::RuleRec rule;
+    rule.rulename = name;
+    rule.enabled = true;
+    rule.mcond = kb::trgFileCount;
+    rule.fcnt = 0;
+    rule.actions = std::move(actions);
+    svc.rulelist.rules = {rule};
+    store.AssignUid(svc);
+    store.ServiceTable.push_back(svc);
+    return store;
 }
 
 }  // namespace kbtest

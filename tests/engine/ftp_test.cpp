@@ -184,23 +184,11 @@ TEST_F(FtpServer, WrongPasswordAndMissingLocalFileFail) {
 
 TEST_F(FtpServer, ScanPassUploadsBeforeItDeletes) {
     WriteFile(local_ / "up.bin", "payload");
-    kb::ServiceStore store;
-    kb::rServiceRules svc;
-    svc.sharedir = local_.str();
-    svc.enabled = true;
-    kb::RuleRec rule;
-    rule.rulename = "send";
-    rule.enabled = true;
-    rule.mcond = kb::trgFileCount;
-    rule.fcnt = 0;
     kb::ruleactionrec ftp, del;
     ftp.raction = kb::actFtp;
     ftp.ftp = Params(true, false, "drop");
     del.raction = kb::actDelete;
-    rule.actions = {ftp, del};
-    svc.rulelist.rules = {rule};
-    store.AssignUid(svc);
-    store.ServiceTable.push_back(svc);
+    const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(local_.str(), "send", {ftp, del});
     const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), kb::DefaultScanEnvironment());
     ASSERT_EQ(r.outcomes.size(), 2u);
     EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;

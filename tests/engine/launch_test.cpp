@@ -117,23 +117,11 @@ TEST(Launch, HostileFileNamesReachTheProgramAsOneLiteralArgument) {
                         "new\nline.mp3",   "it's `id`.mp3",        "tab\there *.mp3"};
     for (const auto& n : hostile) WriteFile(shared / n, "x");
 
-    kb::ServiceStore store;
-    kb::rServiceRules svc;
-    svc.sharedir = shared.str();
-    svc.enabled = true;
-    kb::RuleRec rule;
-    rule.rulename = "play";
-    rule.enabled = true;
-    rule.mcond = kb::trgFileCount;
-    rule.fcnt = 0;
     kb::ruleactionrec launch;
     launch.raction = kb::actLaunch;
     launch.launch.fprogram = script.path();
     launch.launch.fparams = "--add mfile \"--title=mfile done\"";
-    rule.actions = {launch};
-    svc.rulelist.rules = {rule};
-    store.AssignUid(svc);
-    store.ServiceTable.push_back(svc);
+    const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(shared.str(), "play", {launch});
 
     const auto result = kb::RunScanPass(kb::TakeScanSnapshot(store), kb::DefaultScanEnvironment());
     ASSERT_EQ(result.outcomes.size(), hostile.size());
