@@ -132,7 +132,12 @@ public:
         Count("Custom Count", customCount, 0, serviceCount);
         for (std::int32_t i = 1; i <= serviceCount; ++i) Service(i);
         store_.ServiceTable.resize(static_cast<std::size_t>(serviceCount));
+        if (in_.Remaining() > 0) skippedLines_ = true;
     }
+
+    // Lines the reader passed over (before a header, or after the last
+    // record): the next save drops them.
+    bool SkippedLines() const { return skippedLines_; }
 
 private:
     void Warn(const std::string& text) {
@@ -141,12 +146,34 @@ private:
     static void Check(KeyRead r) {
         if (r == KeyRead::Failed) throw StopReading{};
     }
-    void Str(const char* key, std::string& field) { Check(ReadStrKey(in_, key, field, warn_)); }
-    void Int(const char* key, std::int32_t& field) { Check(ReadIntKey(in_, key, field, warn_)); }
-    void Code(const char* key, std::uint8_t& field) { Check(ReadCodeKey(in_, key, field, warn_)); }
-    void Bool(const char* key, bool& field) { Check(ReadBoolKey(in_, key, field, warn_)); }
+    // A key past the last line means the file was cut short (a crash while
+    // it was copied, a full disk): the record it belongs to is incomplete,
+    // and its missing values would be saved as empty ones at the next change.
+    void NotAtEnd(const char* key) {
+        if (in_.Remaining() > 0) return;
+        Warn(InputErrorText(key));
+        throw StopReading{};
+    }
+    void Str(const char* key, std::string& field) {
+        NotAtEnd(key);
+        Check(ReadStrKey(in_, key, field, warn_));
+    }
+    void Int(const char* key, std::int32_t& field) {
+        NotAtEnd(key);
+        Check(ReadIntKey(in_, key, field, warn_));
+    }
+    void Code(const char* key, std::uint8_t& field) {
+        NotAtEnd(key);
+        Check(ReadCodeKey(in_, key, field, warn_));
+    }
+    void Bool(const char* key, bool& field) {
+        NotAtEnd(key);
+        Check(ReadBoolKey(in_, key, field, warn_));
+    }
     void Section(const std::string& header) {
+        const std::size_t before = in_.Remaining();
         if (FindSection(in_, header, warn_) != 0) throw StopReading{};
+        if (before - in_.Remaining() > 1) skippedLines_ = true;
     }
 
     // A count the file cannot possibly back (each element takes at least one
@@ -274,6 +301,7 @@ private:
     IniLineReader& in_;
     ServiceStore& store_;
     const ConfigWarning& warn_;
+    bool skippedLines_ = false;
 };
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -319,7 +347,9 @@ int WriteConfigFile(const std::string& path, const ServiceStore& store) {
     return WriteFileAtomically(path, FormatConfigFile(store), true) == 0 ? 0 : -2;
 }
 
-int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn) {
+int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,
+                   bool* skippedLines) {
+    if (skippedLines) *skippedLines = false;
     IniLineReader in;
     if (!in.Load(path)) return -2;
     std::string first;
@@ -327,11 +357,13 @@ int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWar
         if (warn) warn("Error: Invalid alarm file");
         return -1;
     }
+    ConfigReader reader(in, store, warn);
     try {
-        ConfigReader(in, store, warn).ReadAfterFirstLine();
+        reader.ReadAfterFirstLine();
     } catch (const StopReading&) {
         return -1;
     }
+    if (skippedLines) *skippedLines = reader.SkippedLines();
     return 0;
 }
 
@@ -340,7 +372,8 @@ std::string BackupConfigPath(const std::string& path) { return path + ".bak"; }
 void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const ConfigWarning& warn) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return;
-    if (ReadConfigFile(path, store, warn) != 0) {
+    bool skipped = false;
+    if (ReadConfigFile(path, store, warn, &skipped) != 0 || skipped) {
         // What could not be read is about to be replaced by what could; keep
         // the user's original where it can be recovered by hand.
         if (const std::optional<std::string> bytes = ReadWholeFile(path))

@@ -23,16 +23,19 @@ std::string FormatConfigFile(const ServiceStore& store);
 // (nothing read) or reading stopped early at a missing header, a number that
 // is not a decimal integer or an impossible count (negative, more than the
 // file's remaining lines, or a "Service Count" below the six networks): what
-// was read before is kept, unread positions keep what they held. -2 when the
+// was read before is kept, unread positions keep what they held. A file that
+// ends inside a record (a key with no line left) is damage too. -2 when the
 // file cannot be opened (silently). Each loaded record gets a fresh uid and
-// no baseline.
-int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn);
+// no baseline. `skippedLines`, when given, tells after a full read whether
+// lines were passed over (before a header or after the last record).
+int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,
+                   bool* skippedLines = nullptr);
 
 // Start-up: when the file exists read it over the built-in table; when its
 // ConfigVersion is below 1.0 rewrite it (the upgrade rule). Warnings go to
-// warn. A file that did not read completely is first copied to
-// BackupConfigPath(path), since the rewrite (and every later save) replaces
-// what could not be read.
+// warn. A file that did not read completely, or held lines the reader passed
+// over, is first copied to BackupConfigPath(path), since the rewrite (and
+// every later save) replaces what could not be read.
 void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const ConfigWarning& warn);
 std::string BackupConfigPath(const std::string& path);
 

@@ -334,6 +334,74 @@ TEST_F(ConfigFileTest, DamagedCountsAndNumbersStopReadingAndKeepWhatWasRead) {
     }
 }
 
+TEST_F(ConfigFileTest, AFileCutAtAnyLineKeepsOnlyCompleteRecords) {
+    ServiceStore full = FullStore();
+    // The file ends inside an FTP action: its last lines are text and flags,
+    // which an empty line would otherwise fill without a word.
+    RuleRec last = full.ServiceTable[4].rulelist.rules[1];
+    last.actions = {last.actions[1]};
+    full.ServiceTable.back().rulelist.rules = {last};
+    const std::string text = FormatConfigFile(full);
+    ServiceStore builtIn;
+    builtIn.InitServiceTable({});
+
+    for (std::size_t cut = text.find("\r\n") + 2; cut < text.size(); cut = text.find("\r\n", cut) + 2) {
+        SCOPED_TRACE("cut after byte " + std::to_string(cut));
+        EXPECT_EQ(Load(text.substr(0, cut)), -1);
+        EXPECT_EQ(warnings_.size(), 1u);
+        for (int i = 0; i < store_.ServiceCount(); ++i) {
+            const rServiceRules& got = store_.ServiceTable[i];
+            const rServiceRules& want = full.ServiceTable[i];
+            if (i < builtIn.ServiceCount() && got.sharedir == builtIn.ServiceTable[i].sharedir &&
+                got.rulelist.rules.empty()) {
+                continue;  // not reached: the built-in record as it was
+            }
+            ASSERT_EQ(got.sharedir, want.sharedir) << "service " << i;
+            ASSERT_EQ(got.excludefiles, want.excludefiles);
+            // A prefix of the rules, each one whole.
+            ASSERT_LE(got.rulelist.rules.size(), want.rulelist.rules.size());
+            for (std::size_t j = 0; j < got.rulelist.rules.size(); ++j)
+                ASSERT_TRUE(got.rulelist.rules[j] == want.rulelist.rules[j]) << "rule " << j;
+        }
+    }
+    EXPECT_EQ(Load(text), 0);
+    EXPECT_TRUE(warnings_.empty());
+
+    // At start-up the cut file is kept beside the rewritten one.
+    const std::string cutInFtp = text.substr(0, text.rfind("ftppass="));
+    Put(cutInFtp);
+    store_.InitServiceTable({});
+    warnings_.clear();
+    LoadConfigAtStartup(path_, store_, Collect());
+    EXPECT_EQ(warnings_, std::vector<std::string>{"Error Reading Input File: ftppass"});
+    EXPECT_TRUE(store_.ServiceTable.back().rulelist.rules.empty());
+    EXPECT_EQ(Get(BackupConfigPath(path_)), cutInFtp);
+}
+
+TEST_F(ConfigFileTest, LinesTheReaderPassesOverAreKeptInTheBackup) {
+    const std::string clean = Crlf(kExample);
+    Put(clean);
+    store_.InitServiceTable({});
+    LoadConfigAtStartup(path_, store_, Collect());
+    EXPECT_FALSE(fs::exists(BackupConfigPath(path_)));
+
+    for (const std::string& damaged :
+         {clean + "some notes\r\nleft=here\r\n",
+          std::string(clean).insert(clean.find("[Service 2]"), "stray=line\r\n")}) {
+        fs::remove(BackupConfigPath(path_));
+        Put(damaged);
+        store_.InitServiceTable({});
+        warnings_.clear();
+        bool skipped = false;
+        EXPECT_EQ(ReadConfigFile(path_, store_, Collect(), &skipped), 0);
+        EXPECT_TRUE(skipped);
+        EXPECT_EQ(store_.ServiceCount(), 7);
+        LoadConfigAtStartup(path_, store_, Collect());
+        EXPECT_TRUE(warnings_.empty());
+        EXPECT_EQ(Get(BackupConfigPath(path_)), damaged);
+    }
+}
+
 TEST_F(ConfigFileTest, LoadedRecordsStartWithoutBaselineAndWithFreshIds) {
     Put(Crlf(kExample));
     store_.InitServiceTable({});
