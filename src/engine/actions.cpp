@@ -16,8 +16,20 @@ public:
         : rule_(rule), uid_(uid), out_(out) {}
 
     void Add(std::uint8_t kind, std::string_view file, bool ok, std::string error) {
-        out_.push_back(ActionOutcome{uid_, rule_.rulename, kind, std::string(file), ok,
-                                     ok ? std::string() : std::move(error)});
+        ActionOutcome o;
+        o.serviceUid = uid_;
+        o.rulename = rule_.rulename;
+        o.raction = kind;
+        o.file = std::string(file);
+        o.ok = ok;
+        if (!ok) o.error = std::move(error);
+        out_.push_back(std::move(o));
+    }
+
+    void Add(std::uint8_t kind, std::string_view file, const FileOpResult& r) {
+        Add(kind, file, r.ok(), r.error);
+        if (r.status == FileOpStatus::AlreadyThere) out_.back().note = kAlreadyThereNote;
+        out_.back().sourceChanged = r.status == FileOpStatus::SourceChanged;
     }
 
 private:
@@ -58,10 +70,9 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<std::string_view>& nam
         }
         const std::string src = JoinPath(sharedir, std::string(name));
         const std::string dst = JoinPath(dir, std::string(name));
-        std::string error;
-        const bool ok = move ? FileMove(src, dst, &error) : FileCopy(src, dst, false, &error);
-        if (!ok) failed.insert(name);
-        rec.Add(a.raction, name, ok, std::move(error));
+        const FileOpResult r = move ? FileMove(src, dst) : FileCopy(src, dst);
+        if (!r.ok()) failed.insert(name);
+        rec.Add(a.raction, name, r);
     }
 }
 
@@ -119,9 +130,7 @@ void PerformActions(const RuleRec& rule, const std::vector<std::string_view>& na
                                 "kept: an earlier action of this rule could not copy or send it");
                         continue;
                     }
-                    std::string error;
-                    const bool ok = FileDelete(JoinPath(sharedir, std::string(name)), &error);
-                    rec.Add(actDelete, name, ok, std::move(error));
+                    rec.Add(actDelete, name, FileDelete(JoinPath(sharedir, std::string(name))));
                 }
                 break;
             case actFtp:

@@ -28,9 +28,10 @@ bool Compare(std::uint8_t code, T value, T limit) {
 }
 
 void KeepRanked(std::vector<std::uint32_t>& candidates, const std::vector<filerec>& listing,
-                std::int32_t n, bool newest) {
+                std::int32_t n, bool newest, const RankFilter& rankable) {
     const std::size_t count = listing.size();
-    if (n >= 0 && static_cast<std::size_t>(n) >= count) return;  // every file is selected
+    // Every file is selected (all of them rank, and there are at most n).
+    if (!rankable && n >= 0 && static_cast<std::size_t>(n) >= count) return;
     if (n <= 0) {
         // None selected; a count below zero was never entered and selects nothing.
         candidates.clear();
@@ -45,10 +46,23 @@ void KeepRanked(std::vector<std::uint32_t>& candidates, const std::vector<filere
         if (da != db) return newest ? da > db : da < db;
         return a < b;
     };
-    std::nth_element(rank.begin(), rank.begin() + (n - 1), rank.end(), before);
     // Names within one directory are unique, so a position identifies a name.
     std::vector<bool> selected(count, false);
-    for (std::int32_t k = 0; k < n; ++k) selected[rank[k]] = true;
+    // Take the best `need` of the rest, keep those that may rank, and go on
+    // with the next best for each that may not: the filter is asked only
+    // about entries near the top.
+    std::size_t need = static_cast<std::size_t>(n), from = 0;
+    while (need > 0 && from < count) {
+        const std::size_t take = std::min(need, count - from);
+        const auto first = rank.begin() + static_cast<std::ptrdiff_t>(from);
+        std::nth_element(first, first + static_cast<std::ptrdiff_t>(take - 1), rank.end(), before);
+        for (std::size_t k = from; k < from + take; ++k) {
+            if (rankable && !rankable(rank[k])) continue;
+            selected[rank[k]] = true;
+            --need;
+        }
+        from += take;
+    }
     KeepIf(candidates, [&](std::uint32_t i) { return selected[i]; });
 }
 
@@ -66,7 +80,7 @@ std::int64_t AgeInDays(double date, double now) {
 }
 
 void ApplyCondition(const ruleacondrec& cond, std::vector<std::uint32_t>& candidates,
-                    const std::vector<filerec>& listing, double now) {
+                    const std::vector<filerec>& listing, double now, const RankFilter& rankable) {
     switch (cond.rcond) {
         case condExtension: {
             if (candidates.empty()) return;
@@ -91,10 +105,10 @@ void ApplyCondition(const ruleacondrec& cond, std::vector<std::uint32_t>& candid
             });
             return;
         case condNewest:
-            KeepRanked(candidates, listing, cond.newestcnt, true);
+            KeepRanked(candidates, listing, cond.newestcnt, true, rankable);
             return;
         case condOldest:
-            KeepRanked(candidates, listing, cond.oldestcnt, false);
+            KeepRanked(candidates, listing, cond.oldestcnt, false, rankable);
             return;
         default:
             return;

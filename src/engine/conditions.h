@@ -3,18 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "store/model.h"
 
 namespace kb {
 
+// Which entries of a listing take part in the newest/oldest ranking; an empty
+// function means all of them.
+using RankFilter = std::function<bool(std::uint32_t position)>;
+
 // Removes from `candidates` (ascending positions in `listing`) every file that
 // fails `cond`. `now` is the local time as a day count; only the date
-// condition reads it. Newest/oldest rank the whole `listing`, not just the
-// candidates. An unknown condition kind leaves the list as it is.
+// condition reads it. Newest/oldest rank the whole `listing` (the entries
+// `rankable` admits), not just the candidates. An unknown condition kind
+// leaves the list as it is.
 void ApplyCondition(const ruleacondrec& cond, std::vector<std::uint32_t>& candidates,
-                    const std::vector<filerec>& listing, double now);
+                    const std::vector<filerec>& listing, double now,
+                    const RankFilter& rankable = {});
 
 // The extension of a file name: the text after its last "."; false when the
 // name has no "." at all.

@@ -15,7 +15,7 @@ ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string
         for (std::string_view mask : masks) {
             if (MatchMask(e.name, mask)) return;
         }
-        out.files.push_back(filerec{std::string(e.name), e.size, e.date});
+        out.files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs});
         out.total += e.size;
     });
     return out;

@@ -8,40 +8,42 @@ NameSet::NameSet(std::size_t expected) {
     // At most half full, so probe runs stay short.
     std::size_t cap = 16;
     while (cap < expected * 2) cap *= 2;
-    names_.assign(cap, std::string_view());
+    slots_.assign(cap, Slot{});
     mask_ = cap - 1;
 }
 
-std::size_t NameSet::Slot(std::string_view name) const {
+std::size_t NameSet::SlotOf(std::string_view name) const {
     std::size_t i = std::hash<std::string_view>{}(name) & mask_;
-    while (!names_[i].empty() && names_[i] != name) i = (i + 1) & mask_;
+    while (!slots_[i].name.empty() && slots_[i].name != name) i = (i + 1) & mask_;
     return i;
 }
 
-void NameSet::Insert(std::string_view name) {
+void NameSet::Insert(std::string_view name, std::uint32_t position) {
     if (name.empty()) {
+        if (!hasEmpty_) emptyPosition_ = position;
         hasEmpty_ = true;
         return;
     }
     // Names in one directory are unique, but a set tolerates repeats; grow
     // before the table gets crowded.
-    std::size_t i = Slot(name);
-    if (!names_[i].empty()) return;
-    names_[i] = name;
-    if (++count_ * 2 > names_.size()) Grow();
+    const std::size_t i = SlotOf(name);
+    if (!slots_[i].name.empty()) return;
+    slots_[i] = Slot{name, position};
+    if (++count_ * 2 > slots_.size()) Grow();
 }
 
-bool NameSet::Contains(std::string_view name) const {
-    if (name.empty()) return hasEmpty_;
-    return !names_[Slot(name)].empty();
+std::int64_t NameSet::Find(std::string_view name) const {
+    if (name.empty()) return hasEmpty_ ? std::int64_t{emptyPosition_} : -1;
+    const Slot& s = slots_[SlotOf(name)];
+    return s.name.empty() ? -1 : std::int64_t{s.position};
 }
 
 void NameSet::Grow() {
-    std::vector<std::string_view> old(names_.size() * 2);
-    old.swap(names_);
-    mask_ = names_.size() - 1;
-    for (std::string_view n : old) {
-        if (!n.empty()) names_[Slot(n)] = n;
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    mask_ = slots_.size() - 1;
+    for (const Slot& s : old) {
+        if (!s.name.empty()) slots_[SlotOf(s.name)] = s;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "engine/scanpass.h"
 
+#include <algorithm>
 #include <numeric>
 #include <optional>
 
@@ -16,50 +17,135 @@ namespace kb {
 
 namespace {
 
-// The files whose names the baseline lacks, in listing order. A hash set of
-// the baseline keeps this linear in the folder's size.
-std::vector<std::uint32_t> NewFiles(const std::vector<filerec>& listing, const NameSet& baseline) {
-    std::vector<std::uint32_t> out;
-    for (std::uint32_t i = 0; i < listing.size(); ++i) {
-        if (!baseline.Contains(listing[i].name)) out.push_back(i);
-    }
-    return out;
+bool HasNewFileRule(const rServiceRules& svc) {
+    for (const RuleRec& r : svc.rulelist.rules)
+        if (r.enabled && r.mcond == trgNewFile) return true;
+    return false;
 }
 
-void EvaluateRules(const rServiceRules& svc, const ServiceListing& listing,
-                   const ScanEnvironment& env, std::vector<ActionOutcome>& outcomes) {
-    const std::vector<filerec>& files = listing.files;
-    std::optional<NameSet> baseline;  // built on first need
-    std::optional<double> now;
+// One service's part of a pass: its rules evaluated against one listing and
+// one baseline, and (with the completion gate on) the new files that must
+// still wait.
+class ServicePass {
+public:
+    ServicePass(const rServiceRules& svc, const ServiceListing& listing,
+                const ScanEnvironment& env, std::vector<ActionOutcome>& outcomes)
+        : svc_(svc), files_(listing.files), total_(listing.total), env_(env), outcomes_(outcomes) {}
 
-    for (const RuleRec& rule : svc.rulelist.rules) {
-        if (!rule.enabled) continue;
-        if (!TriggerHolds(rule, svc.scanned, svc.prevfiles.size(), files.size(), listing.total)) {
-            continue;
+    void Run() {
+        const bool grown = svc_.scanned && files_.size() > svc_.prevfiles.size();
+        const bool newFileRule = HasNewFileRule(svc_);
+        if (newFileRule && grown) {
+            for (std::uint32_t i = 0; i < files_.size(); ++i)
+                if (Match()[i] < 0) arrived_.push_back(i);
         }
+        if (Gated() && newFileRule) SortOutWaiting();
+
+        for (const RuleRec& rule : svc_.rulelist.rules) {
+            if (rule.enabled) Evaluate(rule, grown);
+        }
+        if (Gated() && newFileRule) CollectPending();
+    }
+
+    std::vector<std::string> TakePending() { return std::move(pending_); }
+
+private:
+    bool Gated() const { return env_.gate.enabled; }
+
+    const std::vector<std::int32_t>& Match() {
+        if (!match_) match_ = MatchBaseline(files_, svc_.prevfiles);
+        return *match_;
+    }
+
+    SettledEntries& Settled() {
+        if (!settled_) {
+            const std::int64_t now = env_.clock ? env_.clock() : WallClockNs();
+            WriterProbe probe = env_.writers ? env_.writers : WriterProbe(ProbeWriters);
+            settled_.emplace(files_, svc_.prevfiles, Match(), env_.gate, now, svc_.sharedir,
+                             std::move(probe));
+        }
+        return *settled_;
+    }
+
+    // The files earlier passes held back that are still there: settled ones
+    // are this pass's new files, the others wait on.
+    void SortOutWaiting() {
+        if (svc_.pending.empty()) return;
+        NameSet waiting(svc_.pending.size());
+        for (const std::string& name : svc_.pending) waiting.Insert(name);
+        for (std::uint32_t i = 0; i < files_.size(); ++i) {
+            if (!waiting.Contains(files_[i].name)) continue;
+            (Settled().IsSettled(i) ? ready_ : stillWaiting_).push_back(i);
+        }
+    }
+
+    void Evaluate(const RuleRec& rule, bool grown) {
         std::vector<std::uint32_t> candidates;
         if (rule.mcond == trgNewFile) {
-            if (!baseline) {
-                baseline.emplace(svc.prevfiles.size());
-                for (const filerec& f : svc.prevfiles) baseline->Insert(f.name);
+            // With the gate, a file found new waits until it has settled and
+            // is then acted on whether or not the count grew since.
+            if (Gated()) {
+                candidates = ready_;
+            } else {
+                if (!grown) return;
+                candidates = arrived_;
             }
-            candidates = NewFiles(files, *baseline);
         } else {
-            candidates.resize(files.size());
+            if (!TriggerHolds(rule, svc_.scanned, svc_.prevfiles.size(), files_.size(), total_))
+                return;
+            candidates.resize(files_.size());
             std::iota(candidates.begin(), candidates.end(), 0u);
         }
+        RankFilter rankable;
+        if (Gated()) rankable = [this](std::uint32_t i) { return Settled().IsSettled(i); };
         for (const ruleacondrec& cond : rule.conds) {
-            if (cond.rcond == condDate && !now) now = env.now ? env.now() : LocalNowDays();
-            ApplyCondition(cond, candidates, files, now.value_or(0.0));
+            if (cond.rcond == condDate && !now_) now_ = env_.now ? env_.now() : LocalNowDays();
+            ApplyCondition(cond, candidates, files_, now_.value_or(0.0), rankable);
         }
-        if (candidates.empty()) continue;
+        // Conditions only narrow, so testing last gives the same files as
+        // testing first, and the writer probe runs only for what is left.
+        if (Gated()) std::erase_if(candidates, [&](std::uint32_t i) { return !rankable(i); });
+        if (candidates.empty()) return;
 
         std::vector<std::string_view> names;
         names.reserve(candidates.size());
-        for (std::uint32_t i : candidates) names.push_back(files[i].name);
-        PerformActions(rule, names, svc.sharedir, env, svc.uid, outcomes);
+        for (std::uint32_t i : candidates) names.push_back(files_[i].name);
+        const std::size_t first = outcomes_.size();
+        PerformActions(rule, names, svc_.sharedir, env_, svc_.uid, outcomes_);
+        if (rule.mcond != trgNewFile) return;
+        for (std::size_t k = first; k < outcomes_.size(); ++k)
+            if (outcomes_[k].sourceChanged) changed_.push_back(outcomes_[k].file);
     }
-}
+
+    // What waits for the next pass: the new files, those still unsettled,
+    // and those that changed while an action copied them.
+    void CollectPending() {
+        std::vector<std::uint32_t> keep = stillWaiting_;
+        keep.insert(keep.end(), arrived_.begin(), arrived_.end());
+        std::sort(keep.begin(), keep.end());
+        keep.erase(std::unique(keep.begin(), keep.end()), keep.end());
+        for (std::uint32_t i : keep) pending_.push_back(files_[i].name);
+        for (std::string& name : changed_) {
+            if (std::find(pending_.begin(), pending_.end(), name) == pending_.end())
+                pending_.push_back(std::move(name));
+        }
+    }
+
+    const rServiceRules& svc_;
+    const std::vector<filerec>& files_;
+    std::int64_t total_;
+    const ScanEnvironment& env_;
+    std::vector<ActionOutcome>& outcomes_;
+
+    std::optional<std::vector<std::int32_t>> match_;
+    std::optional<SettledEntries> settled_;
+    std::optional<double> now_;
+    std::vector<std::uint32_t> arrived_;       // new names this pass (the count grew)
+    std::vector<std::uint32_t> ready_;         // waited and now settled
+    std::vector<std::uint32_t> stillWaiting_;  // waited and still not settled
+    std::vector<std::string> changed_;
+    std::vector<std::string> pending_;
+};
 
 }  // namespace
 
@@ -72,6 +158,8 @@ ScanEnvironment DefaultScanEnvironment() {
         return st;
     };
     env.upload = MakeFtpUploader();
+    env.clock = WallClockNs;
+    env.writers = ProbeWriters;
     return env;
 }
 
@@ -87,10 +175,17 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     ScanResult result;
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
-        ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
-        if (!listing.files.empty()) EvaluateRules(svc, listing, env, result.outcomes);
+        ServiceListing listing =
+            ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
+        std::vector<std::string> pending;
+        if (!listing.files.empty()) {
+            ServicePass pass(svc, listing, env, result.outcomes);
+            pass.Run();
+            pending = pass.TakePending();
+        }
         // The baseline is the listing as taken, before any action of this pass.
-        result.baselines.push_back(ServiceBaseline{svc.uid, std::move(listing.files)});
+        result.baselines.push_back(
+            ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
     }
     return result;
 }
@@ -102,6 +197,7 @@ void StoreBaselines(ServiceStore& store, const ScanResult& result) {
         rServiceRules& svc = store.ServiceTable[static_cast<std::size_t>(at)];
         svc.scanned = true;
         svc.prevfiles = b.files;
+        svc.pending = b.pending;
     }
 }
 

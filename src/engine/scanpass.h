@@ -1,7 +1,9 @@
 // The scan pass: one sweep over the enabled services. It lists each shared
 // directory, drops the excluded entries, evaluates the rules in order against
 // that one listing and baseline, performs the actions of every rule that fired
-// and returns the new baselines. It owns no timer and no globals and works on a
+// and returns the new baselines. With the completion gate on, the rules'
+// conditions and actions see only the files that have settled; a new file
+// waits (pending) until it has. It owns no timer and no globals and works on a
 // snapshot of the table, so the shell can run it on a worker thread while the
 // user keeps editing, and tests can run it directly with a fake clock.
 #pragma once
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/completion.h"
 #include "store/model.h"
 #include "store/servicetable.h"
 
@@ -25,11 +28,19 @@ struct ActionOutcome {
     std::string file;          // bare name; empty for a launch made once for the whole list
     bool ok = false;
     std::string error;         // why it failed; empty when ok
+    std::string note;          // a remark on a success, such as kAlreadyThereNote
+    // The file changed while it was copied: nothing was done to it, and a
+    // new-file rule tries it again once it has settled.
+    bool sourceChanged = false;
 };
+
+// The note of a copy or move whose target already held an identical copy.
+inline constexpr char kAlreadyThereNote[] = "already there";
 
 struct ServiceBaseline {
     std::uint64_t uid = 0;
     std::vector<filerec> files;
+    std::vector<std::string> pending;  // new files still waiting to settle
 };
 
 struct ScanResult {
@@ -59,6 +70,12 @@ struct ScanEnvironment {
     std::function<double()> now;
     Launcher launch;
     FtpUploader upload;
+    // Which files are finished downloads. On unless switched off.
+    CompletionGate gate;
+    // The wall clock for file ages, ns since 1970 (UTC); WallClockNs when empty.
+    std::function<std::int64_t()> clock;
+    // Whether a file is open for writing; ProbeWriters when empty.
+    WriterProbe writers;
 };
 
 // Real clock, real process launcher, libcurl uploader.
@@ -73,7 +90,7 @@ std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store);
 ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env);
 
 // Puts each baseline back into the record with the same uid (scanned = true,
-// prevfiles = files); records gone meanwhile are skipped.
+// prevfiles = files, pending); records gone meanwhile are skipped.
 void StoreBaselines(ServiceStore& store, const ScanResult& result);
 
 }  // namespace kb

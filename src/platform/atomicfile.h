@@ -14,6 +14,12 @@ namespace kb {
 int WriteFileAtomically(const std::string& path, const std::string& bytes,
                         bool ownerOnly);  // 0 ok, -2 failure
 
+// Removes the temporary files that WriteFileAtomically(path, ...) left beside
+// `path` when its process was killed in the middle of a save: those named
+// "<file name>.<process id>.<tag>.tmp" whose process no longer runs (or is
+// this one: an earlier run with the same id). Returns how many it removed.
+int RemoveAtomicWriteLeftovers(const std::string& path);
+
 // For tests only: makes the next WriteFileAtomically fail once it has put
 // `afterBytes` bytes into its temporary file, as a full disk would. The fault
 // is used up by that one call; a negative value clears a pending fault.

@@ -24,6 +24,8 @@ bool ListDirectory(const std::string& dir, const std::function<void(const DirEnt
                                               fd.nFileSizeLow);
         info.date = FileTimeToLocalDays(static_cast<std::int64_t>(ticks / 10000000ULL) -
                                         11644473600LL);
+        // FILETIME counts 100 ns ticks from 1601-01-01.
+        info.mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
         sink(info);
     } while (FindNextFileA(h, &fd));
     FindClose(h);

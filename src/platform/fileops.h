@@ -1,30 +1,61 @@
 // The file operations of the rule actions, with the semantics the engine
 // relies on: copies replace the target and keep the source's modification
 // time, moves never lose the source, deletes never remove a directory.
-// Each returns true on success; on failure `error` (when given) says why.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kb {
+
+enum class FileOpStatus {
+    Done,
+    // The target already was a regular file with the source's size and
+    // modification time: a copy made earlier. Nothing was written.
+    AlreadyThere,
+    // The source grew, was rewritten or was replaced while it was copied. The
+    // copy was thrown away and the source left as it is.
+    SourceChanged,
+    Failed,
+};
+
+struct FileOpResult {
+    FileOpStatus status = FileOpStatus::Failed;
+    std::string error;  // why, unless Done or AlreadyThere
+
+    bool ok() const { return status == FileOpStatus::Done || status == FileOpStatus::AlreadyThere; }
+    explicit operator bool() const { return ok(); }
+};
 
 // `dir` + the native separator + `name`; a trailing separator on `dir` is
 // doubled, which every file system call accepts.
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 // Copies the regular file `src` (links followed) to `dst`, replacing an
-// existing file there. The data go to a temporary file beside `dst` that takes
-// its name only when complete, so `dst` is never left half-written. Keeps the
-// source's permission bits and modification time. `durable` flushes the copy
-// to the disk before it takes its name. A directory source or target fails.
-bool FileCopy(const std::string& src, const std::string& dst, bool durable, std::string* error);
+// existing file there, unless `dst` already is an identical copy. The data go
+// to a temporary file beside `dst` that reaches the disk and takes its name
+// only when complete and when the source has not changed meanwhile, so `dst`
+// is never left half-written or holding a mix of two versions. Keeps the
+// source's permission bits and modification time. A directory source or
+// target fails. Temporary files that a crashed copy left in `dst`'s folder
+// are removed the first time a copy writes there.
+FileOpResult FileCopy(const std::string& src, const std::string& dst);
 
 // Moves the file `src` to `dst`, replacing an existing file: a rename within
-// one file system; otherwise a durable copy, after which the source is deleted
-// only if the copy completed and is not the source itself. Directories fail.
-bool FileMove(const std::string& src, const std::string& dst, std::string* error);
+// one file system; otherwise a copy as FileCopy makes it, after which the
+// source is deleted only if the copy is complete, the source did not change
+// while it was copied, and the target is not the source itself. Directories
+// fail.
+FileOpResult FileMove(const std::string& src, const std::string& dst);
 
 // Deletes the file (or link) `path`. A directory, even an empty one, fails.
-bool FileDelete(const std::string& path, std::string* error);
+FileOpResult FileDelete(const std::string& path);
+
+// The temporary files a copy writes are named ".kbcopy-<process id>-<random>.tmp".
+bool IsCopyTemporaryName(const std::string& name);
+
+// For tests only: called with the source path once a copy's data are written,
+// just before the source is checked for changes; an empty function clears it.
+void SetCopyCheckHookForTests(std::function<void(const std::string& src)> hook);
 
 }  // namespace kb

@@ -7,19 +7,19 @@
 #include <vector>
 
 #include "platform/fileops.h"
+#include "platform/fileops_internal.h"
 
 namespace kb {
 
 namespace {
 
-bool Fail(std::string* error, const std::string& what) {
-    if (error) *error = what;
-    return false;
+FileOpResult Fail(const std::string& what) { return {FileOpStatus::Failed, what}; }
+
+FileOpResult FailErrno(const std::string& what, int err) {
+    return Fail(what + ": " + std::strerror(err));
 }
 
-bool FailErrno(std::string* error, const std::string& what, int err) {
-    return Fail(error, what + ": " + std::strerror(err));
-}
+FileOpResult Done() { return {FileOpStatus::Done, {}}; }
 
 std::string ParentDir(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -88,89 +88,134 @@ void SyncDirectory(const std::string& dir) {
     if (d.fd >= 0) ::fsync(d.fd);
 }
 
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new, empty temporary file in `dir`. O_EXCL: never write through someone
+// else's file or a planted link.
+int CreateCopyTemporary(const std::string& dir, std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = dir + "/" + CopyTemporaryName();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// The copy both FileCopy and a move across file systems make. `sameAsSource`
+// is set when `dst` turns out to be the source itself under another path.
+FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& sameAsSource) {
+    sameAsSource = false;
+    // Non-blocking open: a named pipe in the folder must not hang the pass.
+    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.fd < 0) return FailErrno("cannot open source", errno);
+    struct stat sst;
+    if (::fstat(in.fd, &sst) != 0) return FailErrno("cannot read source", errno);
+    if (!S_ISREG(sst.st_mode)) return Fail("source is not a regular file");
+    ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
+
+    struct stat dstst;
+    if (::stat(dst.c_str(), &dstst) == 0) {
+        if (S_ISDIR(dstst.st_mode)) return Fail("target is a directory");
+        sameAsSource = SameFile(sst, dstst);
+        // Copies keep the source's modification time, so a target of the same
+        // size and time is a copy made before: writing it again would only
+        // cost time and wear.
+        if (S_ISREG(dstst.st_mode) && dstst.st_size == sst.st_size &&
+            SameTime(dstst.st_mtim, sst.st_mtim)) {
+            return {FileOpStatus::AlreadyThere, {}};
+        }
+    }
+
+    const std::string dir = ParentDir(dst);
+    SweepCopyLeftovers(dir);
+    std::string tmp;
+    Fd out(CreateCopyTemporary(dir, tmp));
+    if (out.fd < 0) return FailErrno("cannot create file in target directory", errno);
+
+    auto abandon = [&](FileOpResult r) {
+        if (out.fd >= 0) ::close(out.release());
+        ::unlink(tmp.c_str());
+        return r;
+    };
+    if (const int err = CopyData(in.fd, out.fd)) return abandon(FailErrno("copy failed", err));
+    ::fchmod(out.fd, sst.st_mode & 07777);
+    const timespec times[2] = {sst.st_atim, sst.st_mtim};
+    if (::futimens(out.fd, times) != 0)
+        return abandon(FailErrno("cannot set modification time", errno));
+    // On the disk before it takes the target's name: after a crash the target
+    // is either the old file or the whole new one, never one of the right
+    // size and time holding zeros, which the identical-copy test would trust.
+    if (::fsync(out.fd) != 0) return abandon(FailErrno("cannot flush copy", errno));
+
+    RunCopyCheckHook(src);
+    // The copy is what the source held when it began only if the source is
+    // still the same file, neither written to (size, modification and change
+    // time) nor replaced under its name since.
+    struct stat now, named;
+    if (::fstat(in.fd, &now) != 0 || now.st_size != sst.st_size ||
+        !SameTime(now.st_mtim, sst.st_mtim) || !SameTime(now.st_ctim, sst.st_ctim) ||
+        ::stat(src.c_str(), &named) != 0 || !SameFile(named, sst)) {
+        return abandon({FileOpStatus::SourceChanged, "source changed while it was copied"});
+    }
+    if (::close(out.release()) != 0) return abandon(FailErrno("copy failed", errno));
+    if (::rename(tmp.c_str(), dst.c_str()) != 0)
+        return abandon(FailErrno("cannot replace target", errno));
+    SyncDirectory(dir);
+    return Done();
+}
+
 }  // namespace
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
-bool FileCopy(const std::string& src, const std::string& dst, bool durable, std::string* error) {
-    // Non-blocking open: a named pipe in the folder must not hang the pass.
-    Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.fd < 0) return FailErrno(error, "cannot open source", errno);
-    struct stat sst;
-    if (::fstat(in.fd, &sst) != 0) return FailErrno(error, "cannot read source", errno);
-    if (!S_ISREG(sst.st_mode)) return Fail(error, "source is not a regular file");
-    ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
-
-    struct stat dstst;
-    if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode)) {
-        return Fail(error, "target is a directory");
-    }
-
-    const std::string dir = ParentDir(dst);
-    std::string tmp = dir + "/.kestrelbox-XXXXXX";
-    Fd out(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (out.fd < 0) return FailErrno(error, "cannot create file in target directory", errno);
-
-    auto abandon = [&](const std::string& what, int err) {
-        ::close(out.release());
-        ::unlink(tmp.c_str());
-        return FailErrno(error, what, err);
-    };
-    if (const int err = CopyData(in.fd, out.fd)) return abandon("copy failed", err);
-    ::fchmod(out.fd, sst.st_mode & 07777);
-    const timespec times[2] = {sst.st_atim, sst.st_mtim};
-    if (::futimens(out.fd, times) != 0) return abandon("cannot set modification time", errno);
-    if (durable && ::fsync(out.fd) != 0) return abandon("cannot flush copy", errno);
-    if (::close(out.release()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
-        return FailErrno(error, "copy failed", err);
-    }
-    if (::rename(tmp.c_str(), dst.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
-        return FailErrno(error, "cannot replace target", err);
-    }
-    if (durable) SyncDirectory(dir);
-    return true;
+FileOpResult FileCopy(const std::string& src, const std::string& dst) {
+    bool same = false;
+    return CopyVerified(src, dst, same);
 }
 
-bool FileMove(const std::string& src, const std::string& dst, std::string* error) {
+FileOpResult FileMove(const std::string& src, const std::string& dst) {
     struct stat sst;
-    if (::lstat(src.c_str(), &sst) != 0) return FailErrno(error, "cannot read source", errno);
-    if (S_ISDIR(sst.st_mode)) return Fail(error, "source is a directory");
+    if (::lstat(src.c_str(), &sst) != 0) return FailErrno("cannot read source", errno);
+    if (S_ISDIR(sst.st_mode)) return Fail("source is a directory");
 
     // A link is moved the way a copy and a delete would treat it: its
     // target's contents go, the link itself is removed.
     if (S_ISREG(sst.st_mode)) {
         struct stat dstst;
         if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode)) {
-            return Fail(error, "target is a directory");
+            return Fail("target is a directory");
         }
-        if (::rename(src.c_str(), dst.c_str()) == 0) return true;
-        if (errno != EXDEV) return FailErrno(error, "cannot move", errno);
+        if (::rename(src.c_str(), dst.c_str()) == 0) return Done();
+        if (errno != EXDEV) return FailErrno("cannot move", errno);
     }
 
-    if (!FileCopy(src, dst, true, error)) return false;
+    bool same = false;
+    FileOpResult copied = CopyVerified(src, dst, same);
+    if (!copied.ok()) return copied;
     // Two paths can name one file (a bind mount crosses "file systems"
-    // without leaving one); the copy then replaced the source, which must stay.
+    // without leaving one); deleting the source would delete the target.
     struct stat after, dstst;
-    if (::stat(src.c_str(), &after) == 0 && ::stat(dst.c_str(), &dstst) == 0 &&
-        after.st_dev == dstst.st_dev && after.st_ino == dstst.st_ino) {
-        return true;
+    if (same || (::stat(src.c_str(), &after) == 0 && ::stat(dst.c_str(), &dstst) == 0 &&
+                 SameFile(after, dstst))) {
+        return copied;
     }
-    if (::unlink(src.c_str()) != 0) {
-        return FailErrno(error, "copied, but cannot delete the source", errno);
-    }
-    return true;
+    if (::unlink(src.c_str()) != 0) return FailErrno("copied, but cannot delete the source", errno);
+    SyncDirectory(ParentDir(src));
+    return copied;
 }
 
-bool FileDelete(const std::string& path, std::string* error) {
+FileOpResult FileDelete(const std::string& path) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return FailErrno(error, "cannot delete", errno);
-    if (S_ISDIR(st.st_mode)) return Fail(error, "is a directory");
-    if (::unlink(path.c_str()) != 0) return FailErrno(error, "cannot delete", errno);
-    return true;
+    if (::lstat(path.c_str(), &st) != 0) return FailErrno("cannot delete", errno);
+    if (S_ISDIR(st.st_mode)) return Fail("is a directory");
+    if (::unlink(path.c_str()) != 0) return FailErrno("cannot delete", errno);
+    return Done();
 }
 
 }  // namespace kb

@@ -13,6 +13,11 @@ double LocalNowDays();
 // time and truncated to the two-second resolution file dates carry.
 double FileTimeToLocalDays(std::int64_t unixSeconds);
 
+// The wall clock as nanoseconds since the Unix epoch (UTC): the scale file
+// modification times are compared on, free of time-zone and daylight-saving
+// jumps.
+std::int64_t WallClockNs();
+
 // The day count of a civil local date and time (no time zone involved).
 double EncodeDays(int year, int month, int day, int hour, int minute, int second, int millis = 0);
 

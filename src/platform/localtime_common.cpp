@@ -1,5 +1,7 @@
 #include "platform/localtime.h"
 
+#include <chrono>
+
 namespace kb {
 
 namespace {
@@ -16,6 +18,11 @@ std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
 }
 
 }  // namespace
+
+std::int64_t WallClockNs() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 double EncodeDays(int year, int month, int day, int hour, int minute, int second, int millis) {
     // 1899-12-30 is 25569 days before the Unix epoch.

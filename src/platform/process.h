@@ -21,4 +21,10 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
 bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
                            std::string* error, const std::string& opener = "");
 
+// True while a process with this id exists (another user's included).
+bool ProcessIsAlive(long pid);
+
+// This process's id.
+long CurrentProcessId();
+
 }  // namespace kb

@@ -134,4 +134,12 @@ bool OpenProgramOrDocument(const std::string& target, const std::vector<std::str
     return StartDetached(handler, {target}, error);
 }
 
+bool ProcessIsAlive(long pid) {
+    if (pid <= 0) return false;
+    // EPERM: it exists but belongs to someone else.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+long CurrentProcessId() { return static_cast<long>(::getpid()); }
+
 }  // namespace kb

@@ -57,4 +57,16 @@ bool OpenProgramOrDocument(const std::string& target, const std::vector<std::str
     return true;
 }
 
+bool ProcessIsAlive(long pid) {
+    if (pid <= 0) return false;
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return alive;
+}
+
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
 }  // namespace kb

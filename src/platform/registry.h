@@ -63,4 +63,8 @@ bool RegKeyExists(RegRoot root, const std::string& keyPath);
 // Creates the key (and its parents) when absent; throws RegistryError.
 void CreateRegKey(RegRoot root, const std::string& keyPath);
 
+// Removes what a save killed half-way left beside the emulated registry's
+// file. Nothing to do where the registry is the system's.
+void RemoveRegistryLeftovers();
+
 }  // namespace kb

@@ -200,4 +200,9 @@ void CreateRegKey(RegRoot root, const std::string& keyPath) {
     Store(doc);
 }
 
+void RemoveRegistryLeftovers() {
+    std::lock_guard lock(RegistryMutex());
+    RemoveAtomicWriteLeftovers(RegistryFile());
+}
+
 }  // namespace kb

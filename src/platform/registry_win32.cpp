@@ -140,4 +140,6 @@ void CreateRegKey(RegRoot root, const std::string& keyPath) {
     OpenForWriting(root, keyPath, k);
 }
 
+void RemoveRegistryLeftovers() {}
+
 }  // namespace kb

@@ -35,6 +35,7 @@
 #include "shell/links.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
+#include "shell/settingsdialog.h"
 #include "shell/startup.h"
 #include "store/configfile.h"
 #include "ui/htmllabel.h"
@@ -69,6 +70,7 @@ TfrmMain::TfrmMain(ProgramState& state, ScanEnvironment env, QWidget* parent)
     resize(kDesignWidth, kDesignHeight);
 
     Timer1 = new ScanTimer(state_.store, std::move(env), this);
+    applyOptions();
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(kBannerInterval);
@@ -105,6 +107,8 @@ void TfrmMain::buildMenus() {
     AdditionalOptions1 =
         addAction(options, "AdditionalOptions1", QStringLiteral("&Additional Options..."),
                   &TfrmMain::AdditionalOptions1Click);
+    Settings1 = addAction(options, "Settings1", QStringLiteral("&Settings..."),
+                          &TfrmMain::Settings1Click);
 
     QMenu* links = bar->addMenu(QStringLiteral("Links"));
     links->setObjectName(QStringLiteral("Links1"));
@@ -795,6 +799,14 @@ void TfrmMain::buildLinkEntries(QMenu* links) {
 
 void TfrmMain::AdditionalOptions1Click() {
     ShowAdditionalOptions(this, state_.settings, state_.ExecutablePath);
+}
+
+void TfrmMain::Settings1Click() {
+    if (ShowSettings(this, state_.options)) applyOptions();
+}
+
+void TfrmMain::applyOptions() {
+    Timer1->SetCompletionGate(CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds});
 }
 
 void TfrmMain::Contents1Click() { ShowHelpContents(this, programDir()); }

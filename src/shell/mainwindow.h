@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/scanpass.h"
+#include "store/options.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
 #include "ui/servicecontext.h"
@@ -42,6 +43,7 @@ class THTMLStaticText;
 struct ProgramState {
     ServiceStore store;
     Settings settings;
+    Options options;
     std::string ProgramDir;  // the executable's directory, trailing separator included
     std::string ConfigFilePath;
     std::string ExecutablePath;
@@ -97,6 +99,7 @@ public:
     void Viewwelcomepage1Click();
     void Close1Click();
     void AdditionalOptions1Click();
+    void Settings1Click();
     void Contents1Click();
     void About1Click();
     void Timer2Timer();
@@ -172,6 +175,7 @@ public:
     QAction* Close1 = nullptr;
     QAction* Viewwelcomepage1 = nullptr;
     QAction* AdditionalOptions1 = nullptr;
+    QAction* Settings1 = nullptr;
     QAction* Support1 = nullptr;
     QAction* OnlineForums1 = nullptr;
     QAction* WhosDaAuthor1 = nullptr;
@@ -210,6 +214,8 @@ private:
     // The close-request logic; canClose is what the request may do.
     void FormCloseQuery(bool& canClose, bool interactive);
     void copyGeometryToSettings();
+    // Hands the options the scan pass uses to the scan timer.
+    void applyOptions();
     void saveSettings(bool interactive);
     void enableSwitchClick(int page);
     void browseClick(int page);

@@ -31,6 +31,10 @@ public:
     bool Enabled() const { return enabled_; }
 
     void SetInterval(int ms);
+
+    // The completion gate the next pass uses.
+    void SetCompletionGate(const CompletionGate& gate) { env_.gate = gate; }
+    const CompletionGate& Gate() const { return env_.gate; }
     int Interval() const { return timer_.interval(); }
 
     // True while a pass runs on the worker.

@@ -62,6 +62,9 @@ struct filerec {
     std::string name;       // bare name, no directory part
     std::int64_t size = 0;  // bytes; 64-bit so files past 2 GiB keep their size
     double date = 0.0;      // local last-modification time as a day count since 1899-12-30
+    // The same time as the file system keeps it (ns since 1970, UTC): the
+    // completion gate compares it between passes and against the clock.
+    std::int64_t mtime = 0;
     bool operator==(const filerec&) const = default;
 };
 
@@ -149,6 +152,9 @@ struct rServiceRules {
     std::string othername;
     std::int32_t othernum = 0;
     std::vector<filerec> prevfiles;  // baseline listing; engine-owned, never persisted
+    // New files the completion gate holds back until they have settled, by
+    // name; engine-owned, never persisted.
+    std::vector<std::string> pending;
     RuleList rulelist;
 
     // Identity of this record for the length of the run. Never persisted; a

@@ -24,6 +24,7 @@
 
 #include "platform/xdg_sandbox.h"
 #include "store/configfile.h"
+#include "store/options.h"
 #include "store/settings.h"
 
 extern char** environ;
@@ -174,9 +175,22 @@ TEST_F(ProgramTest, WritesItsConfigurationAtStartAndEndsCleanlyOnSigtermSavingIt
     seeded.WinTop = 66;
     seeded.WinWidth = 999;
     SaveSettings(seeded);
+    // Saves cut off by a kill leave temporary files behind: those of a
+    // process that has ended go at start, a running one's stay.
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string cutSave = configFile() + "." + std::to_string(gone) + ".0badf00d.tmp";
+    const std::string cutRegistry =
+        sandbox_.RegistryFile() + "." + std::to_string(gone) + ".0badf00d.tmp";
+    const std::string live = configFile() + ".1.0badf00d.tmp";
+    for (const auto& f : {cutSave, cutRegistry, live}) test::XdgSandbox::Write(f, "half");
 
     auto p = start();
     ASSERT_TRUE(configWritten());
+    EXPECT_FALSE(fs::exists(cutSave));
+    EXPECT_FALSE(fs::exists(cutRegistry));
+    EXPECT_TRUE(fs::exists(live));
     EXPECT_EQ(test::XdgSandbox::Read(configFile()).rfind("[Main Info]\r\nVersion=1.00\r\n", 0), 0u);
     ServiceStore loaded;
     loaded.InitServiceTable(nullptr);
@@ -224,6 +238,11 @@ TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
     rule.actions.push_back(move);
     kazaa.rulelist.rules.push_back(rule);
     ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
+    // Acting in the pass that first lists the file; the completion gate has
+    // a test of its own.
+    Options immediate;
+    immediate.WaitSettled = false;
+    SaveOptions(immediate);
 
     struct stat before {};
     ASSERT_EQ(stat(configFile().c_str(), &before), 0);
@@ -281,6 +300,103 @@ TEST_F(ProgramTest, ASecondStartEndsAtOnceWithStatusZeroTouchingNothing) {
 
     first->signal(SIGTERM);
     EXPECT_TRUE(exitedWith(first->waitExit(10000ms), 0));
+}
+
+// A child process writing a download the way many clients do: reopening the
+// file by name for each 32 KiB piece.
+class SlowDownload {
+public:
+    SlowDownload(const std::string& path, int chunks, std::chrono::milliseconds gap)
+        : path_(path), chunks_(chunks) {
+        pid_ = fork();
+        if (pid_ != 0) return;
+        const std::string piece(32 * 1024, 'd');
+        const timespec pause{0, static_cast<long>(gap.count()) * 1000000L};
+        for (int k = 0; k < chunks; ++k) {
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (fd < 0 || write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size()))
+                _exit(1);
+            close(fd);
+            nanosleep(&pause, nullptr);
+        }
+        _exit(0);
+    }
+    ~SlowDownload() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Wait(std::chrono::milliseconds limit) {
+        int st = 0;
+        const bool ended = waitFor([&] { return waitpid(pid_, &st, WNOHANG) == pid_; }, limit);
+        if (ended) pid_ = -1;
+        return ended && WIFEXITED(st) && WEXITSTATUS(st) == 0;
+    }
+    std::uintmax_t Bytes() const { return static_cast<std::uintmax_t>(chunks_) * 32 * 1024; }
+
+private:
+    std::string path_;
+    int chunks_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(ProgramTest, ADownloadStillBeingWrittenIsMovedWholeOnceItHasSettled) {
+    const std::string share = sandbox_.Root() + "/share";
+    // Across file systems where the machine has two: the case that used to
+    // copy the part written so far and delete the rest.
+    struct stat tmp {}, shm {};
+    const bool across = stat("/tmp", &tmp) == 0 && stat("/dev/shm", &shm) == 0 &&
+                        tmp.st_dev != shm.st_dev && sandbox_.Root().rfind("/tmp/", 0) == 0;
+    std::string destTemplate = (across ? "/dev/shm" : sandbox_.Root()) + "/kbdest-XXXXXX";
+    ASSERT_NE(mkdtemp(destTemplate.data()), nullptr);
+    const std::string dest = destTemplate;
+    struct RemoveDest {
+        std::string dir;
+        ~RemoveDest() { fs::remove_all(dir); }
+    } cleanup{dest};
+    fs::create_directories(share);
+
+    ServiceStore store;
+    store.InitServiceTable(nullptr);
+    store.ServiceTable[0].enabled = true;
+    store.ServiceTable[0].sharedir = share;
+    RuleRec rule;
+    rule.rulename = "Move downloads";
+    rule.enabled = true;
+    rule.mcond = trgNewFile;
+    ruleactionrec move;
+    move.raction = actMove;
+    move.move.filepath = dest;
+    rule.actions.push_back(move);
+    store.ServiceTable[0].rulelist.rules.push_back(rule);
+    ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
+    Options gated;  // on, as by default, with a short settle time for the test
+    gated.SettleSeconds = 2;
+    SaveOptions(gated);
+
+    struct stat before {};
+    ASSERT_EQ(stat(configFile().c_str(), &before), 0);
+    auto p = start();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            struct stat now {};
+            return stat(configFile().c_str(), &now) == 0 && now.st_ino != before.st_ino;
+        },
+        15000ms));
+    std::this_thread::sleep_for(6500ms);  // the first pass takes the empty baseline
+
+    // About seven seconds of writing: passes come and go meanwhile.
+    SlowDownload download(share + "/film.mkv", 48, 150ms);
+    ASSERT_TRUE(download.Wait(30000ms));
+    ASSERT_TRUE(waitFor([&] { return !fs::exists(share + "/film.mkv"); }, 20000ms));
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(dest + "/film.mkv", ec), download.Bytes());
+    EXPECT_TRUE(fs::is_empty(share));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest), {}), 1);
+
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
 }
 
 // A virtual X display without a notification area, for watching the window.
@@ -352,6 +468,33 @@ TEST_F(ProgramTest, StartupInAnyCaseStartsHiddenAndASecondStartShowsItWhenThereI
 
     hidden->signal(SIGTERM);
     EXPECT_TRUE(exitedWith(hidden->waitExit(10000ms), 0));
+}
+
+TEST_F(ProgramTest, ATerminationRequestWhileAStartupWarningIsOpenEndsTheProgramAtOnce) {
+    VirtualDisplay x(log_);
+    if (x.Display().empty()) GTEST_SKIP() << "needs Xvfb and xdotool";
+    test::XdgSandbox::Write(configFile(), "[Main]\r\n");  // "Error: Invalid alarm file"
+    Settings seeded;
+    seeded.WinLeft = 123;
+    SaveSettings(seeded);
+    struct stat saved {};
+    ASSERT_EQ(stat(sandbox_.RegistryFile().c_str(), &saved), 0);
+    std::this_thread::sleep_for(50ms);  // a later save gets a later time stamp
+
+    auto p = start({}, {{"DISPLAY", x.Display()}}, "xcb");
+    ASSERT_TRUE(waitFor([&] { return x.WindowVisible("Warning", log_); }, 15000ms));
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(5000ms), 0));
+    // The settings were saved (the file was written again) and kept their values.
+    struct stat now {};
+    ASSERT_EQ(stat(sandbox_.RegistryFile().c_str(), &now), 0);
+    EXPECT_TRUE(now.st_mtim.tv_sec != saved.st_mtim.tv_sec ||
+                now.st_mtim.tv_nsec != saved.st_mtim.tv_nsec);
+    Settings after;
+    LoadSettings(after);
+    EXPECT_EQ(after.WinLeft, 123);
+    // What could not be read is kept beside the rewritten file.
+    EXPECT_EQ(test::XdgSandbox::Read(BackupConfigPath(configFile())), "[Main]\r\n");
 }
 
 }  // namespace

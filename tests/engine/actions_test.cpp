@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <functional>
 
 #include "enginetest_util.h"
 #include "platform/fileops.h"
@@ -55,8 +58,8 @@ TEST(FileOps, CopyReplacesTargetKeepsSourceAndItsDate) {
     WriteFile(src / "song.mp3", "new contents");
     kbtest::SetMtime(src / "song.mp3", 1600000000);
     WriteFile(dst / "song.mp3", "old and longer contents");
-    std::string err;
-    ASSERT_TRUE(kb::FileCopy(src / "song.mp3", dst / "song.mp3", false, &err)) << err;
+    const kb::FileOpResult r = kb::FileCopy(src / "song.mp3", dst / "song.mp3");
+    ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(ReadFile(dst / "song.mp3"), "new contents");
     EXPECT_EQ(ReadFile(src / "song.mp3"), "new contents");
     EXPECT_EQ(MtimeOf(dst / "song.mp3"), 1600000000);
@@ -67,19 +70,19 @@ TEST(FileOps, CopyReplacesTargetKeepsSourceAndItsDate) {
 TEST(FileOps, FailedCopyLeavesTargetAndNoLeftovers) {
     TempDir src, dst;
     WriteFile(src / "a", "a");
-    std::string err;
-    EXPECT_FALSE(kb::FileCopy(src / "a", dst / "missing/a", false, &err));
-    EXPECT_FALSE(err.empty());
-    EXPECT_FALSE(kb::FileCopy(src / "absent", dst / "a", false, &err));
+    const kb::FileOpResult missing = kb::FileCopy(src / "a", dst / "missing/a");
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_FALSE(kb::FileCopy(src / "absent", dst / "a"));
     EXPECT_FALSE(Exists(dst / "a"));
     // A named pipe is not a file to copy, and must not hang the copy.
     ::mkfifo((src / "pipe").c_str(), 0644);
-    EXPECT_FALSE(kb::FileCopy(src / "pipe", dst / "pipe", false, &err));
-    EXPECT_FALSE(kb::FileMove(src / "pipe", dst / "pipe", &err));
+    EXPECT_FALSE(kb::FileCopy(src / "pipe", dst / "pipe"));
+    EXPECT_FALSE(kb::FileMove(src / "pipe", dst / "pipe"));
     EXPECT_TRUE(Exists(src / "pipe"));
     // A directory in the target's place is not replaced.
     ::mkdir((dst / "a").c_str(), 0755);
-    EXPECT_FALSE(kb::FileCopy(src / "a", dst / "a", false, &err));
+    EXPECT_FALSE(kb::FileCopy(src / "a", dst / "a"));
     EXPECT_TRUE(std::filesystem::is_directory(dst / "a"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dst.str()), {}), 1);
 }
@@ -88,13 +91,13 @@ TEST(FileOps, MoveReplacesTargetAndRefusesDirectories) {
     TempDir src, dst;
     WriteFile(src / "f", "moved");
     WriteFile(dst / "f", "existing");
-    std::string err;
-    ASSERT_TRUE(kb::FileMove(src / "f", dst / "f", &err)) << err;
+    const kb::FileOpResult r = kb::FileMove(src / "f", dst / "f");
+    ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(ReadFile(dst / "f"), "moved");
     EXPECT_FALSE(Exists(src / "f"));
 
     ::mkdir((src / "d").c_str(), 0755);
-    EXPECT_FALSE(kb::FileMove(src / "d", dst / "d", &err));
+    EXPECT_FALSE(kb::FileMove(src / "d", dst / "d"));
     EXPECT_TRUE(std::filesystem::is_directory(src / "d"));
     EXPECT_FALSE(Exists(dst / "d"));
 }
@@ -102,8 +105,7 @@ TEST(FileOps, MoveReplacesTargetAndRefusesDirectories) {
 TEST(FileOps, MoveWithFailingCopyKeepsSource) {
     TempDir src, dst;
     WriteFile(src / "keep", "data");
-    std::string err;
-    EXPECT_FALSE(kb::FileMove(src / "keep", dst / "no/such/dir/keep", &err));
+    EXPECT_FALSE(kb::FileMove(src / "keep", dst / "no/such/dir/keep"));
     EXPECT_EQ(ReadFile(src / "keep"), "data");
 }
 
@@ -118,15 +120,15 @@ TEST(FileOps, MoveAcrossFileSystemsCopiesThenDeletes) {
     WriteFile(src / "big.bin", big);
     kbtest::SetMtime(src / "big.bin", 1500000000);
     WriteFile(dst / "big.bin", "to be replaced");
-    std::string err;
-    ASSERT_TRUE(kb::FileMove(src / "big.bin", dst / "big.bin", &err)) << err;
+    const kb::FileOpResult r = kb::FileMove(src / "big.bin", dst / "big.bin");
+    ASSERT_TRUE(r) << r.error;
     EXPECT_FALSE(Exists(src / "big.bin"));
     EXPECT_TRUE(ReadFile(dst / "big.bin") == big);
     EXPECT_EQ(MtimeOf(dst / "big.bin"), 1500000000);
 
     // Across file systems a copy that cannot complete leaves the source.
     WriteFile(src / "stay", "x");
-    EXPECT_FALSE(kb::FileMove(src / "stay", dst / "missing/stay", &err));
+    EXPECT_FALSE(kb::FileMove(src / "stay", dst / "missing/stay"));
     EXPECT_EQ(ReadFile(src / "stay"), "x");
 }
 
@@ -134,12 +136,104 @@ TEST(FileOps, MoveOfALinkMovesItsContentsAndRemovesTheLink) {
     TempDir src, dst;
     WriteFile(src / "real", "contents");
     std::filesystem::create_symlink(src / "real", src / "link");
-    std::string err;
-    ASSERT_TRUE(kb::FileMove(src / "link", dst / "link", &err)) << err;
+    const kb::FileOpResult r = kb::FileMove(src / "link", dst / "link");
+    ASSERT_TRUE(r) << r.error;
     EXPECT_FALSE(Exists(src / "link"));
     EXPECT_FALSE(std::filesystem::is_symlink(dst / "link"));
     EXPECT_EQ(ReadFile(dst / "link"), "contents");
     EXPECT_EQ(ReadFile(src / "real"), "contents");
+}
+
+bool AcrossFileSystems() {
+    struct stat a, b;
+    return ::stat("/tmp", &a) == 0 && ::stat("/dev/shm", &b) == 0 && a.st_dev != b.st_dev;
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(FileOps, AnIdenticalTargetIsNotWrittenAgain) {
+    TempDir src, dst;
+    WriteFile(src / "a.mp3", "contents");
+    ASSERT_EQ(kb::FileCopy(src / "a.mp3", dst / "a.mp3").status, kb::FileOpStatus::Done);
+    const ino_t first = InodeOf(dst / "a.mp3");
+    // The copy kept the source's time, so size and time say it is the same.
+    const kb::FileOpResult again = kb::FileCopy(src / "a.mp3", dst / "a.mp3");
+    EXPECT_EQ(again.status, kb::FileOpStatus::AlreadyThere);
+    EXPECT_TRUE(again);
+    EXPECT_EQ(InodeOf(dst / "a.mp3"), first);
+    // A different time or size is a different file: replaced.
+    kbtest::SetMtime(src / "a.mp3", 1600000000);
+    EXPECT_EQ(kb::FileCopy(src / "a.mp3", dst / "a.mp3").status, kb::FileOpStatus::Done);
+    EXPECT_NE(InodeOf(dst / "a.mp3"), first);
+}
+
+TEST(FileOps, AMoveAcrossFileSystemsOntoAnIdenticalCopyOnlyRemovesTheSource) {
+    if (!AcrossFileSystems()) GTEST_SKIP() << "needs /tmp and /dev/shm on different file systems";
+    TempDir src("/tmp"), dst("/dev/shm");
+    WriteFile(src / "f.bin", "payload");
+    ASSERT_TRUE(kb::FileCopy(src / "f.bin", dst / "f.bin"));
+    const ino_t copied = InodeOf(dst / "f.bin");
+    const kb::FileOpResult r = kb::FileMove(src / "f.bin", dst / "f.bin");
+    EXPECT_EQ(r.status, kb::FileOpStatus::AlreadyThere);
+    EXPECT_FALSE(Exists(src / "f.bin"));
+    EXPECT_EQ(InodeOf(dst / "f.bin"), copied);
+    EXPECT_EQ(ReadFile(dst / "f.bin"), "payload");
+}
+
+TEST(FileOps, ASourceChangedDuringTheCopyIsKeptAndTheTargetLeftAsItWas) {
+    // Once on one file system (copy) and once across two (move).
+    const bool across = AcrossFileSystems();
+    for (const bool move : {false, true}) {
+        if (move && !across) continue;
+        SCOPED_TRACE(move ? "move" : "copy");
+        TempDir src("/tmp"), dst(move ? "/dev/shm" : "/tmp");
+        for (const auto& change : std::vector<std::function<void(const std::string&)>>{
+                 // grown by the writer
+                 [](const std::string& p) { std::ofstream(p, std::ios::app) << "+"; },
+                 // replaced under its name by a new file of the same size
+                 [](const std::string& p) {
+                     std::filesystem::remove(p);
+                     WriteFile(p, "first half");
+                 }}) {
+            WriteFile(src / "dl.bin", "first half");
+            WriteFile(dst / "dl.bin", "an older copy");
+            kb::SetCopyCheckHookForTests(change);
+            const kb::FileOpResult r =
+                move ? kb::FileMove(src / "dl.bin", dst / "dl.bin") : kb::FileCopy(src / "dl.bin", dst / "dl.bin");
+            kb::SetCopyCheckHookForTests({});
+            EXPECT_EQ(r.status, kb::FileOpStatus::SourceChanged);
+            EXPECT_TRUE(Exists(src / "dl.bin"));
+            EXPECT_EQ(ReadFile(dst / "dl.bin"), "an older copy");
+            // No temporary file is left behind.
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dst.str()), {}), 1);
+        }
+    }
+}
+
+TEST(FileOps, TheFirstCopyIntoAFolderRemovesWhatCrashedCopiesLeft) {
+    TempDir src, dst;
+    WriteFile(src / "a", "a");
+    // A process that has ended, one still running, and a file that only looks similar.
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = ".kbcopy-" + std::to_string(gone) + "-abcdefghij.tmp";
+    const std::string live = ".kbcopy-1-abcdefghij.tmp";
+    WriteFile(dst / dead, "half a copy");
+    WriteFile(dst / live, "in flight");
+    WriteFile(dst / ".kbcopy-notes.txt", "mine");
+    ::mkdir((dst / (".kbcopy-" + std::to_string(gone) + "-dir.tmp")).c_str(), 0755);
+    EXPECT_TRUE(kb::IsCopyTemporaryName(dead));
+    EXPECT_FALSE(kb::IsCopyTemporaryName(".kbcopy-notes.txt"));
+
+    ASSERT_TRUE(kb::FileCopy(src / "a", dst / "a"));
+    EXPECT_FALSE(Exists(dst / dead));
+    EXPECT_TRUE(Exists(dst / live));
+    EXPECT_TRUE(Exists(dst / ".kbcopy-notes.txt"));
+    EXPECT_TRUE(Exists(dst / (".kbcopy-" + std::to_string(gone) + "-dir.tmp")));
 }
 
 TEST(FileOps, DeleteRemovesFilesAndLinksButNeverDirectories) {
@@ -148,14 +242,13 @@ TEST(FileOps, DeleteRemovesFilesAndLinksButNeverDirectories) {
     ::mkdir((d / "empty").c_str(), 0755);
     WriteFile(d / "target", "t");
     std::filesystem::create_symlink(d / "target", d / "link");
-    std::string err;
-    EXPECT_TRUE(kb::FileDelete(d / "f", &err));
+    EXPECT_TRUE(kb::FileDelete(d / "f"));
     EXPECT_FALSE(Exists(d / "f"));
-    EXPECT_FALSE(kb::FileDelete(d / "empty", &err));
+    EXPECT_FALSE(kb::FileDelete(d / "empty"));
     EXPECT_TRUE(std::filesystem::is_directory(d / "empty"));
-    EXPECT_TRUE(kb::FileDelete(d / "link", &err));
+    EXPECT_TRUE(kb::FileDelete(d / "link"));
     EXPECT_TRUE(Exists(d / "target"));
-    EXPECT_FALSE(kb::FileDelete(d / "gone", &err));
+    EXPECT_FALSE(kb::FileDelete(d / "gone"));
 }
 
 TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scanpass.h"
 #include "store/servicetable.h"
 
 namespace kbtest {
@@ -79,6 +80,69 @@ std::vector<std::string> SortedNames(const std::vector<T>& files) {
     for (const auto& f : files) names.push_back(f.name);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Rule, action and condition builders.
+inline kb::ruleactionrec MoveTo(const std::string& dir) {
+    kb::ruleactionrec a;
+    a.raction = kb::actMove;
+    a.move.filepath = dir;
+    return a;
+}
+
+inline kb::ruleactionrec CopyTo(const std::string& dir) {
+    kb::ruleactionrec a;
+    a.raction = kb::actCopy;
+    a.copy.filepath = dir;
+    return a;
+}
+
+inline kb::ruleactionrec LaunchOf(const std::string& program, const std::string& params = "") {
+    kb::ruleactionrec a;
+    a.raction = kb::actLaunch;
+    a.launch.fprogram = program;
+    a.launch.fparams = params;
+    return a;
+}
+
+inline kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
+                 std::vector<kb::ruleacondrec> conds = {}) {
+    kb::RuleRec r;
+    r.rulename = "rule";
+    r.enabled = true;
+    r.mcond = mcond;
+    r.actions = std::move(actions);
+    r.conds = std::move(conds);
+    return r;
+}
+
+inline kb::ruleacondrec ExtIs(const std::string& ext) {
+    kb::ruleacondrec c;
+    c.rcond = kb::condExtension;
+    c.fileext.ext = ext;
+    return c;
+}
+
+// A store holding one enabled service on `dir`, with the given masks and rules.
+inline int AddService(kb::ServiceStore& store, const std::string& dir, const std::string& masks,
+               std::vector<kb::RuleRec> rules) {
+    kb::rServiceRules s;
+    s.serviceid = kb::sidOther;
+    s.sharedir = dir;
+    s.excludefiles = masks;
+    s.enabled = true;
+    s.rulelist.rules = std::move(rules);
+    store.AssignUid(s);
+    store.ServiceTable.push_back(std::move(s));
+    return store.ServiceCount() - 1;
+}
+
+// `env` with the completion gate switched off: the engine as it was before the
+// gate, acting on a file in the pass that first lists it. The gate's own tests
+// switch it on.
+inline kb::ScanEnvironment WithoutGate(kb::ScanEnvironment env) {
+    env.gate.enabled = false;
+    return env;
 }
 
 // A table holding one switched-on service on `sharedir` with one rule that

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+
 #include "enginetest_util.h"
 #include "platform/localtime.h"
 
@@ -11,67 +13,21 @@ namespace {
 using kbtest::Exists;
 using kbtest::TempDir;
 using kbtest::WriteFile;
+using kbtest::AddService;
+using kbtest::CopyTo;
+using kbtest::ExtIs;
+using kbtest::LaunchOf;
+using kbtest::MoveTo;
+using kbtest::Rule;
 using Names = std::vector<std::string>;
 
-kb::ruleactionrec MoveTo(const std::string& dir) {
-    kb::ruleactionrec a;
-    a.raction = kb::actMove;
-    a.move.filepath = dir;
-    return a;
-}
-
-kb::ruleactionrec CopyTo(const std::string& dir) {
-    kb::ruleactionrec a;
-    a.raction = kb::actCopy;
-    a.copy.filepath = dir;
-    return a;
-}
-
-kb::ruleactionrec LaunchOf(const std::string& program, const std::string& params = "") {
-    kb::ruleactionrec a;
-    a.raction = kb::actLaunch;
-    a.launch.fprogram = program;
-    a.launch.fparams = params;
-    return a;
-}
-
-kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
-                 std::vector<kb::ruleacondrec> conds = {}) {
-    kb::RuleRec r;
-    r.rulename = "rule";
-    r.enabled = true;
-    r.mcond = mcond;
-    r.actions = std::move(actions);
-    r.conds = std::move(conds);
-    return r;
-}
-
-kb::ruleacondrec ExtIs(const std::string& ext) {
-    kb::ruleacondrec c;
-    c.rcond = kb::condExtension;
-    c.fileext.ext = ext;
-    return c;
-}
-
-// A store holding one enabled service on `dir`, with the given masks and rules.
-int AddService(kb::ServiceStore& store, const std::string& dir, const std::string& masks,
-               std::vector<kb::RuleRec> rules) {
-    kb::rServiceRules s;
-    s.serviceid = kb::sidOther;
-    s.sharedir = dir;
-    s.excludefiles = masks;
-    s.enabled = true;
-    s.rulelist.rules = std::move(rules);
-    store.AssignUid(s);
-    store.ServiceTable.push_back(std::move(s));
-    return store.ServiceCount() - 1;
-}
-
-// Records launches instead of starting programs.
+// Records launches instead of starting programs. The completion gate is off:
+// these cases pin the rules' behaviour on files that are already complete.
 struct FakeEnv {
     std::vector<std::vector<std::string>> launches;
     kb::ScanEnvironment env;
     FakeEnv() {
+        env.gate.enabled = false;
         env.now = [] { return kb::EncodeDays(2026, 6, 1, 12, 0, 0); };
         env.launch = [this](const std::string& prog, const std::vector<std::string>& args) {
             std::vector<std::string> call{prog};
@@ -194,6 +150,37 @@ TEST(ScanPass, TotalSizeTriggerCountsWholeMegabytesOfItsOwnService) {
     EXPECT_EQ(kbtest::SortedNames(std::vector<kb::filerec>{{fake.launches[0][1], 0, 0},
                                                            {fake.launches[1][1], 0, 0}}),
               (Names{b / "w", b / "z"}));
+}
+
+TEST(ScanPass, ACountTriggeredCopyWritesEachFileOnce) {
+    TempDir shared, backup;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {CopyTo(backup.str())});
+    rule.fcnt = 0;
+    AddService(store, shared.str(), "", {rule});
+    for (const char* n : {"a", "b", "c"}) WriteFile(shared / n, n);
+    FakeEnv fake;
+    auto r = Pass(store, fake.env);
+    ASSERT_EQ(r.outcomes.size(), 3u);
+    std::map<std::string, ino_t> inodes;
+    for (const auto& o : r.outcomes) {
+        EXPECT_TRUE(o.ok && o.note.empty()) << o.file << ": " << o.error;
+        struct stat st;
+        ASSERT_EQ(::stat((backup / o.file).c_str(), &st), 0);
+        inodes[o.file] = st.st_ino;
+    }
+    // The trigger holds at every pass; the copies made are not made again.
+    for (int pass = 0; pass < 3; ++pass) {
+        r = Pass(store, fake.env);
+        ASSERT_EQ(r.outcomes.size(), 3u);
+        for (const auto& o : r.outcomes) {
+            EXPECT_TRUE(o.ok);
+            EXPECT_EQ(o.note, kb::kAlreadyThereNote);
+            struct stat st;
+            ASSERT_EQ(::stat((backup / o.file).c_str(), &st), 0);
+            EXPECT_EQ(st.st_ino, inodes[o.file]);
+        }
+    }
 }
 
 TEST(ScanPass, TotalsPastTwoGigabytesDoNotWrap) {

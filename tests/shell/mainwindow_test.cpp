@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSet>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
@@ -28,8 +30,11 @@
 #include <memory>
 #include <thread>
 
+#include "gui_modal.h"
+#include "platform/registry.h"
 #include "platform/xdg_sandbox.h"
 #include "shell/addservice.h"
+#include "shell/settingsdialog.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
 #include "store/configfile.h"
@@ -85,6 +90,9 @@ protected:
         state_.ConfigFilePath = dir_ + "kbconf.ini";
         state_.ExecutablePath = dir_ + "kestrelbox";
         state_.store.InitServiceTable(nullptr);
+        // The window's passes act on files at once; the completion gate has
+        // its own tests.
+        state_.options.WaitSettled = false;
     }
 
     TfrmMain& create(ScanEnvironment env = quietEnvironment()) {
@@ -604,6 +612,67 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
     EXPECT_EQ(b.prevfiles[0].name, "two.bin");
     // Switched off: no further pass was scheduled.
     EXPECT_FALSE(w.Timer1->Timer().isActive());
+}
+
+// ---- Options › Settings... ----------------------------------------------------------
+
+TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasses) {
+    state_.options.WaitSettled = true;
+    state_.options.SettleSeconds = 25;
+    TfrmMain& w = create();
+    EXPECT_TRUE(w.Timer1->Gate().enabled);
+    EXPECT_EQ(w.Timer1->Gate().settleSeconds, 25);
+    ASSERT_NE(w.Settings1, nullptr);
+    EXPECT_EQ(w.Settings1->text(), "&Settings...");
+
+    kbtest::DialogDriver<TfrmSettings> driver([](TfrmSettings* d) {
+        EXPECT_EQ(d->windowTitle(), "Settings");
+        EXPECT_EQ(d->chkWaitSettled->text(), "Wait until a file has stopped changing");
+        EXPECT_TRUE(d->chkWaitSettled->isChecked());
+        EXPECT_EQ(d->seSettleSeconds->value(), 25);
+        EXPECT_EQ(d->seSettleSeconds->maximum(), 3600);
+        EXPECT_TRUE(d->seSettleSeconds->isEnabled());
+        QTest::mouseClick(d->chkWaitSettled, Qt::LeftButton);
+        // The seconds mean nothing without the wait.
+        EXPECT_FALSE(d->seSettleSeconds->isEnabled());
+        QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    w.Settings1->trigger();
+    ASSERT_TRUE(driver.called);
+    EXPECT_FALSE(state_.options.WaitSettled);
+    EXPECT_FALSE(w.Timer1->Gate().enabled);
+    std::int32_t stored = -1;
+    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "WaitSettled", stored), 0);
+    EXPECT_EQ(stored, 0);
+    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "SettleSeconds", stored), 0);
+    EXPECT_EQ(stored, 25);
+}
+
+TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
+    TfrmMain& w = create();
+    const Options before = state_.options;
+    kbtest::DialogDriver<TfrmSettings> cancel([](TfrmSettings* d) {
+        d->seSettleSeconds->setValue(60);
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    w.Settings1->trigger();
+    ASSERT_TRUE(cancel.called);
+    EXPECT_EQ(state_.options, before);
+    EXPECT_FALSE(RegKeyExists(RegRoot::LocalMachine, kOptionsKey));
+
+    // The registry cannot be written: the error is shown at once and the
+    // dialog stays open with what was entered.
+    sandbox_.MakeConfigUnwritable();
+    Options options;
+    TfrmSettings dlg(options, &w);
+    dlg.show();
+    dlg.seSettleSeconds->setValue(60);
+    kbtest::BoxAnswerer boxes;
+    QTest::mouseClick(dlg.Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen.size(), std::size_t{1});
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.seSettleSeconds->value(), 60);
+    EXPECT_EQ(options.SettleSeconds, 10);
 }
 
 }  // namespace

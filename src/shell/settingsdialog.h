@@ -1,0 +1,39 @@
+// Options › Settings...: the program's own options (the specified Additional
+// Options dialog stays as it is). OK stores them in the registry; the caller
+// then applies them.
+#pragma once
+
+#include <QDialog>
+
+#include "store/options.h"
+
+class QCheckBox;
+class QDialogButtonBox;
+class QSpinBox;
+
+namespace kb {
+
+class TfrmSettings : public QDialog {
+    Q_OBJECT
+
+public:
+    // `options` is the dialog's model; it changes only on a successful OK.
+    TfrmSettings(Options& options, QWidget* mainWindow);
+
+    // Stores what the dialog shows and closes with OK; when the registry
+    // cannot be written the error is shown and the dialog stays open with
+    // nothing changed.
+    void OkClick();
+
+    QCheckBox* chkWaitSettled = nullptr;
+    QSpinBox* seSettleSeconds = nullptr;
+    QDialogButtonBox* Buttons = nullptr;
+
+private:
+    Options& options_;
+};
+
+// Opens a new Settings dialog modally; true when OK stored changed options.
+bool ShowSettings(QWidget* mainWindow, Options& options);
+
+}  // namespace kb

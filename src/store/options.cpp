@@ -1,0 +1,43 @@
+#include "store/options.h"
+
+#include "platform/registry.h"
+
+namespace kb {
+
+namespace {
+
+// One stored option: a dword holding either a switch (exactly 0 or 1) or a
+// number within [least, most].
+struct OptionField {
+    const char* name;
+    bool Options::*flag;
+    std::int32_t Options::*number;
+    std::int32_t least, most;
+};
+
+constexpr OptionField kFields[] = {
+    {"WaitSettled", &Options::WaitSettled, nullptr, 0, 1},
+    {"SettleSeconds", nullptr, &Options::SettleSeconds, 0, kMaxSettleSeconds},
+};
+
+}  // namespace
+
+void LoadOptions(Options& o) {
+    const Options defaults;
+    for (const OptionField& f : kFields) {
+        std::int32_t v = 0;
+        const bool read = ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, f.name, v) == 0 &&
+                          v >= f.least && v <= f.most;
+        if (f.flag) o.*f.flag = read ? v == 1 : defaults.*f.flag;
+        if (f.number) o.*f.number = read ? v : defaults.*f.number;
+    }
+}
+
+void SaveOptions(const Options& o) {
+    for (const OptionField& f : kFields) {
+        const std::int32_t v = f.flag ? (o.*f.flag ? 1 : 0) : o.*f.number;
+        WriteRegInteger(RegRoot::LocalMachine, kOptionsKey, f.name, v);
+    }
+}
+
+}  // namespace kb

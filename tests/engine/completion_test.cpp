@@ -1,0 +1,305 @@
+// The completion gate: which files the rules may act on, on real folders with
+// a clock and a writer probe the tests control.
+#include "engine/completion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "enginetest_util.h"
+#include "platform/fileops.h"
+
+namespace {
+
+using kbtest::AddService;
+using kbtest::CopyTo;
+using kbtest::Exists;
+using kbtest::ExtIs;
+using kbtest::LaunchOf;
+using kbtest::ReadFile;
+using kbtest::Rule;
+using kbtest::TempDir;
+using kbtest::WriteFile;
+using Names = std::vector<std::string>;
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+constexpr std::int64_t kStart = 1'800'000'000;  // the tests' "now", in seconds
+
+// A pass environment with a clock the test moves and a writer probe that
+// reports the files the test names as open.
+struct GatedEnv {
+    std::int64_t now = kStart * kSecond;
+    std::map<std::string, kb::WriterState> writers;  // by bare name; None otherwise
+    Names launched;
+    kb::ScanEnvironment env;
+
+    GatedEnv() {
+        env.gate = kb::CompletionGate{true, 10};
+        env.now = [] { return 46000.5; };
+        env.clock = [this] { return now; };
+        env.writers = [this](const std::string& path) {
+            const auto it = writers.find(path.substr(path.find_last_of('/') + 1));
+            return it == writers.end() ? kb::WriterState::None : it->second;
+        };
+        env.launch = [this](const std::string&, const std::vector<std::string>& args) {
+            launched.push_back(args.empty() ? "" : args[0]);
+            return kb::OpStatus{true, {}};
+        };
+    }
+    void Advance(int seconds) { now += seconds * kSecond; }
+};
+
+kb::ScanResult Pass(kb::ServiceStore& store, const kb::ScanEnvironment& env) {
+    kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
+    kb::StoreBaselines(store, r);
+    return r;
+}
+
+// A file whose modification time is `secondsAgo` before the tests' clock.
+void Put(const std::string& path, const std::string& content, const GatedEnv& g, int secondsAgo) {
+    WriteFile(path, content);
+    kbtest::SetMtime(path, g.now / kSecond - secondsAgo);
+}
+
+std::vector<std::string> BaseNames(const Names& paths) {
+    Names out;
+    for (const auto& p : paths) out.push_back(p.substr(p.find_last_of('/') + 1));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(MatchBaseline, AgreesWithANameLookupWhateverHappenedBetweenPasses) {
+    std::mt19937 rng(7);
+    auto records = [](const Names& names) {
+        std::vector<kb::filerec> v;
+        for (const auto& n : names) v.push_back(kb::filerec{n, 0, 0.0, 0});
+        return v;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Names before;
+        const int n = static_cast<int>(rng() % 40);
+        for (int i = 0; i < n; ++i) before.push_back("f" + std::to_string(rng() % 60));
+        std::sort(before.begin(), before.end());
+        before.erase(std::unique(before.begin(), before.end()), before.end());
+        std::shuffle(before.begin(), before.end(), rng);
+        // The next listing: mostly the same order, with removals, additions
+        // (at the end, the front or anywhere), and now and then a new order.
+        Names after;
+        for (const auto& name : before)
+            if (rng() % 5) after.push_back(name);
+        for (int k = static_cast<int>(rng() % 4); k > 0; --k) {
+            const std::string fresh = "g" + std::to_string(rng() % 100);
+            if (std::find(after.begin(), after.end(), fresh) != after.end()) continue;
+            const std::size_t at = rng() % 3 == 0 ? after.size() : rng() % (after.size() + 1);
+            after.insert(after.begin() + static_cast<std::ptrdiff_t>(at), fresh);
+        }
+        if (rng() % 6 == 0) std::shuffle(after.begin(), after.end(), rng);
+
+        const auto match = kb::MatchBaseline(records(after), records(before));
+        ASSERT_EQ(match.size(), after.size());
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            const auto it = std::find(before.begin(), before.end(), after[i]);
+            const std::int32_t want =
+                it == before.end() ? -1 : static_cast<std::int32_t>(it - before.begin());
+            ASSERT_EQ(match[i], want) << "round " << round << ", " << after[i];
+        }
+    }
+}
+
+TEST(CompletionGate, ANewFileWaitsUntilItHasSettledThenIsActedOnWithoutAGrownCount) {
+    TempDir shared;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "",
+                              {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
+    GatedEnv g;
+    Pass(store, g.env);  // the baseline: an empty folder
+
+    Put(shared / "song.mp3", "part", g, 0);
+    g.Advance(5);
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());  // new: it cannot have settled yet
+    EXPECT_EQ(store.ServiceTable[at].pending, Names{"song.mp3"});
+
+    g.Advance(4);  // unchanged, but written only 9 seconds ago
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    // It grew: a download still in progress.
+    Put(shared / "song.mp3", "part and more", g, 0);
+    g.Advance(5);
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+
+    // Unchanged for ten seconds: acted on, though the count has not grown
+    // since the pass that found it.
+    g.Advance(10);
+    const auto r = Pass(store, g.env);
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_EQ(r.outcomes[0].file, "song.mp3");
+    EXPECT_EQ(BaseNames(g.launched), Names{"song.mp3"});
+    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+    // Once only.
+    g.Advance(10);
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+}
+
+TEST(CompletionGate, AFileStillOpenForWritingWaitsAndAnUnknownAnswerFallsBackOnTime) {
+    TempDir shared;
+    kb::ServiceStore store;
+    AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
+    GatedEnv g;
+    Pass(store, g.env);
+    // A stalled download: old, unchanged, but its client still holds it open.
+    Put(shared / "stalled.bin", "x", g, 3600);
+    // Another user's file on a network share: the system cannot tell.
+    Put(shared / "remote.bin", "y", g, 3600);
+    g.writers["stalled.bin"] = kb::WriterState::Open;
+    g.writers["remote.bin"] = kb::WriterState::Unknown;
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"remote.bin"});
+
+    g.writers.erase("stalled.bin");  // the client closed it
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"remote.bin", "stalled.bin"}));
+}
+
+TEST(CompletionGate, CountTriggersCountEveryFileButActOnlyOnSettledOnes) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 1;
+    AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    Put(shared / "done.avi", "d", g, 600);
+    Put(shared / "loading.avi", "l", g, 0);
+    // No baseline yet: nothing has been seen unchanged, so nothing is acted on.
+    Pass(store, g.env);
+    EXPECT_TRUE(g.launched.empty());
+    g.Advance(5);
+    // Two files make the count exceed one, though only one has settled.
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"done.avi"});
+    g.Advance(5);
+    g.launched.clear();
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"done.avi", "loading.avi"}));
+}
+
+TEST(CompletionGate, NewestAndOldestRankOnlyTheSettledFiles) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::ruleacondrec newest;
+    newest.rcond = kb::condNewest;
+    newest.newestcnt = 1;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")}, {newest});
+    rule.fcnt = 0;
+    AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    Put(shared / "older.mp3", "o", g, 3 * 86400);
+    Put(shared / "newer.mp3", "n", g, 2 * 86400);
+    Put(shared / "newest.mp3", "w", g, 86400);
+    g.writers["newest.mp3"] = kb::WriterState::Open;
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    // The newest file is still being written; the newest finished one is chosen.
+    EXPECT_EQ(BaseNames(g.launched), Names{"newer.mp3"});
+}
+
+TEST(CompletionGate, APendingFileLeavesTheSetWhenGoneOrOnceItsRuleHasSeenIt) {
+    TempDir shared;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "",
+                              {Rule(kb::trgNewFile, {LaunchOf("p", "mfile")}, {ExtIs("mp3")})});
+    GatedEnv g;
+    Pass(store, g.env);
+    Put(shared / "gone.mp3", "g", g, 0);
+    Put(shared / "clip.avi", "c", g, 0);
+    g.Advance(5);
+    Pass(store, g.env);
+    Names pending = store.ServiceTable[at].pending;
+    std::sort(pending.begin(), pending.end());
+    EXPECT_EQ(pending, (Names{"clip.avi", "gone.mp3"}));
+    std::filesystem::remove(shared / "gone.mp3");
+    g.Advance(20);
+    Pass(store, g.env);
+    // The avi settled and its rule's condition turned it down: like any new
+    // file, it is judged once, not again at every pass.
+    EXPECT_TRUE(g.launched.empty());
+    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+}
+
+TEST(CompletionGate, AFileThatChangesWhileItIsCopiedIsKeptAndTriedAgain) {
+    TempDir shared, backup;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
+    GatedEnv g;
+    Pass(store, g.env);
+    Put(shared / "album.zip", "first part", g, 0);
+    g.Advance(5);
+    Pass(store, g.env);
+    g.Advance(10);
+    // The client appends in the middle of the copy.
+    int calls = 0;
+    kb::SetCopyCheckHookForTests([&](const std::string& src) {
+        if (calls++ == 0) std::ofstream(src, std::ios::app) << " and the rest";
+    });
+    auto r = Pass(store, g.env);
+    kb::SetCopyCheckHookForTests({});
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_FALSE(r.outcomes[0].ok);
+    EXPECT_TRUE(r.outcomes[0].sourceChanged);
+    EXPECT_EQ(r.outcomes[0].error, "source changed while it was copied");
+    EXPECT_FALSE(Exists(backup / "album.zip"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backup.str()), {}), 0);
+    EXPECT_EQ(store.ServiceTable[at].pending, Names{"album.zip"});
+
+    // It settles again and is copied whole.
+    kbtest::SetMtime(shared / "album.zip", g.now / kSecond);
+    g.Advance(5);
+    Pass(store, g.env);
+    g.Advance(10);
+    r = Pass(store, g.env);
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
+    EXPECT_EQ(ReadFile(backup / "album.zip"), "first part and the rest");
+    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+}
+
+TEST(CompletionGate, AFileDatedFarInTheFutureIsNotTakenForAWriteInProgress) {
+    TempDir shared;
+    kb::ServiceStore store;
+    AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("p", "mfile")})});
+    GatedEnv g;
+    Pass(store, g.env);
+    Put(shared / "unpacked.txt", "u", g, -86400);  // dated tomorrow
+    Put(shared / "skewed.txt", "s", g, -3);        // a writer's clock a little ahead
+    g.Advance(5);
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"unpacked.txt"});
+}
+
+TEST(CompletionGate, SwitchedOffTheRulesActInThePassThatFirstListsAFile) {
+    TempDir shared, backup;
+    for (const bool gated : {false, true}) {
+        SCOPED_TRACE(gated ? "gate on" : "gate off");
+        kb::ServiceStore store;
+        AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
+        GatedEnv g;
+        g.env.gate.enabled = gated;
+        Pass(store, g.env);
+        Put(shared / "partial.bin", "first chunk", g, 0);
+        const auto r = Pass(store, g.env);
+        // Off, a download in progress is copied as it stands, as before the
+        // gate existed; on, it is left alone.
+        EXPECT_EQ(r.outcomes.size(), gated ? 0u : 1u);
+        EXPECT_EQ(Exists(backup / "partial.bin"), !gated);
+        std::filesystem::remove(shared / "partial.bin");
+        std::filesystem::remove(backup / "partial.bin");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "store/options.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/registry.h"
+#include "platform/xdg_sandbox.h"
+
+namespace kb {
+namespace {
+
+TEST(Options, MissingDamagedOrOutOfRangeValuesReadAsTheirDefaults) {
+    test::XdgSandbox box;
+    Options o;
+    o.WaitSettled = false;
+    o.SettleSeconds = 99;
+    LoadOptions(o);  // nothing stored yet
+    EXPECT_EQ(o, Options{});
+    EXPECT_TRUE(o.WaitSettled);
+    EXPECT_EQ(o.SettleSeconds, 10);
+
+    const RegRoot HKLM = RegRoot::LocalMachine;
+    for (const auto& [flag, seconds] : std::vector<std::pair<std::string, std::string>>{
+             {"2", "3601"}, {"-1", "-1"}}) {
+        WriteRegValue(HKLM, kOptionsKey, "WaitSettled", flag, regInteger);
+        WriteRegValue(HKLM, kOptionsKey, "SettleSeconds", seconds, regInteger);
+        LoadOptions(o);
+        EXPECT_EQ(o, Options{}) << flag << " " << seconds;
+    }
+    WriteRegValue(HKLM, kOptionsKey, "WaitSettled", "0", regText);  // text, not a dword
+    LoadOptions(o);
+    EXPECT_TRUE(o.WaitSettled);
+}
+
+TEST(Options, SavedOptionsReadBackAndLandWhereScriptsExpectThem) {
+    test::XdgSandbox box;
+    Options o;
+    o.WaitSettled = false;
+    o.SettleSeconds = 3600;
+    SaveOptions(o);
+    Options back;
+    LoadOptions(back);
+    EXPECT_EQ(back, o);
+    const std::string text = test::XdgSandbox::Read(box.RegistryFile());
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\Options]\n"
+                        "\"WaitSettled\"=dword:00000000\n"
+                        "\"SettleSeconds\"=dword:00000e10\n"),
+              std::string::npos)
+        << text;
+
+    // A script may write the file before the program starts.
+    test::XdgSandbox::Write(box.RegistryFile(),
+                            "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\Options]\n"
+                            "\"SettleSeconds\"=dword:0000001e\r\n");
+    LoadOptions(back);
+    EXPECT_TRUE(back.WaitSettled);
+    EXPECT_EQ(back.SettleSeconds, 30);
+}
+
+TEST(Options, AnUnwritableRegistryIsReported) {
+    test::XdgSandbox box;
+    box.MakeConfigUnwritable();
+    EXPECT_THROW(SaveOptions(Options{}), RegistryError);
+}
+
+}  // namespace
+}  // namespace kb
