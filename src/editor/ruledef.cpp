@@ -17,10 +17,10 @@
 
 #include "editor/paramedit.h"
 #include "editor/paramlistbox.h"
+#include "editor/servicecontext.h"
 #include "editor/summary.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
-#include "ui/servicecontext.h"
 
 namespace kb {
 
@@ -42,10 +42,9 @@ int WidthExtra() {
         QRadioButton(QStringLiteral("Whenever total file count exceeds specified number"))
             .sizeHint()
             .width();
-    const int sentence =
-        fm.horizontalAdvance(
-            QStringLiteral("Whenever the total completed file size exceeds 10000 MB")) +
-        16;
+    const int sentence = fm.horizontalAdvance(QStringLiteral(
+                             "Whenever the total completed file size exceeds 10000 MB")) +
+                         16;
     // Page and group box margins around the radio buttons; list frame and
     // text indent around a summary line.
     return std::max({0, radio + 48 - kClientWidth, sentence - kControlWidth});

@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "editor/servicecontext.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
-#include "ui/servicecontext.h"
 
 namespace kb {
 

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <string>
 
+#include "editor/servicecontext.h"
 #include "engine/scanpass.h"
 #include "store/options.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
-#include "ui/servicecontext.h"
 
 class QAction;
 class QCheckBox;

@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "editor/ruledef.h"
-#include "ui/msgbox.h"
+#include "editor/servicecontext.h"
 #include "shell/buttoncolumn.h"
-#include "ui/servicecontext.h"
+#include "ui/msgbox.h"
 
 namespace kb {
 

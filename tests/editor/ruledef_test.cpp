@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "editor/paramlistbox.h"
-#include "ui/servicecontext.h"
+#include "editor/servicecontext.h"
 
 namespace kb {
 namespace {

@@ -20,9 +20,9 @@
 #include <functional>
 #include <string>
 
+#include "editor/servicecontext.h"
 #include "gui_modal.h"
 #include "ui/placement.h"
-#include "ui/servicecontext.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "editor/ruledef.h"
+#include "editor/servicecontext.h"
 #include "gui_modal.h"
-#include "ui/servicecontext.h"
 
 namespace {
 
