@@ -2,10 +2,11 @@
 # make test   — install what is missing, build, run every test
 # make test-sanitize — the same under AddressSanitizer and UBSan
 # make bench  — build and run the benchmarks
+# make format — format the sources; make format-check fails on drift
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-sanitize bench clean
+.PHONY: deps configure build run test test-sanitize bench format format-check clean
 
 deps:
 	@bash scripts/setup.sh
@@ -29,6 +30,12 @@ test-sanitize: deps
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+format:
+	@bash scripts/format.sh
+
+format-check:
+	@bash scripts/format.sh --check
 
 clean:
 	rm -rf $(BUILD) build-san

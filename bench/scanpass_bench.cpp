@@ -68,8 +68,8 @@ const std::string& Folder(int n) {
     if (!mkdtemp(dir.data())) std::abort();
     static const char* ext[] = {".mp3", ".avi", ".txt", ".mp3", ".dat", ".ogg", ".mp3", ".jpg"};
     for (int i = 0; i < n; ++i) {
-        const std::string name = (i % 97 == 0 ? "kazaa " : "Some Artist - Track ") +
-                                 std::to_string(i) + ext[i % 8];
+        const std::string name =
+            (i % 97 == 0 ? "kazaa " : "Some Artist - Track ") + std::to_string(i) + ext[i % 8];
         const int fd = ::open((dir + "/" + name).c_str(), O_WRONLY | O_CREAT, 0644);
         if (fd < 0) std::abort();
         ::close(fd);
@@ -259,11 +259,7 @@ void BM_MatchMaskTypical(benchmark::State& state) {
 
 BENCHMARK(BM_BareListing)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanPass)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PassOverBareRatio)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PassOverBareRatio)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GateNewFileRule)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GateCountRule)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchMaskAdversarial)->Arg(40)->Arg(255)->Arg(4000);

@@ -1,5 +1,5 @@
-// What the rule list panels, the additional-service commands and the rule
-// wizard need from the main window: the table, the current service record
+// What the rule wizard, the rule list panels and the additional-service
+// commands need from the main window: the table, the current service record
 // (found again by the service lookup each time), saving, and the window to
 // place dialogs against. The main window implements it; tests use a fake.
 #pragma once

@@ -136,7 +136,8 @@ OpStatus FtpUpload(const racftp& p, const std::string& localPath, const std::str
     curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, p.ftpascmode ? 1L : 0L);
     // Active mode: the server connects back to the address of the control connection.
     curl_easy_setopt(c, CURLOPT_FTPPORT, p.ftppassive ? nullptr : "-");
-    curl_easy_setopt(c, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
+    curl_easy_setopt(c, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                     static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, (timeouts.responseMs + 999) / 1000);
     curl_easy_setopt(c, CURLOPT_ACCEPTTIMEOUT_MS, timeouts.responseMs);
@@ -152,9 +153,10 @@ OpStatus FtpUpload(const racftp& p, const std::string& localPath, const std::str
 }
 
 FtpUploader MakeFtpUploader(FtpTimeouts timeouts) {
-    return [timeouts](const racftp& p, const std::string& localPath, const std::string& remoteName) {
-        return FtpUpload(p, localPath, remoteName, timeouts);
-    };
+    return
+        [timeouts](const racftp& p, const std::string& localPath, const std::string& remoteName) {
+            return FtpUpload(p, localPath, remoteName, timeouts);
+        };
 }
 
 }  // namespace kb

@@ -13,9 +13,10 @@ namespace kb {
 // Bounds on how long a dead or stalled server can hold the pass. With the
 // defaults a server that never answers costs at most about 30 s per file.
 struct FtpTimeouts {
-    long connectMs = 15000;   // TCP connect to the server
-    long responseMs = 15000;  // waiting for any one server reply; the data connection in active mode
-    long stallMs = 15000;     // a transfer making no progress at all
+    long connectMs = 15000;  // TCP connect to the server
+    long responseMs =
+        15000;             // waiting for any one server reply; the data connection in active mode
+    long stallMs = 15000;  // a transfer making no progress at all
 };
 
 // Whether `name` can be sent as a remote file name: not empty, "." or "..",

@@ -13,7 +13,7 @@ NameSet::NameSet(std::size_t expected) {
 }
 
 std::size_t NameSet::SlotOf(std::string_view name) const {
-    std::size_t i = std::hash<std::string_view>{}(name) & mask_;
+    std::size_t i = std::hash<std::string_view>{}(name)&mask_;
     while (!slots_[i].name.empty() && slots_[i].name != name) i = (i + 1) & mask_;
     return i;
 }

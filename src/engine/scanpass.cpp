@@ -28,8 +28,8 @@ bool HasNewFileRule(const rServiceRules& svc) {
 // still wait.
 class ServicePass {
 public:
-    ServicePass(const rServiceRules& svc, const ServiceListing& listing,
-                const ScanEnvironment& env, std::vector<ActionOutcome>& outcomes)
+    ServicePass(const rServiceRules& svc, const ServiceListing& listing, const ScanEnvironment& env,
+                std::vector<ActionOutcome>& outcomes)
         : svc_(svc), files_(listing.files), total_(listing.total), env_(env), outcomes_(outcomes) {}
 
     void Run() {

@@ -27,8 +27,8 @@ struct ActionOutcome {
     std::uint8_t raction = 0;  // ActionKind
     std::string file;          // bare name; empty for a launch made once for the whole list
     bool ok = false;
-    std::string error;         // why it failed; empty when ok
-    std::string note;          // a remark on a success, such as kAlreadyThereNote
+    std::string error;  // why it failed; empty when ok
+    std::string note;   // a remark on a success, such as kAlreadyThereNote
     // The file changed while it was copied: nothing was done to it, and a
     // new-file rule tries it again once it has settled.
     bool sourceChanged = false;

@@ -29,7 +29,8 @@ long LeftoverOwner(const std::string& name, const std::string& base) {
 
 int RemoveAtomicWriteLeftovers(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string dir =
+        slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     const long self = CurrentProcessId();
     std::vector<std::string> stale;

@@ -10,9 +10,9 @@
 namespace kb {
 
 struct DirEntryInfo {
-    std::string_view name;  // bare name; valid only during the callback
-    std::int64_t size = 0;  // bytes (what the file system reports for directories)
-    double date = 0.0;      // FileTimeToLocalDays of the last-modification time
+    std::string_view name;     // bare name; valid only during the callback
+    std::int64_t size = 0;     // bytes (what the file system reports for directories)
+    double date = 0.0;         // FileTimeToLocalDays of the last-modification time
     std::int64_t mtimeNs = 0;  // the last-modification time, ns since the Unix epoch (UTC)
 };
 

@@ -23,7 +23,8 @@ bool ListDirectory(const std::string& dir, const std::function<void(const DirEnt
         info.name = n;
         info.size = static_cast<std::int64_t>(st.st_size);
         info.date = FileTimeToLocalDays(static_cast<std::int64_t>(st.st_mtim.tv_sec));
-        info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        info.mtimeNs =
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         sink(info);
     }
     closedir(d);

@@ -1,6 +1,6 @@
-#include "platform/localtime.h"
-
 #include <chrono>
+
+#include "platform/localtime.h"
 
 namespace kb {
 
@@ -27,7 +27,8 @@ std::int64_t WallClockNs() {
 double EncodeDays(int year, int month, int day, int hour, int minute, int second, int millis) {
     // 1899-12-30 is 25569 days before the Unix epoch.
     const double days = static_cast<double>(DaysFromCivil(year, month, day) + 25569);
-    const double frac = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millis) / 86400000.0;
+    const double frac =
+        (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millis) / 86400000.0;
     return days + frac;
 }
 

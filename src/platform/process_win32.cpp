@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "platform/process.h"
 
@@ -47,9 +47,9 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
 bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
                            std::string* error, const std::string&) {
     const std::string params = JoinArgs(args);
-    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteA(GetDesktopWindow(), "open", target.c_str(),
-                                                           params.empty() ? nullptr : params.c_str(),
-                                                           nullptr, SW_SHOWNORMAL));
+    const auto r = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(GetDesktopWindow(), "open", target.c_str(),
+                      params.empty() ? nullptr : params.c_str(), nullptr, SW_SHOWNORMAL));
     if (r <= 32) {
         if (error) *error = "cannot open " + target + " (error " + std::to_string(r) + ")";
         return false;

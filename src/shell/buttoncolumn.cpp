@@ -8,8 +8,8 @@ namespace kb {
 
 int SideButtonWidth() {
     static const char* const kCaptions[] = {
-        "Add Rule...",   "Edit Rule...",     "Delete Rule...",  "Move Up",
-        "Move Down",     "Add Service...",   "Edit Service...", "Delete Service",
+        "Add Rule...", "Edit Rule...",   "Delete Rule...",  "Move Up",
+        "Move Down",   "Add Service...", "Edit Service...", "Delete Service",
     };
     int width = 81;
     for (const char* caption : kCaptions)

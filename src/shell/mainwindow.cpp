@@ -107,8 +107,8 @@ void TfrmMain::buildMenus() {
     AdditionalOptions1 =
         addAction(options, "AdditionalOptions1", QStringLiteral("&Additional Options..."),
                   &TfrmMain::AdditionalOptions1Click);
-    Settings1 = addAction(options, "Settings1", QStringLiteral("&Settings..."),
-                          &TfrmMain::Settings1Click);
+    Settings1 =
+        addAction(options, "Settings1", QStringLiteral("&Settings..."), &TfrmMain::Settings1Click);
 
     QMenu* links = bar->addMenu(QStringLiteral("Links"));
     links->setObjectName(QStringLiteral("Links1"));
@@ -806,7 +806,8 @@ void TfrmMain::Settings1Click() {
 }
 
 void TfrmMain::applyOptions() {
-    Timer1->SetCompletionGate(CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds});
+    Timer1->SetCompletionGate(
+        CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds});
 }
 
 void TfrmMain::Contents1Click() { ShowHelpContents(this, programDir()); }

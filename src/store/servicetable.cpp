@@ -26,9 +26,9 @@ constexpr BuiltIn kBuiltIn[] = {
 }  // namespace
 
 std::int32_t ServiceStore::CustomCount() const {
-    return static_cast<std::int32_t>(std::count_if(
-        ServiceTable.begin(), ServiceTable.end(),
-        [](const rServiceRules& s) { return s.serviceid == sidOther; }));
+    return static_cast<std::int32_t>(
+        std::count_if(ServiceTable.begin(), ServiceTable.end(),
+                      [](const rServiceRules& s) { return s.serviceid == sidOther; }));
 }
 
 void ServiceStore::InitServiceTable(const ShareDirDiscovery& discover) {

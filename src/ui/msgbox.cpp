@@ -10,7 +10,8 @@ namespace kb {
 namespace {
 
 void centreOnScreen(QMessageBox& box, QWidget* parent) {
-    QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen =
+        parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     box.adjustSize();
     const QRect g = screen->geometry();
@@ -20,7 +21,8 @@ void centreOnScreen(QMessageBox& box, QWidget* parent) {
 }  // namespace
 
 void WarnAt(QWidget* reporter, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok, reporter);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                    reporter);
     box.setObjectName(QStringLiteral("WarningBox"));
     if (reporter) {
         box.adjustSize();
@@ -37,7 +39,8 @@ void WarnCentered(QWidget* parent, const QString& text) {
 }
 
 void ErrorCentered(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrelbox"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrelbox"), text, QMessageBox::Ok,
+                    parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
     centreOnScreen(box, parent);
     box.exec();

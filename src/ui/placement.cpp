@@ -23,7 +23,8 @@ QPoint DialogPlacement(const QRect& main, const QSize& dialog, const QSize& scre
 
 void PlaceDialog(QWidget* dialog, const QWidget* mainWindow) {
     if (!dialog || !mainWindow) return;
-    QScreen* screen = mainWindow->screen() ? mainWindow->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen =
+        mainWindow->screen() ? mainWindow->screen() : QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
     dialog->adjustSize();
     dialog->move(DialogPlacement(mainWindow->frameGeometry(), dialog->size(), screenSize));

@@ -314,7 +314,8 @@ public:
         const timespec pause{0, static_cast<long>(gap.count()) * 1000000L};
         for (int k = 0; k < chunks; ++k) {
             const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            if (fd < 0 || write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size()))
+            if (fd < 0 ||
+                write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size()))
                 _exit(1);
             close(fd);
             nanosleep(&pause, nullptr);
@@ -345,7 +346,8 @@ TEST_F(ProgramTest, ADownloadStillBeingWrittenIsMovedWholeOnceItHasSettled) {
     const std::string share = sandbox_.Root() + "/share";
     // Across file systems where the machine has two: the case that used to
     // copy the part written so far and delete the rest.
-    struct stat tmp {}, shm {};
+    struct stat tmp {
+    }, shm{};
     const bool across = stat("/tmp", &tmp) == 0 && stat("/dev/shm", &shm) == 0 &&
                         tmp.st_dev != shm.st_dev && sandbox_.Root().rfind("/tmp/", 0) == 0;
     std::string destTemplate = (across ? "/dev/shm" : sandbox_.Root()) + "/kbdest-XXXXXX";

@@ -26,8 +26,9 @@ kb::ruleactionrec Act(std::uint8_t kind, const std::string& dir = "") {
 }
 
 std::vector<kb::ActionOutcome> RunActions(std::vector<kb::ruleactionrec> actions,
-                                   const std::vector<std::string_view>& names,
-                                   const std::string& sharedir, const kb::ScanEnvironment& env = {}) {
+                                          const std::vector<std::string_view>& names,
+                                          const std::string& sharedir,
+                                          const kb::ScanEnvironment& env = {}) {
     kb::RuleRec rule;
     rule.rulename = "r";
     rule.actions = std::move(actions);
@@ -201,8 +202,8 @@ TEST(FileOps, ASourceChangedDuringTheCopyIsKeptAndTheTargetLeftAsItWas) {
             WriteFile(src / "dl.bin", "first half");
             WriteFile(dst / "dl.bin", "an older copy");
             kb::SetCopyCheckHookForTests(change);
-            const kb::FileOpResult r =
-                move ? kb::FileMove(src / "dl.bin", dst / "dl.bin") : kb::FileCopy(src / "dl.bin", dst / "dl.bin");
+            const kb::FileOpResult r = move ? kb::FileMove(src / "dl.bin", dst / "dl.bin")
+                                            : kb::FileCopy(src / "dl.bin", dst / "dl.bin");
             kb::SetCopyCheckHookForTests({});
             EXPECT_EQ(r.status, kb::FileOpStatus::SourceChanged);
             EXPECT_TRUE(Exists(src / "dl.bin"));
@@ -255,8 +256,8 @@ TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {
     TempDir shared, backup;
     WriteFile(shared / "a", "A");
     WriteFile(shared / "b", "B");
-    const auto out = RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"},
-                         shared.str());
+    const auto out =
+        RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"}, shared.str());
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[0].file, "a");
     EXPECT_EQ(out[0].raction, kb::actCopy);
@@ -289,8 +290,8 @@ TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
     kb::ruleactionrec launch = Act(kb::actLaunch);
     launch.launch.fprogram = "player";
     launch.launch.fparams = "/add mfile";
-    const auto out = RunActions({Act(kb::actMove, music.str()), Act(kb::actDelete), launch}, {"a.mp3"},
-                         shared.str(), env);
+    const auto out = RunActions({Act(kb::actMove, music.str()), Act(kb::actDelete), launch},
+                                {"a.mp3"}, shared.str(), env);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_TRUE(out[0].ok);
     EXPECT_FALSE(out[1].ok);
@@ -308,8 +309,7 @@ TEST(Actions, LaunchOncePerFileOrOnceForAll) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], (Names{"prog", "-a", "/share/x.mp3", "-b", "/share/x.mp3"}));
     // The name's own "mfile" is not substituted again.
-    EXPECT_EQ(calls[1],
-              (Names{"prog", "-a", "/share/y mfile.mp3", "-b", "/share/y mfile.mp3"}));
+    EXPECT_EQ(calls[1], (Names{"prog", "-a", "/share/y mfile.mp3", "-b", "/share/y mfile.mp3"}));
     EXPECT_EQ(out[1].file, "y mfile.mp3");
 
     calls.clear();
@@ -341,9 +341,8 @@ TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
     };
     kb::ruleactionrec ftp = Act(kb::actFtp);
     ftp.ftp.ftpserver = "host";
-    const auto out =
-        RunActions({Act(kb::actCopy, backup.str()), ftp, Act(kb::actDelete)}, {"a", "b"}, shared.str(),
-            env);
+    const auto out = RunActions({Act(kb::actCopy, backup.str()), ftp, Act(kb::actDelete)},
+                                {"a", "b"}, shared.str(), env);
     EXPECT_EQ(sent, (Names{"a=A", "b=B"}));
     ASSERT_EQ(out.size(), 6u);
     EXPECT_TRUE(out[2].ok);
@@ -362,8 +361,8 @@ TEST(Actions, DeleteKeepsFilesWhoseCopyOrMoveFailedInTheSameRule) {
     WriteFile(shared / "b", "B");
     // "b" cannot be copied: a directory of that name stands in the target.
     std::filesystem::create_directory(backup / "b");
-    auto out = RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"},
-                          shared.str());
+    auto out =
+        RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"}, shared.str());
     ASSERT_EQ(out.size(), 4u);
     EXPECT_TRUE(out[0].ok);
     EXPECT_FALSE(out[1].ok);
@@ -373,8 +372,8 @@ TEST(Actions, DeleteKeepsFilesWhoseCopyOrMoveFailedInTheSameRule) {
     EXPECT_EQ(ReadFile(shared / "b"), "B");
 
     // The same for a move to a folder that does not exist, followed by a delete.
-    out = RunActions({Act(kb::actMove, backup / "missing"), Act(kb::actDelete)}, {"b"},
-                     shared.str());
+    out =
+        RunActions({Act(kb::actMove, backup / "missing"), Act(kb::actDelete)}, {"b"}, shared.str());
     ASSERT_EQ(out.size(), 2u);
     EXPECT_FALSE(out[0].ok);
     EXPECT_FALSE(out[1].ok);

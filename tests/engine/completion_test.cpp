@@ -111,8 +111,8 @@ TEST(MatchBaseline, AgreesWithANameLookupWhateverHappenedBetweenPasses) {
 TEST(CompletionGate, ANewFileWaitsUntilItHasSettledThenIsActedOnWithoutAGrownCount) {
     TempDir shared;
     kb::ServiceStore store;
-    const int at = AddService(store, shared.str(), "",
-                              {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
+    const int at =
+        AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
     GatedEnv g;
     Pass(store, g.env);  // the baseline: an empty folder
 
@@ -233,7 +233,8 @@ TEST(CompletionGate, APendingFileLeavesTheSetWhenGoneOrOnceItsRuleHasSeenIt) {
 TEST(CompletionGate, AFileThatChangesWhileItIsCopiedIsKeptAndTriedAgain) {
     TempDir shared, backup;
     kb::ServiceStore store;
-    const int at = AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
+    const int at =
+        AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
     GatedEnv g;
     Pass(store, g.env);
     Put(shared / "album.zip", "first part", g, 0);

@@ -78,9 +78,9 @@ TEST(ExtensionCondition, NamesWithoutADotMatchNoItem) {
 }
 
 TEST(SizeCondition, WholeKilobytesTruncated) {
-    std::vector<filerec> listing{{"empty", 0, 0}, {"k1023", 1023, 0}, {"k1024", 1024, 0},
-                                 {"k100", 102500, 0}, {"k101", 103424, 0},
-                                 {"big", 5'000'000'000LL, 0}};
+    std::vector<filerec> listing{{"empty", 0, 0},     {"k1023", 1023, 0},
+                                 {"k1024", 1024, 0},  {"k100", 102500, 0},
+                                 {"k101", 103424, 0}, {"big", 5'000'000'000LL, 0}};
     EXPECT_EQ(Keep(Size(kb::cmpLess, 1), listing), (Names{"empty", "k1023"}));
     EXPECT_EQ(Keep(Size(kb::cmpGreater, 0), listing), (Names{"k1024", "k100", "k101", "big"}));
     EXPECT_EQ(Keep(Size(kb::cmpGreater, 100), listing), (Names{"k101", "big"}));

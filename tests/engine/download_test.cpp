@@ -136,8 +136,8 @@ TEST_P(Download, EndsWholeAtTheTargetWithNothingLost) {
     EXPECT_TRUE(done[0].ok) << done[0].error;
 
     const std::string whole = WholeDownload();
-    EXPECT_TRUE(ReadFile(target / name) == whole) << "the target holds "
-                                                 << ReadFile(target / name).size() << " bytes";
+    EXPECT_TRUE(ReadFile(target / name) == whole)
+        << "the target holds " << ReadFile(target / name).size() << " bytes";
     if (c.action == kb::actMove) {
         // Not left behind, and not begun again as a second piece.
         EXPECT_FALSE(Exists(shared / name));

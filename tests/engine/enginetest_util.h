@@ -106,7 +106,7 @@ inline kb::ruleactionrec LaunchOf(const std::string& program, const std::string&
 }
 
 inline kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
-                 std::vector<kb::ruleacondrec> conds = {}) {
+                        std::vector<kb::ruleacondrec> conds = {}) {
     kb::RuleRec r;
     r.rulename = "rule";
     r.enabled = true;
@@ -125,7 +125,7 @@ inline kb::ruleacondrec ExtIs(const std::string& ext) {
 
 // A store holding one enabled service on `dir`, with the given masks and rules.
 inline int AddService(kb::ServiceStore& store, const std::string& dir, const std::string& masks,
-               std::vector<kb::RuleRec> rules) {
+                      std::vector<kb::RuleRec> rules) {
     kb::rServiceRules s;
     s.serviceid = kb::sidOther;
     s.sharedir = dir;

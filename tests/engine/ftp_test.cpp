@@ -1,5 +1,3 @@
-#include "engine/ftpupload.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/ftpupload.h"
 #include "engine/scanpass.h"
 #include "enginetest_util.h"
 
@@ -69,9 +68,9 @@ protected:
         if (probe < 0) GTEST_SKIP() << "cannot find a free local port";
         ::close(probe);
         const std::string portText = std::to_string(port_);
-        std::vector<std::string> args{"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1",
-                                      "-p", portText, "-w", "-d", root_.str(), "-u", kUser,
-                                      "-P", kPass};
+        std::vector<std::string> args{
+            "/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", portText, "-w", "-d",
+            root_.str(),        "-u", kUser,       "-P", kPass};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -134,8 +133,7 @@ TEST_F(FtpServer, BinaryPassiveAndActiveDeliverEveryByte) {
         SCOPED_TRACE(passive ? "passive" : "active");
         const std::string dir = passive ? "incoming/pasv" : "incoming/actv";
         std::int64_t sent = -1;
-        const auto st =
-            kb::FtpUpload(Params(passive, false, dir), local_ / name, name, {}, &sent);
+        const auto st = kb::FtpUpload(Params(passive, false, dir), local_ / name, name, {}, &sent);
         ASSERT_TRUE(st.ok) << st.error;
         EXPECT_EQ(sent, static_cast<std::int64_t>(data.size()));
         EXPECT_TRUE(ReadFile(root_ / (dir + "/" + name)) == data);
@@ -148,8 +146,8 @@ TEST_F(FtpServer, AsciiModeSendsTextType) {
     for (bool passive : {true, false}) {
         SCOPED_TRACE(passive ? "passive" : "active");
         std::int64_t sent = -1;
-        const auto st = kb::FtpUpload(Params(passive, true), local_ / "notes.txt", "notes.txt", {},
-                                      &sent);
+        const auto st =
+            kb::FtpUpload(Params(passive, true), local_ / "notes.txt", "notes.txt", {}, &sent);
         ASSERT_TRUE(st.ok) << st.error;
         // Text type puts a CR before every LF on the wire.
         EXPECT_EQ(sent, static_cast<std::int64_t>(text.size() + 3));
@@ -189,7 +187,8 @@ TEST_F(FtpServer, ScanPassUploadsBeforeItDeletes) {
     ftp.ftp = Params(true, false, "drop");
     del.raction = kb::actDelete;
     const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(local_.str(), "send", {ftp, del});
-    const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), kbtest::WithoutGate(kb::DefaultScanEnvironment()));
+    const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store),
+                                   kbtest::WithoutGate(kb::DefaultScanEnvironment()));
     ASSERT_EQ(r.outcomes.size(), 2u);
     EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
     EXPECT_TRUE(r.outcomes[1].ok);

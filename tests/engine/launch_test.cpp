@@ -114,7 +114,7 @@ TEST(Launch, HostileFileNamesReachTheProgramAsOneLiteralArgument) {
     RecordingScript script;
     TempDir shared;
     const Names hostile{"$(rm -rf ~).mp3", "a\" ; reboot ; \".mp3", "-rf.mp3",
-                        "new\nline.mp3",   "it's `id`.mp3",        "tab\there *.mp3"};
+                        "new\nline.mp3",   "it's `id`.mp3",         "tab\there *.mp3"};
     for (const auto& n : hostile) WriteFile(shared / n, "x");
 
     kb::ruleactionrec launch;
@@ -123,7 +123,8 @@ TEST(Launch, HostileFileNamesReachTheProgramAsOneLiteralArgument) {
     launch.launch.fparams = "--add mfile \"--title=mfile done\"";
     const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(shared.str(), "play", {launch});
 
-    const auto result = kb::RunScanPass(kb::TakeScanSnapshot(store), kbtest::WithoutGate(kb::DefaultScanEnvironment()));
+    const auto result = kb::RunScanPass(kb::TakeScanSnapshot(store),
+                                        kbtest::WithoutGate(kb::DefaultScanEnvironment()));
     ASSERT_EQ(result.outcomes.size(), hostile.size());
     for (const auto& o : result.outcomes) EXPECT_TRUE(o.ok) << o.file << ": " << o.error;
 

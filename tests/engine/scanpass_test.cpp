@@ -10,15 +10,15 @@
 
 namespace {
 
-using kbtest::Exists;
-using kbtest::TempDir;
-using kbtest::WriteFile;
 using kbtest::AddService;
 using kbtest::CopyTo;
+using kbtest::Exists;
 using kbtest::ExtIs;
 using kbtest::LaunchOf;
 using kbtest::MoveTo;
 using kbtest::Rule;
+using kbtest::TempDir;
+using kbtest::WriteFile;
 using Names = std::vector<std::string>;
 
 // Records launches instead of starting programs. The completion gate is off:
@@ -230,7 +230,7 @@ TEST(ScanPass, ListingHoldsEveryKindOfEntryWithItsMetadata) {
     std::filesystem::create_symlink(shared / "a.mp3", shared / "link.mp3");
     std::filesystem::create_symlink(shared / "missing", shared / "dangling");
     WriteFile(shared / "subdir/inner", "");  // not listed: only the directory itself
-    const std::string longName(255, 'n');  // the longest name Linux allows
+    const std::string longName(255, 'n');    // the longest name Linux allows
     WriteFile(shared / longName, "");
     kbtest::SetMtime(shared / "a.mp3", 1700000001);  // odd second: dates keep two-second steps
 

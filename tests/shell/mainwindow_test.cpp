@@ -15,8 +15,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSet>
-#include <QSpinBox>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -34,9 +34,9 @@
 #include "platform/registry.h"
 #include "platform/xdg_sandbox.h"
 #include "shell/addservice.h"
-#include "shell/settingsdialog.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
+#include "shell/settingsdialog.h"
 #include "store/configfile.h"
 #include "ui/htmllabel.h"
 #include "ui/sidebar.h"

@@ -345,7 +345,8 @@ TEST_F(ConfigFileTest, AFileCutAtAnyLineKeepsOnlyCompleteRecords) {
     ServiceStore builtIn;
     builtIn.InitServiceTable({});
 
-    for (std::size_t cut = text.find("\r\n") + 2; cut < text.size(); cut = text.find("\r\n", cut) + 2) {
+    for (std::size_t cut = text.find("\r\n") + 2; cut < text.size();
+         cut = text.find("\r\n", cut) + 2) {
         SCOPED_TRACE("cut after byte " + std::to_string(cut));
         EXPECT_EQ(Load(text.substr(0, cut)), -1);
         EXPECT_EQ(warnings_.size(), 1u);

@@ -19,8 +19,8 @@ TEST(Options, MissingDamagedOrOutOfRangeValuesReadAsTheirDefaults) {
     EXPECT_EQ(o.SettleSeconds, 10);
 
     const RegRoot HKLM = RegRoot::LocalMachine;
-    for (const auto& [flag, seconds] : std::vector<std::pair<std::string, std::string>>{
-             {"2", "3601"}, {"-1", "-1"}}) {
+    for (const auto& [flag, seconds] :
+         std::vector<std::pair<std::string, std::string>>{{"2", "3601"}, {"-1", "-1"}}) {
         WriteRegValue(HKLM, kOptionsKey, "WaitSettled", flag, regInteger);
         WriteRegValue(HKLM, kOptionsKey, "SettleSeconds", seconds, regInteger);
         LoadOptions(o);
