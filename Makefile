@@ -1,12 +1,13 @@
 # make run    — install what is missing, build, start Kestrelbox
-# make test   — install what is missing, build, run every test
+# make test   — install what is missing, build, run every test (and the
+#               Windows core tests, cross-built, under Wine)
 # make test-sanitize — the same under AddressSanitizer and UBSan
 # make bench  — build and run the benchmarks
 # make format — format the sources; make format-check fails on drift
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-sanitize bench format format-check clean
+.PHONY: deps configure build run test test-windows test-sanitize bench format format-check clean
 
 deps:
 	@bash scripts/setup.sh
@@ -22,6 +23,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@bash scripts/windows-tests.sh
+
+test-windows: deps
+	@bash scripts/windows-tests.sh
 
 test-sanitize: deps
 	@cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKB_SANITIZE=ON -DKB_BUILD_BENCH=OFF >/dev/null

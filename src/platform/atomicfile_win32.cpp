@@ -1,5 +1,6 @@
-#include <sddl.h>
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +22,28 @@ std::wstring Wide(const std::string& s) {
     return w;
 }
 
+// "Protected, full access for this user only" as a security descriptor
+// string. The user is named by SID: the "owner rights" alias is not
+// understood everywhere, and where it is not, nobody (the user included)
+// could delete or replace the file.
+std::wstring OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    std::wstring descriptor;
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+        LPWSTR sid = nullptr;
+        if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+            descriptor = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+            LocalFree(sid);
+        }
+    }
+    CloseHandle(token);
+    return descriptor;
+}
+
 }  // namespace
 
 void InjectAtomicWriteFaultForTests(long long afterBytes) { gFaultAfter = afterBytes; }
@@ -33,8 +56,9 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, bool 
     // Owner-only: a protected DACL granting full access to the owner alone.
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (ownerOnly && ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                         L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &sd, nullptr))
+    const std::wstring descriptor = ownerOnly ? OwnerOnlyDescriptor() : std::wstring();
+    if (!descriptor.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                   descriptor.c_str(), SDDL_REVISION_1, &sd, nullptr))
         sa.lpSecurityDescriptor = sd;
     const HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, ownerOnly ? &sa : nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -40,7 +40,7 @@ struct GatedEnv {
         env.now = [] { return 46000.5; };
         env.clock = [this] { return now; };
         env.writers = [this](const std::string& path) {
-            const auto it = writers.find(path.substr(path.find_last_of('/') + 1));
+            const auto it = writers.find(path.substr(path.find_last_of("/\\") + 1));
             return it == writers.end() ? kb::WriterState::None : it->second;
         };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
@@ -65,7 +65,7 @@ void Put(const std::string& path, const std::string& content, const GatedEnv& g,
 
 std::vector<std::string> BaseNames(const Names& paths) {
     Names out;
-    for (const auto& p : paths) out.push_back(p.substr(p.find_last_of('/') + 1));
+    for (const auto& p : paths) out.push_back(p.substr(p.find_last_of("/\\") + 1));
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -2,6 +2,7 @@
 // write them, while scan passes run at a quick rhythm with the real clock and
 // the real writer probe: a move or copy must end with the whole file at the
 // target and nothing lost or split on the way.
+#ifndef _WIN32  // writer processes made with fork: POSIX only
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -158,3 +159,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
+#endif

@@ -1,32 +1,51 @@
 // Helpers shared by the engine tests: real temporary directories and files.
 #pragma once
 
-#include <fcntl.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/scanpass.h"
+#include "platform/fileops.h"
 #include "store/servicetable.h"
 
 namespace kbtest {
 
 namespace fs = std::filesystem;
 
+// The system's folder for temporary files ("/tmp" here).
+inline std::string SystemTemp() {
+    std::string t = fs::temp_directory_path().string();
+    while (t.size() > 1 && (t.back() == '/' || t.back() == '\\')) t.pop_back();
+    return t;
+}
+
+// A fresh directory below `base` (the system's temporary folder when empty),
+// removed with everything in it at the end of the test. Paths inside it are
+// joined the way the program joins them.
 class TempDir {
 public:
-    explicit TempDir(const std::string& base = "/tmp") {
-        std::string tmpl = base + "/kbengine-XXXXXX";
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed in " + base);
-        path_ = tmpl;
+    explicit TempDir(const std::string& base = "") {
+        const std::string parent = base.empty() ? SystemTemp() : base;
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate = kb::JoinPath(parent, "kbengine-" + std::to_string(rd()));
+            std::error_code ec;
+            if (fs::create_directory(candidate, ec)) path_ = candidate;
+        }
+        if (path_.empty()) throw std::runtime_error("cannot make a directory in " + parent);
     }
     ~TempDir() {
         std::error_code ec;
@@ -37,7 +56,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& str() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::string operator/(const std::string& name) const { return kb::JoinPath(path_, name); }
 
 private:
     std::string path_;
@@ -54,25 +73,42 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// A file of `size` bytes that takes no disk space.
+// A file of `size` bytes that takes no disk space where the file system can.
 inline void MakeSparse(const std::string& path, std::int64_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, size) != 0) throw std::runtime_error("cannot size " + path);
-    ::close(fd);
+    WriteFile(path, "");
+    fs::resize_file(path, static_cast<std::uintmax_t>(size));
 }
 
 // Sets a file's modification time to `unixSeconds`.
 inline void SetMtime(const std::string& path, std::int64_t unixSeconds) {
-    timespec t[2];
-    t[0].tv_sec = t[1].tv_sec = static_cast<time_t>(unixSeconds);
-    t[0].tv_nsec = t[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, path.c_str(), t, 0) != 0) throw std::runtime_error("utimensat");
+    const std::chrono::sys_seconds t{std::chrono::seconds(unixSeconds)};
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(t));
 }
 
+// Whether anything (a dangling link included) has this name.
 inline bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
 }
+
+inline void MakeDir(const std::string& path) { fs::create_directory(path); }
+
+// A folder on another file system than SystemTemp(), so that a move between
+// them has to copy; "" when there is none. Here /dev/shm when it is one; on
+// Windows the volume the test run names in KB_TEST_OTHER_VOLUME.
+inline std::string OtherFileSystem() {
+#ifdef _WIN32
+    const char* volume = std::getenv("KB_TEST_OTHER_VOLUME");
+    return volume ? volume : "";
+#else
+    struct stat a, b;
+    const bool other = ::stat(SystemTemp().c_str(), &a) == 0 && ::stat("/dev/shm", &b) == 0 &&
+                       a.st_dev != b.st_dev;
+    return other ? "/dev/shm" : "";
+#endif
+}
+
+inline bool AcrossFileSystems() { return !OtherFileSystem().empty(); }
 
 template <typename T>
 std::vector<std::string> SortedNames(const std::vector<T>& files) {

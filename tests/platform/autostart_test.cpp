@@ -1,3 +1,4 @@
+#ifndef _WIN32  // the freedesktop autostart entry: Linux only
 #include "platform/autostart.h"
 
 #include <gtest/gtest.h>
@@ -129,3 +130,4 @@ TEST(AutoStart, AnUnwritableLocationRaises) {
 
 }  // namespace
 }  // namespace kb
+#endif

@@ -1,3 +1,4 @@
+#ifndef _WIN32  // the lock file and socket guard, tested with fork: POSIX only
 #include "platform/instanceguard.h"
 
 #include <fcntl.h>
@@ -171,3 +172,4 @@ TEST_F(GuardTest, AGuardThatCannotBeCreatedRaisesItsMessage) {
 
 }  // namespace
 }  // namespace kb
+#endif

@@ -57,8 +57,10 @@ TEST(Registry, KeyAndValueNamesIgnoreCase) {
     std::int32_t n = 0;
     ASSERT_EQ(ReadRegInteger(HKLM, "software\\kestrelbox\\main", "left", n), 0);
     EXPECT_EQ(n, 8);
+#ifndef _WIN32
     const std::string file = test::XdgSandbox::Read(box.RegistryFile());
     EXPECT_EQ(file.find("LEFT"), std::string::npos) << "the value was duplicated:\n" << file;
+#endif
 }
 
 TEST(Registry, TypeZeroKeepsTheStoredTypeAndBadRequestsRaise) {
@@ -77,7 +79,9 @@ TEST(Registry, TypeZeroKeepsTheStoredTypeAndBadRequestsRaise) {
     EXPECT_THROW(WriteRegValue(HKLM, "K", "Num", "x", -1), RegistryError);
     EXPECT_THROW(WriteRegValue(HKLM, "K", "Num", "12abc", regInteger), RegistryError);
     EXPECT_THROW(WriteRegValue(HKLM, "K", "Num", "", regKeepType), RegistryError);
+#ifndef _WIN32  // a line break cannot be kept in the emulation's file; Windows takes it
     EXPECT_THROW(WriteRegValue(HKLM, "K", "Bad\nName", "x", regText), RegistryError);
+#endif
     ASSERT_EQ(ReadRegInteger(HKLM, "K", "Num", n), 0);
     EXPECT_EQ(n, 42);
 }
@@ -98,6 +102,7 @@ TEST(Registry, DeletingRemovesOneValueAndAMissingValueIsNoError) {
     EXPECT_TRUE(RegKeyExists(HKLM, "Other"));
 }
 
+#ifndef _WIN32  // the emulation's file
 TEST(Registry, LivesInTheConfigDirectoryChosenAtCallTime) {
     test::XdgSandbox box;
     WriteRegInteger(HKLM, "K", "N", 1);
@@ -140,6 +145,7 @@ TEST(Registry, AnUnwritableLocationRaisesTheSystemMessage) {
     EXPECT_EQ(ReadRegInteger(HKLM, "K", "N", n), -1);
     EXPECT_FALSE(RegKeyExists(HKLM, "K"));
 }
+#endif
 
 }  // namespace
 }  // namespace kb

@@ -1,3 +1,4 @@
+#ifndef _WIN32  // the desktop opener as a POSIX program
 #include "platform/shellopen.h"
 
 #include <gtest/gtest.h>
@@ -46,3 +47,4 @@ TEST_F(ShellOpenTest, AFailingOrMissingHandlerIsReported) {
 
 }  // namespace
 }  // namespace kb
+#endif

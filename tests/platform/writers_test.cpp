@@ -1,23 +1,46 @@
-// The writer probe on real files, with writers in other processes, and the
-// lease-break race: a writer opening the file while the probe holds its lease.
+// The writer probe on real files: a writer in this process and, on Linux,
+// in other processes, and the lease-break race (a writer opening the file
+// while the probe holds its lease).
 #include "platform/writers.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 namespace {
 
 using kb::WriterState;
+
+TEST(Writers, AFileThisProgramHoldsOpenForWritingIsOpen) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("kbwriters-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directory(dir);
+    const std::string file = (dir / "download.part").string();
+    std::ofstream(file) << "some bytes";
+    EXPECT_EQ(kb::ProbeWriters(file), WriterState::None);
+    std::FILE* writer = std::fopen(file.c_str(), "ab");
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(kb::ProbeWriters(file), WriterState::Open);
+    std::fclose(writer);
+    EXPECT_EQ(kb::ProbeWriters(file), WriterState::None);
+    EXPECT_EQ(kb::ProbeWriters((dir / "absent").string()), WriterState::Unknown);
+    std::filesystem::remove_all(dir);
+}
+
+#ifndef _WIN32  // writers in other processes, made with fork; leases and their signal
 
 class Probe : public ::testing::Test {
 protected:
@@ -112,5 +135,7 @@ TEST_F(Probe, AWriterOpeningDuringTheLeaseDoesNotEndTheProgram) {
     EXPECT_GT(none, 0);
     EXPECT_EQ(kb::ProbeWriters(file_), WriterState::None);
 }
+
+#endif
 
 }  // namespace
