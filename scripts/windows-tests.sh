@@ -2,7 +2,8 @@
 # The Windows layer, compiled and run: cross-builds platform/, store/ and
 # engine/ with their *_win32.cpp files and the core tests with Debian's
 # MinGW-w64, then runs the tests under Wine in a prefix of their own, with a
-# second drive (D:) on another file system for the moves that must copy.
+# second drive (D:) on another file system for the moves that must copy and
+# a real FTP server (pyftpdlib) on 127.0.0.1 for the uploads.
 # Fails when a test fails or when no test ran at all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,14 +19,34 @@ export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/kbwine-XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 other=$(mktemp -d /dev/shm/kbwinvol-XXXXXX 2>/dev/null || mktemp -d)
+served=$(mktemp -d /tmp/kbwinftp-XXXXXX)
+server=""
 cleanup() {
+    [ -n "$server" ] && kill "$server" 2>/dev/null
     WINEPREFIX=$WINEPREFIX "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
-    rm -rf "$WINEPREFIX" "$other"
+    rm -rf "$WINEPREFIX" "$other" "$served"
 }
 trap cleanup EXIT
 "$wine" wineboot --init >/dev/null 2>&1
 ln -sfn "$other" "$WINEPREFIX/dosdevices/d:"
 export KB_TEST_OTHER_VOLUME='D:'
+
+python=/usr/bin/python3
+if "$python" -c 'import pyftpdlib' 2>/dev/null; then
+    port=$("$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    "$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$served" -u kb -P "pass word" \
+        >/dev/null 2>&1 &
+    server=$!
+    for _ in $(seq 100); do
+        "$python" -c "import socket; socket.create_connection(('127.0.0.1', $port)).recv(3)" \
+            2>/dev/null && break
+        sleep 0.1
+    done
+    export KB_TEST_FTP_PORT=$port
+    # Wine's drive Z: is the root of this file system.
+    KB_TEST_FTP_ROOT="Z:$(printf '%s' "$served" | tr / '\\')"
+    export KB_TEST_FTP_ROOT
+fi
 
 passed=0 skipped=0 failed=0
 for exe in "$build"/tests/test_*.exe; do

@@ -31,7 +31,9 @@ struct FtpRequest {
 struct FtpOutcome {
     bool ok = false;
     std::string error;
-    std::int64_t bytesSent = 0;  // what went over the data connection
+    // What went over the data connection (on Windows, whose client does not
+    // count it: the file's size once sent).
+    std::int64_t bytesSent = 0;
 };
 
 // Whether `name` can be sent as a remote file name: not empty, "." or "..",
