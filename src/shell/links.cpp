@@ -81,4 +81,17 @@ void AddProductLinkEntries(QMenu* links, QWidget* mainWindow, const QString& pro
     }
 }
 
+void ConnectLinkEntries(QMenu* links, QWidget* mainWindow, const QString& programDir) {
+    using Open = void (*)(QWidget*, const QString&);
+    const std::pair<const char*, Open> entries[] = {{"Support1", &OpenSupportLink},
+                                                    {"OnlineForums1", &OpenForumsLink},
+                                                    {"WhosDaAuthor1", &OpenAuthorLink}};
+    for (const auto& [name, open] : entries) {
+        if (QAction* a = links->findChild<QAction*>(QString::fromLatin1(name)))
+            QObject::connect(a, &QAction::triggered, links,
+                             [open, mainWindow, programDir] { open(mainWindow, programDir); });
+    }
+    AddProductLinkEntries(links, mainWindow, programDir);
+}
+
 }  // namespace kb

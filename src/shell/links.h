@@ -32,4 +32,9 @@ void OpenProductLink(int index, QWidget* mainWindow, const QString& programDir);
 // Appends the three entries to `links`, each opening its folder.
 void AddProductLinkEntries(QMenu* links, QWidget* mainWindow, const QString& programDir);
 
+// The whole Links menu's behaviour: connects its entries "Support1",
+// "OnlineForums1" and "WhosDaAuthor1" (found by objectName) and appends the
+// product entries.
+void ConnectLinkEntries(QMenu* links, QWidget* mainWindow, const QString& programDir);
+
 }  // namespace kb

@@ -1,7 +1,8 @@
 // The main window: a side bar choosing the welcome page, one page per
 // built-in network and the Others page; the rule list panel on every network
 // page; the banner; the menus; the tray icon; the scan timer. It owns the
-// current-service selection every rule and service command acts on.
+// current-service selection every rule and service command acts on. Its
+// controls are its own; tests find them by objectName.
 #pragma once
 
 #include <QMainWindow>
@@ -17,26 +18,20 @@
 #include "store/servicetable.h"
 #include "store/settings.h"
 
-class QAction;
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
 class QListWidgetItem;
 class QMenu;
-class QPushButton;
-class QSplitter;
 class QStackedWidget;
-class QStatusBar;
 class QSystemTrayIcon;
 class QTimer;
 
 namespace kb {
 
+class NetworkPage;
+class OthersPage;
 class ScanTimer;
 class TdxSideBar;
 class TfrSwapRules;
-class THTMLStaticText;
+class Banner;
 
 // The program's state for the whole run, prepared by start-up before the
 // window exists.
@@ -113,10 +108,6 @@ public:
     // A later copy of the program asked this one to come forward.
     void ComeForward();
 
-    // The banner texts, index 0..4 (markup).
-    static QStringList BannerTexts();
-    // The welcome page's markup.
-    static QString WelcomeHtml();
     // Opens a link of the welcome page or the banner.
     void OpenLink(const QString& address);
 
@@ -125,109 +116,41 @@ public:
     bool AllowClose = false;
     int BannerIndex = 0;
 
-    // Controls, named as their objectName.
-    TdxSideBar* dxSideBar1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QStackedWidget* PageControl1 = nullptr;
-    QWidget* tshome = nullptr;
-    QWidget* tskazaa = nullptr;
-    QWidget* tsmorpheus = nullptr;
-    QWidget* tsgrokster = nullptr;
-    QWidget* tsaudiogalaxy = nullptr;
-    QWidget* tsbearshare = nullptr;
-    QWidget* tsOthers = nullptr;
-    QWidget* tslimewire = nullptr;
-    THTMLStaticText* HTMLStaticText1 = nullptr;
-    THTMLStaticText* HTMLStaticText2 = nullptr;
-    QCheckBox* chkKazaa = nullptr;
-    QCheckBox* chkMorpheus = nullptr;
-    QCheckBox* chkGrokster = nullptr;
-    QCheckBox* chkAudioGalaxy = nullptr;
-    QCheckBox* chkBearShare = nullptr;
-    QCheckBox* chkLimeWire = nullptr;
-    QLineEdit* teKazaa = nullptr;
-    QLineEdit* teMorpheus = nullptr;
-    QLineEdit* teGrokster = nullptr;
-    QLineEdit* teAudioGalaxy = nullptr;
-    QLineEdit* teBearShare = nullptr;
-    QLineEdit* teLimeWire = nullptr;
-    QPushButton* Button10 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QPushButton* Button1 = nullptr;
-    TfrSwapRules* frSwapRules1 = nullptr;
-    TfrSwapRules* frSwapRules2 = nullptr;
-    TfrSwapRules* frSwapRules3 = nullptr;
-    TfrSwapRules* frSwapRules4 = nullptr;
-    TfrSwapRules* frSwapRules5 = nullptr;
-    TfrSwapRules* frSwapRules6 = nullptr;
-    TfrSwapRules* frSwapRules7 = nullptr;
-    QListWidget* clService = nullptr;
-    QPushButton* btnAddService = nullptr;
-    QPushButton* btnEditService = nullptr;
-    QPushButton* btnDeleteService = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QMenu* PopupMenu1 = nullptr;
-    QAction* ViewKestrelboxWindow1 = nullptr;
-    QAction* ExitKestrelbox1 = nullptr;
-    QAction* Close1 = nullptr;
-    QAction* Viewwelcomepage1 = nullptr;
-    QAction* AdditionalOptions1 = nullptr;
-    QAction* Settings1 = nullptr;
-    QAction* Support1 = nullptr;
-    QAction* OnlineForums1 = nullptr;
-    QAction* WhosDaAuthor1 = nullptr;
-    QAction* Contents1 = nullptr;
-    QAction* About1 = nullptr;
-    QSystemTrayIcon* TrayIcon = nullptr;
-    QTimer* Timer2 = nullptr;
+    // The scan timer (objectName "Timer1") and the banner's (Timer2).
     ScanTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // One built-in network's page: its fixed table position and controls.
-    struct NetworkPage {
-        int position = 0;
-        std::uint8_t serviceId = 0;
-        QCheckBox* check = nullptr;
-        QLineEdit* dir = nullptr;
-        TfrSwapRules* panel = nullptr;
-    };
-
     void buildMenus();
-    void buildLinkEntries(QMenu* links);
-    QString programDir() const;
     void buildPages();
-    QWidget* buildNetworkPage(int position, std::uint8_t serviceId, const char* pageName,
-                              const char* checkName, const QString& checkCaption,
-                              const QString& labelCaption, const char* editName,
-                              const char* buttonName, const char* panelName, QCheckBox*& check,
-                              QLineEdit*& edit, QPushButton*& button, TfrSwapRules*& panel);
-    QWidget* buildOthersPage();
     void FormCreate();
     void PageInit();
     // The close-request logic; canClose is what the request may do.
     void FormCloseQuery(bool& canClose, bool interactive);
     void copyGeometryToSettings();
+    void saveSettings(bool interactive);
     // Hands the options the scan pass uses to the scan timer.
     void applyOptions();
-    void saveSettings(bool interactive);
-    void enableSwitchClick(int page);
-    void browseClick(int page);
     TfrSwapRules* panelFor(std::uint8_t serviceId) const;
-    // The selected line of clService, or -1.
+    QString programDir() const;
+    // The selected line of the additional services, or -1.
     int selectedServiceLine() const;
 
     ProgramState& state_;
     std::uint8_t currentServiceId_ = 0;
-    std::array<NetworkPage, 6> pages_{};
-    bool fillingServices_ = false;
     QString browseStart_;
+
+    TdxSideBar* dxSideBar1 = nullptr;
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* tshome = nullptr;
+    std::array<NetworkPage*, 6> networks_{};
+    OthersPage* others_ = nullptr;
+    Banner* banner_ = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QSystemTrayIcon* TrayIcon = nullptr;
 };
 
 }  // namespace kb

@@ -17,7 +17,9 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QThread>
@@ -37,6 +39,7 @@
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
 #include "shell/settingsdialog.h"
+#include "shell/welcome.h"
 #include "store/configfile.h"
 #include "ui/htmllabel.h"
 #include "ui/sidebar.h"
@@ -45,6 +48,15 @@ namespace {
 
 using namespace kb;
 namespace fs = std::filesystem;
+
+// A control of the window, found by its objectName as any test (or an
+// accessibility tool) finds it: the window keeps its controls to itself.
+template <class T>
+T* Find(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << "no " << name;
+    return found;
+}
 
 RuleRec makeRule(const std::string& name, bool enabled = true) {
     RuleRec r;
@@ -109,7 +121,7 @@ protected:
     }
 
     void clickSideBar(int item) {
-        QToolButton* b = window_->dxSideBar1->Item(0, item);
+        QToolButton* b = Find<TdxSideBar>(*window_, "dxSideBar1")->Item(0, item);
         ASSERT_NE(b, nullptr);
         QTest::mouseClick(b, Qt::LeftButton);
     }
@@ -122,18 +134,21 @@ protected:
 
 TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOthersCrossed) {
     TfrmMain& w = create();
-    EXPECT_EQ(w.PageControl1->currentWidget(), w.tshome);
+    EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), Find<QWidget>(w, "tshome"));
     EXPECT_EQ(w.CurrentServiceId(), 0);
 
-    const QWidget* pages[] = {w.tskazaa,     w.tsmorpheus, w.tsgrokster, w.tsaudiogalaxy,
-                              w.tsbearshare, w.tslimewire, w.tsOthers};
+    const QWidget* pages[] = {Find<QWidget>(w, "tskazaa"),     Find<QWidget>(w, "tsmorpheus"),
+                              Find<QWidget>(w, "tsgrokster"),  Find<QWidget>(w, "tsaudiogalaxy"),
+                              Find<QWidget>(w, "tsbearshare"), Find<QWidget>(w, "tslimewire"),
+                              Find<QWidget>(w, "tsOthers")};
     const int ids[] = {0, 1, 2, 3, 4, 6, 5};
     for (int item = 0; item < 7; ++item) {
         clickSideBar(item);
         EXPECT_EQ(w.CurrentServiceId(), ids[item]) << "item " << item;
-        EXPECT_EQ(w.PageControl1->currentWidget(), pages[item]) << "item " << item;
+        EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), pages[item])
+            << "item " << item;
         // The bar acts as buttons: nothing stays pressed.
-        EXPECT_FALSE(w.dxSideBar1->Item(0, item)->isChecked());
+        EXPECT_FALSE(Find<TdxSideBar>(w, "dxSideBar1")->Item(0, item)->isChecked());
     }
 
     // LimeWire's page addresses LimeWire's record, not the sixth id.
@@ -143,7 +158,7 @@ TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOth
 
     // The welcome page does not forget the current service.
     w.Viewwelcomepage1Click();
-    EXPECT_EQ(w.PageControl1->currentWidget(), w.tshome);
+    EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), Find<QWidget>(w, "tshome"));
     EXPECT_EQ(w.CurrentServiceId(), 6);
 }
 
@@ -159,19 +174,21 @@ TEST_F(MainWindowTest, CreationFillsEveryNetworkPageFromTheTableAndSavesTheFile)
 
     TfrmMain& w = create();
 
-    EXPECT_FALSE(w.chkKazaa->isChecked());
-    EXPECT_TRUE(w.chkMorpheus->isChecked());
-    EXPECT_TRUE(w.chkLimeWire->isChecked());
-    EXPECT_EQ(w.teMorpheus->text(), "/srv/morpheus");
-    EXPECT_EQ(w.teLimeWire->text(), "/srv/lime");
-    EXPECT_TRUE(w.teLimeWire->isReadOnly());
-    EXPECT_EQ(lines(w.frSwapRules7->clRuleList), (QStringList{"first", "second"}));
-    EXPECT_EQ(w.frSwapRules7->clRuleList->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.frSwapRules7->clRuleList->currentRow(), 0);
-    EXPECT_TRUE(w.frSwapRules7->btnMoveDown->isEnabled());
-    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), QStringList{"only"});
-    EXPECT_TRUE(w.frSwapRules1->btnEdit->isEnabled());
-    EXPECT_EQ(w.frSwapRules2->clRuleList->count(), 0);
+    EXPECT_FALSE(Find<QCheckBox>(w, "chkKazaa")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(w, "chkMorpheus")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(w, "chkLimeWire")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(w, "teMorpheus")->text(), "/srv/morpheus");
+    EXPECT_EQ(Find<QLineEdit>(w, "teLimeWire")->text(), "/srv/lime");
+    EXPECT_TRUE(Find<QLineEdit>(w, "teLimeWire")->isReadOnly());
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList),
+              (QStringList{"first", "second"}));
+    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList->item(1)->checkState(),
+              Qt::Unchecked);
+    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList->currentRow(), 0);
+    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules7")->btnMoveDown->isEnabled());
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), QStringList{"only"});
+    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules1")->btnEdit->isEnabled());
+    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules2")->clRuleList->count(), 0);
 
     // Every start rewrites the file from the table.
     ServiceStore s = saved();
@@ -188,18 +205,19 @@ TEST_F(MainWindowTest, AnEnableSwitchChangesOnlyItsOwnRecordAndSavesAtOnce) {
     TfrmMain& w = create();
     clickSideBar(2);
 
-    QTest::mouseClick(w.chkGrokster, Qt::LeftButton, {}, QPoint(6, w.chkGrokster->height() / 2));
-    ASSERT_TRUE(w.chkGrokster->isChecked());
+    QTest::mouseClick(Find<QCheckBox>(w, "chkGrokster"), Qt::LeftButton, {},
+                      QPoint(6, Find<QCheckBox>(w, "chkGrokster")->height() / 2));
+    ASSERT_TRUE(Find<QCheckBox>(w, "chkGrokster")->isChecked());
     const bool expected[] = {true, false, true, true, false, false};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(t[i].enabled, expected[i]) << "position " << i;
     ServiceStore s = saved();
     for (int i = 0; i < 6; ++i) EXPECT_EQ(s.ServiceTable[i].enabled, expected[i]) << "saved " << i;
 
     // Switching LimeWire off and on addresses position 5 (id 6).
-    w.chkLimeWire->click();
+    Find<QCheckBox>(w, "chkLimeWire")->click();
     EXPECT_TRUE(t[5].enabled);
     EXPECT_TRUE(saved().ServiceTable[5].enabled);
-    w.chkLimeWire->click();
+    Find<QCheckBox>(w, "chkLimeWire")->click();
     EXPECT_FALSE(t[5].enabled);
     EXPECT_TRUE(t[2].enabled);
 }
@@ -226,12 +244,12 @@ TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChang
     answer(false);
     w.Button5Click();
     EXPECT_EQ(state_.store.ServiceTable[4].sharedir, "/old");
-    EXPECT_EQ(w.teBearShare->text(), "/old");
+    EXPECT_EQ(Find<QLineEdit>(w, "teBearShare")->text(), "/old");
 
     answer(true);
     w.Button5Click();
     EXPECT_EQ(state_.store.ServiceTable[4].sharedir, chosen);
-    EXPECT_EQ(w.teBearShare->text().toStdString(), chosen);
+    EXPECT_EQ(Find<QLineEdit>(w, "teBearShare")->text().toStdString(), chosen);
     EXPECT_EQ(state_.store.ServiceTable[4].prevcnt(), 1);
     EXPECT_EQ(saved().ServiceTable[4].sharedir, chosen);
     EXPECT_EQ(state_.store.ServiceTable[0].sharedir, "");
@@ -241,15 +259,16 @@ TEST_F(MainWindowTest, TheBannerShowsItsTextsInOrderAndWrapsAfterTheFifth) {
     TfrmMain& w = create();
     EXPECT_EQ(w.Timer2->interval(), 15000);
     EXPECT_TRUE(w.Timer2->isActive());
-    EXPECT_EQ(w.HTMLStaticText2->Html(), "Thank you for using Kestrelbox");
+    EXPECT_EQ(Find<THTMLStaticText>(w, "HTMLStaticText2")->Html(),
+              "Thank you for using Kestrelbox");
 
-    const QStringList texts = TfrmMain::BannerTexts();
+    const QStringList texts = BannerTexts();
     ASSERT_EQ(texts.size(), 5);
     EXPECT_EQ(texts[4], "Thank you for using Kestrelbox");
     EXPECT_EQ(texts.size(), QSet<QString>(texts.begin(), texts.end()).size());
     for (int i : {0, 1, 2, 3, 4, 0, 1}) {
         w.Timer2Timer();
-        EXPECT_EQ(w.HTMLStaticText2->Html(), texts[i]);
+        EXPECT_EQ(Find<THTMLStaticText>(w, "HTMLStaticText2")->Html(), texts[i]);
     }
     EXPECT_EQ(w.BannerIndex, 2);
 }
@@ -259,18 +278,18 @@ TEST_F(MainWindowTest, BuildRuleListsIgnoresUnknownIdsAndEmptiesOthersWithoutASe
     appendService(state_.store, "One", "/one", "", false, {"r1", "r2"});
     TfrmMain& w = create();
     clickSideBar(6);
-    ASSERT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"r1", "r2"}));
+    ASSERT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"r1", "r2"}));
 
     // An id outside 0..6 touches no panel, even when the table has changed.
     state_.store.ServiceTable[0].rulelist.rules.clear();
     for (int id : {7, 200, 255}) w.BuildRuleLists(static_cast<std::uint8_t>(id));
-    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), (QStringList{"a", "b"}));
-    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"r1", "r2"}));
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), (QStringList{"a", "b"}));
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"r1", "r2"}));
 
     // No service selected: the Others panel is empty with its rule buttons off.
-    w.clService->clearSelection();
+    Find<QListWidget>(w, "clService")->clearSelection();
     w.BuildRuleLists(sidOther);
-    TfrSwapRules* p = w.frSwapRules6;
+    TfrSwapRules* p = Find<TfrSwapRules>(w, "frSwapRules6");
     EXPECT_EQ(p->clRuleList->count(), 0);
     EXPECT_FALSE(p->btnEdit->isEnabled());
     EXPECT_FALSE(p->btnDelete->isEnabled());
@@ -281,16 +300,16 @@ TEST_F(MainWindowTest, BuildRuleListsIgnoresUnknownIdsAndEmptiesOthersWithoutASe
     // An empty table leaves everything as it is.
     state_.store.ServiceTable.clear();
     w.BuildRuleLists(sidKazaa);
-    EXPECT_EQ(lines(w.frSwapRules1->clRuleList), (QStringList{"a", "b"}));
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), (QStringList{"a", "b"}));
 }
 
 TEST_F(MainWindowTest, WithoutAdditionalServicesTheOthersCommandsAreOff) {
     TfrmMain& w = create();
-    EXPECT_EQ(w.clService->count(), 0);
-    EXPECT_FALSE(w.frSwapRules6->btnAdd->isEnabled());
-    EXPECT_FALSE(w.btnEditService->isEnabled());
-    EXPECT_FALSE(w.btnDeleteService->isEnabled());
-    EXPECT_TRUE(w.btnAddService->isEnabled());
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->count(), 0);
+    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(w, "btnEditService")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(w, "btnAddService")->isEnabled());
     // Edit and Delete without a selection are harmless.
     w.btnEditServiceClick();
     w.btnDeleteServiceClick();
@@ -303,11 +322,11 @@ TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) 
     appendService(state_.store, "Third", "/d3", "*.c;x*", true, {"t1", "t2"});
     TfrmMain& w = create();
     clickSideBar(6);
-    ASSERT_EQ(lines(w.clService), (QStringList{"First", "Second", "Third"}));
+    ASSERT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Second", "Third"}));
 
-    w.clService->setCurrentRow(1);
-    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"s1"});
-    QTest::mouseClick(w.btnDeleteService, Qt::LeftButton);
+    Find<QListWidget>(w, "clService")->setCurrentRow(1);
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"s1"});
+    QTest::mouseClick(Find<QPushButton>(w, "btnDeleteService"), Qt::LeftButton);
 
     ServiceStore& st = state_.store;
     ASSERT_EQ(st.ServiceCount(), 8);
@@ -322,10 +341,10 @@ TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) 
     EXPECT_TRUE(third.enabled);
     EXPECT_EQ(third.rulelist.rulecnt(), 2);
 
-    EXPECT_EQ(lines(w.clService), (QStringList{"First", "Third"}));
-    EXPECT_EQ(w.clService->item(1)->checkState(), Qt::Checked);
-    EXPECT_EQ(w.clService->currentRow(), 0);
-    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"f1"});
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Third"}));
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"f1"});
 
     // The deletion is on disk already, so it survives a restart.
     ServiceStore s = saved();
@@ -340,12 +359,12 @@ TEST_F(MainWindowTest, DeletingTheLastServiceEmptiesTheListAndThePanel) {
     clickSideBar(6);
     w.btnDeleteServiceClick();
     EXPECT_EQ(state_.store.CustomCount(), 0);
-    EXPECT_EQ(w.clService->count(), 0);
-    EXPECT_EQ(w.frSwapRules6->clRuleList->count(), 0);
-    EXPECT_FALSE(w.frSwapRules6->btnAdd->isEnabled());
-    EXPECT_FALSE(w.frSwapRules6->btnEdit->isEnabled());
-    EXPECT_FALSE(w.btnEditService->isEnabled());
-    EXPECT_FALSE(w.btnDeleteService->isEnabled());
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->count(), 0);
+    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList->count(), 0);
+    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
+    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnEdit->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(w, "btnEditService")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
     EXPECT_EQ(saved().ServiceCount(), 6);
 }
 
@@ -366,13 +385,13 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     clickSideBar(6);
 
     answerServiceDialog("Alpha", "/alpha", true);
-    QTest::mouseClick(w.btnAddService, Qt::LeftButton);
-    EXPECT_EQ(lines(w.clService), QStringList{"Alpha"});
-    EXPECT_EQ(w.clService->item(0)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.clService->currentRow(), 0);
-    EXPECT_TRUE(w.frSwapRules6->btnAdd->isEnabled());
-    EXPECT_TRUE(w.btnEditService->isEnabled());
-    EXPECT_TRUE(w.btnDeleteService->isEnabled());
+    QTest::mouseClick(Find<QPushButton>(w, "btnAddService"), Qt::LeftButton);
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), QStringList{"Alpha"});
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
+    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(w, "btnEditService")->isEnabled());
+    EXPECT_TRUE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
     EXPECT_EQ(saved().CustomCount(), 1);
 
     answerServiceDialog("Beta", "/beta", true);
@@ -380,17 +399,17 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     answerServiceDialog("Gamma", "/gamma", true);
     w.btnAddServiceClick();
     // The first service, not the new one, ends up selected.
-    EXPECT_EQ(lines(w.clService), (QStringList{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(w.clService->currentRow(), 0);
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
     EXPECT_EQ(state_.store.ServiceTable[8].othernum, 3);
 
     state_.store.ServiceTable[8].rulelist.rules = {makeRule("g1"), makeRule("g2")};
-    w.clService->setCurrentRow(2);
+    Find<QListWidget>(w, "clService")->setCurrentRow(2);
     answerServiceDialog("Gamma 2", "/gamma2", true);
     w.btnEditServiceClick();
-    EXPECT_EQ(lines(w.clService), (QStringList{"Alpha", "Beta", "Gamma 2"}));
-    EXPECT_EQ(w.clService->currentRow(), 2);
-    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), (QStringList{"g1", "g2"}));
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"Alpha", "Beta", "Gamma 2"}));
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 2);
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"g1", "g2"}));
     EXPECT_EQ(saved().ServiceTable[8].othername, "Gamma 2");
     EXPECT_EQ(saved().ServiceTable[8].sharedir, "/gamma2");
 
@@ -404,8 +423,10 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
 
     // A double-click edits the selected service.
     answerServiceDialog("Gamma 3", "/gamma3", true);
-    QTest::mouseDClick(w.clService->viewport(), Qt::LeftButton, {},
-                       w.clService->visualItemRect(w.clService->item(2)).center());
+    QTest::mouseDClick(Find<QListWidget>(w, "clService")->viewport(), Qt::LeftButton, {},
+                       Find<QListWidget>(w, "clService")
+                           ->visualItemRect(Find<QListWidget>(w, "clService")->item(2))
+                           .center());
     EXPECT_EQ(state_.store.ServiceTable[8].othername, "Gamma 3");
 }
 
@@ -415,20 +436,22 @@ TEST_F(MainWindowTest, ACheckMarkEnablesOnlyItsOwnServiceSelectsItAndSaves) {
     appendService(state_.store, "C", "/c", "", false, {"c1"});
     TfrmMain& w = create();
     clickSideBar(6);
-    ASSERT_EQ(w.clService->currentRow(), 0);
+    ASSERT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
 
-    w.clService->item(2)->setCheckState(Qt::Checked);  // as a click on the box does
+    Find<QListWidget>(w, "clService")
+        ->item(2)
+        ->setCheckState(Qt::Checked);  // as a click on the box does
     const auto& t = state_.store.ServiceTable;
     EXPECT_FALSE(t[6].enabled);
     EXPECT_FALSE(t[7].enabled);
     EXPECT_TRUE(t[8].enabled);
     for (int i = 0; i < 6; ++i) EXPECT_FALSE(t[i].enabled);
-    EXPECT_EQ(w.clService->currentRow(), 2);
-    EXPECT_EQ(lines(w.frSwapRules6->clRuleList), QStringList{"c1"});
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 2);
+    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"c1"});
     EXPECT_TRUE(saved().ServiceTable[8].enabled);
     EXPECT_FALSE(saved().ServiceTable[7].enabled);
 
-    w.clService->item(2)->setCheckState(Qt::Unchecked);
+    Find<QListWidget>(w, "clService")->item(2)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(t[8].enabled);
     EXPECT_FALSE(saved().ServiceTable[8].enabled);
 }
@@ -461,7 +484,7 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     w.Details1Click();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.ShownWindowCount, 1);
-    w.Close1->trigger();
+    Find<QAction>(w, "Close1")->trigger();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.ShownWindowCount, 0);
 
@@ -473,7 +496,7 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     EXPECT_TRUE(state_.store.ServiceTable[0].scanned);
     ASSERT_EQ(state_.store.ServiceTable[0].prevcnt(), 1);
     EXPECT_EQ(state_.store.ServiceTable[0].prevfiles[0].name, "song.mp3");
-    EXPECT_EQ(w.PopupMenu1->actions().last()->text(), "Exit Kestrelbox");
+    EXPECT_EQ(Find<QMenu>(w, "PopupMenu1")->actions().last()->text(), "Exit Kestrelbox");
 }
 
 TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) {
@@ -482,7 +505,7 @@ TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) 
     w.move(140, 70);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.hide();
-    QTimer::singleShot(0, &w, [&] { w.ExitKestrelbox1->trigger(); });
+    QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "ExitKestrelbox1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     Settings s;
@@ -493,7 +516,7 @@ TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) 
     // Shown, the exit must not turn into a close request that only hides.
     w.show();
     w.move(150, 80);
-    QTimer::singleShot(0, &w, [&] { w.ExitKestrelbox1->trigger(); });
+    QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "ExitKestrelbox1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     LoadSettings(s);
@@ -599,7 +622,7 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
 
     // The user deletes A meanwhile; B moves to A's place.
     clickSideBar(6);
-    w.clService->setCurrentRow(0);
+    Find<QListWidget>(w, "clService")->setCurrentRow(0);
     w.btnDeleteServiceClick();
     ASSERT_EQ(state_.store.ServiceTable[6].othername, "B");
 
@@ -622,8 +645,8 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
     TfrmMain& w = create();
     EXPECT_TRUE(w.Timer1->Gate().enabled);
     EXPECT_EQ(w.Timer1->Gate().settleSeconds, 25);
-    ASSERT_NE(w.Settings1, nullptr);
-    EXPECT_EQ(w.Settings1->text(), "&Settings...");
+    ASSERT_NE(Find<QAction>(w, "Settings1"), nullptr);
+    EXPECT_EQ(Find<QAction>(w, "Settings1")->text(), "&Settings...");
 
     kbtest::DialogDriver<TfrmSettings> driver([](TfrmSettings* d) {
         EXPECT_EQ(d->windowTitle(), "Settings");
@@ -637,7 +660,7 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
         EXPECT_FALSE(d->seSettleSeconds->isEnabled());
         QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
     });
-    w.Settings1->trigger();
+    Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(driver.called);
     EXPECT_FALSE(state_.options.WaitSettled);
     EXPECT_FALSE(w.Timer1->Gate().enabled);
@@ -655,7 +678,7 @@ TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
         d->seSettleSeconds->setValue(60);
         QTest::keyClick(d, Qt::Key_Escape);
     });
-    w.Settings1->trigger();
+    Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(cancel.called);
     EXPECT_EQ(state_.options, before);
     EXPECT_FALSE(RegKeyExists(RegRoot::LocalMachine, kOptionsKey));

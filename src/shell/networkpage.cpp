@@ -1,0 +1,188 @@
+#include "shell/networkpage.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "editor/servicecontext.h"
+#include "shell/buttoncolumn.h"
+#include "shell/rulelist.h"
+
+namespace kb {
+
+const std::array<NetworkPageSpec, 6> kNetworkPages = {{
+    {0, sidKazaa, "Kazaa", "Enable Kazaa File Automation", "tskazaa", "chkKazaa", "teKazaa",
+     "Button10", "frSwapRules1"},
+    {1, sidMorpheus, "Morpheus", "Enable Morpheus File Automation", "tsmorpheus", "chkMorpheus",
+     "teMorpheus", "Button2", "frSwapRules2"},
+    {2, sidGrokster, "Grokster", "Enable Grokster File Automation", "tsgrokster", "chkGrokster",
+     "teGrokster", "Button3", "frSwapRules3"},
+    {3, sidAudioGalaxy, "AudioGalaxy", "Enable AudioGalaxy File Automation", "tsaudiogalaxy",
+     "chkAudioGalaxy", "teAudioGalaxy", "Button4", "frSwapRules4"},
+    {4, sidBearShare, "BearShare", "Enable BearShare Automation", "tsbearshare", "chkBearShare",
+     "teBearShare", "Button5", "frSwapRules5"},
+    {5, sidLimeWire, "LimeWire", "Enable LimeWire Automation", "tslimewire", "chkLimeWire",
+     "teLimeWire", "Button1", "frSwapRules7"},
+}};
+
+namespace {
+
+QString Name(const char* latin1) { return QString::fromLatin1(latin1); }
+
+QVBoxLayout* TightColumn(QWidget* page) {
+    auto* l = new QVBoxLayout(page);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(0);
+    return l;
+}
+
+}  // namespace
+
+NetworkPage::NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, QWidget* parent)
+    : QWidget(parent), spec_(spec), context_(context) {
+    setObjectName(Name(spec.pageName));
+    QVBoxLayout* l = TightColumn(this);
+
+    // The top strip keeps the design's fixed positions.
+    auto* strip = new QWidget(this);
+    strip->setObjectName(Name(spec.pageName) + QStringLiteral("Top"));
+    strip->setFixedHeight(65);
+    switch_ = new QCheckBox(Name(spec.switchCaption), strip);
+    switch_->setObjectName(Name(spec.switchName));
+    switch_->setGeometry(4, 0, 257, 20);
+    auto* label = new QLabel(Name(spec.network) + QStringLiteral(" Shared Directory:"), strip);
+    label->setObjectName(Name(spec.pageName) + QStringLiteral("Label"));
+    label->setGeometry(4, 24, 253, 16);
+    folder_ = new QLineEdit(strip);
+    folder_->setObjectName(Name(spec.folderName));
+    folder_->setReadOnly(true);
+    folder_->setGeometry(4, 40, 253, 25);
+    auto* browse = new QPushButton(QStringLiteral("Browse..."), strip);
+    browse->setObjectName(Name(spec.browseName));
+    browse->setGeometry(256, 40, 65, 25);
+    l->addWidget(strip);
+
+    rules_ = new TfrSwapRules(context, this);
+    rules_->setObjectName(Name(spec.panelName));
+    l->addWidget(rules_, 1);
+
+    connect(switch_, &QCheckBox::clicked, this, &NetworkPage::SwitchClicked);
+    connect(browse, &QPushButton::clicked, this, &NetworkPage::BrowseClicked);
+}
+
+rServiceRules* NetworkPage::Record() const {
+    auto& table = context_.Store().ServiceTable;
+    return spec_.position < static_cast<int>(table.size()) ? &table[spec_.position] : nullptr;
+}
+
+void NetworkPage::SwitchClick() {
+    rServiceRules* rec = Record();
+    if (!rec) return;
+    rec->enabled = switch_->isChecked();
+    context_.SaveConfig();
+}
+
+void NetworkPage::BrowseClick(QString& start) {
+    if (start.isEmpty()) start = QDir::rootPath();
+    // Every folder on this system has a path, so an empty answer is a cancel.
+    const QString chosen = QFileDialog::getExistingDirectory(
+        context_.MainWindow(), QStringLiteral("Select Folder"), start);
+    if (chosen.isEmpty()) return;
+    start = chosen;
+    rServiceRules* rec = Record();
+    if (!rec) return;
+    const QString native = QDir::toNativeSeparators(chosen);
+    folder_->setText(native);
+    // Only the directory changes: the baseline stays, so files already there
+    // are not taken for new ones if the same folder is chosen again.
+    rec->sharedir = native.toStdString();
+    context_.SaveConfig();
+}
+
+OthersPage::OthersPage(ServiceContext& context, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("tsOthers"));
+    QVBoxLayout* l = TightColumn(this);
+
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("tsOthersTop"));
+    strip->setFixedHeight(94);
+    auto* sl = new QHBoxLayout(strip);
+    sl->setContentsMargins(4, 0, 0, 0);
+    sl->setSpacing(0);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(0);
+    auto* label = new QLabel(QStringLiteral("Additional Swapping Services:"), strip);
+    label->setObjectName(QStringLiteral("lblOthers"));
+    label->setFixedHeight(17);
+    left->addWidget(label);
+    services_ = new QListWidget(strip);
+    services_->setObjectName(QStringLiteral("clService"));
+    services_->setSelectionMode(QAbstractItemView::SingleSelection);
+    services_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    services_->setMinimumWidth(120);
+    left->addWidget(services_, 1);
+    sl->addLayout(left, 1);
+
+    // The buttons sit at the design's fixed heights.
+    auto* column = new QWidget(strip);
+    column->setObjectName(QStringLiteral("tsOthersButtons"));
+    column->setFixedWidth(SideButtonColumnWidth());
+    auto makeButton = [column](const char* name, const QString& caption, int top) {
+        auto* b = new QPushButton(caption, column);
+        b->setObjectName(Name(name));
+        b->setGeometry(4, top, SideButtonWidth(), 22);
+        return b;
+    };
+    add_ = makeButton("btnAddService", QStringLiteral("Add Service..."), 18);
+    edit_ = makeButton("btnEditService", QStringLiteral("Edit Service..."), 44);
+    delete_ = makeButton("btnDeleteService", QStringLiteral("Delete Service"), 70);
+    sl->addWidget(column);
+    l->addWidget(strip);
+
+    rules_ = new TfrSwapRules(context, this);
+    rules_->setObjectName(QStringLiteral("frSwapRules6"));
+    l->addWidget(rules_, 1);
+
+    services_->viewport()->installEventFilter(this);
+}
+
+void OthersPage::FillServices(const std::vector<rServiceRules>& table) {
+    const QSignalBlocker quiet(services_);
+    services_->clear();
+    for (const rServiceRules& rec : table) {
+        if (rec.serviceid != sidOther) continue;
+        auto* item = new QListWidgetItem(QString::fromStdString(rec.othername));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        services_->addItem(item);
+    }
+    // The check marks go by number, as the numbering invariant promises.
+    for (const rServiceRules& rec : table)
+        if (rec.serviceid == sidOther && rec.enabled)
+            if (QListWidgetItem* item = services_->item(rec.othernum - 1))
+                item->setCheckState(Qt::Checked);
+
+    const bool any = services_->count() > 0;
+    rules_->btnAdd->setEnabled(any);
+    edit_->setEnabled(any);
+    delete_->setEnabled(any);
+    if (any) services_->setCurrentRow(0);
+}
+
+bool OthersPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == services_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        emit ServicesDoubleClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace kb
