@@ -6,8 +6,11 @@
 #include <fstream>
 #include <locale>
 #include <stdexcept>
+#include <type_traits>
+#include <variant>
 
 #include "platform/atomicfile.h"
+#include "store/configfields.h"
 
 namespace kb {
 
@@ -23,82 +26,45 @@ std::string Numbered(const char* prefix, std::int32_t n) {
 
 // ---- writing -------------------------------------------------------------
 
-void FormatCondition(std::string& out, const ruleacondrec& c) {
-    WriteIntKey(out, "rcond", c.rcond);
-    switch (c.rcond) {
-        case condExtension:
-            WriteStrKey(out, "ext", c.fileext.ext);
-            break;
-        case condSize:
-            WriteIntKey(out, "rnum", c.rnum);
-            WriteIntKey(out, "size", c.size);
-            break;
-        case condDate:
-            WriteIntKey(out, "rdays", c.rdays);
-            // Without it an "older than" rule came back as "newer than" and
-            // deleted the wrong files. Files from before it existed lack the
-            // line, so the reader looks for it by name.
-            WriteIntKey(out, "rdayscmp", c.rdayscmp);
-            break;
-        case condNewest:
-            WriteIntKey(out, "filecnt", c.newestcnt);
-            break;
-        case condOldest:
-            WriteIntKey(out, "filecnt", c.oldestcnt);
-            break;
-        default:
-            break;
-    }
-}
-
-void FormatAction(std::string& out, const ruleactionrec& a) {
-    WriteIntKey(out, "raction", a.raction);
-    switch (a.raction) {
-        case actMove:
-            WriteStrKey(out, "filepath", a.move.filepath);
-            break;
-        case actCopy:
-            WriteStrKey(out, "filepath", a.copy.filepath);
-            break;
-        case actFtp:
-            WriteStrKey(out, "ftpserver", a.ftp.ftpserver);
-            WriteIntKey(out, "ftpport", a.ftp.ftpport);
-            WriteStrKey(out, "ftppath", a.ftp.ftppath);
-            WriteStrKey(out, "ftpuser", a.ftp.ftpuser);
-            WriteStrKey(out, "ftppass", a.ftp.ftppass);
-            WriteBoolKey(out, "ftpascmode", a.ftp.ftpascmode);
-            WriteBoolKey(out, "ftppassive", a.ftp.ftppassive);
-            break;
-        case actLaunch:
-            WriteStrKey(out, "fprogram", a.launch.fprogram);
-            WriteStrKey(out, "fparams", a.launch.fparams);
-            break;
-        default:
-            break;
+template <class Record>
+void FormatFields(std::string& out, std::span<const ConfigField<Record>> fields, const Record& r) {
+    // The accessors serve the reader too, so they take a record to change;
+    // nothing is changed here.
+    Record& record = const_cast<Record&>(r);
+    for (const ConfigField<Record>& f : fields) {
+        std::visit(
+            [&](auto* value) {
+                using T = std::remove_pointer_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, std::string>)
+                    WriteStrKey(out, f.key, *value);
+                else if constexpr (std::is_same_v<T, bool>)
+                    WriteBoolKey(out, f.key, *value);
+                else
+                    WriteIntKey(out, f.key, *value);
+            },
+            f.at(record));
     }
 }
 
 void FormatRule(std::string& out, const RuleRec& r, std::int32_t j) {
     WriteHeaderLine(out, Numbered("[Rule ", j));
-    WriteStrKey(out, "rulename", r.rulename);
-    WriteBoolKey(out, "enabled", r.enabled);
-    WriteIntKey(out, "mcond", r.mcond);
+    FormatFields(out, RuleFields(), r);
     WriteIntKey(out, "condcnt", r.condcnt());
-    WriteIntKey(out, "fcnt", r.fcnt);
-    WriteIntKey(out, "fsize", r.fsize);
-    for (const ruleacondrec& c : r.conds) FormatCondition(out, c);
+    FormatFields(out, RuleLimitFields(), r);
+    for (const ruleacondrec& c : r.conds) {
+        WriteIntKey(out, "rcond", c.rcond);
+        FormatFields(out, ConditionFields(c.rcond), c);
+    }
     WriteIntKey(out, "actioncnt", r.actioncnt());
-    for (const ruleactionrec& a : r.actions) FormatAction(out, a);
+    for (const ruleactionrec& a : r.actions) {
+        WriteIntKey(out, "raction", a.raction);
+        FormatFields(out, ActionFields(a.raction), a);
+    }
 }
 
 void FormatService(std::string& out, const rServiceRules& s, std::int32_t i) {
     WriteHeaderLine(out, Numbered("[Service ", i));
-    WriteIntKey(out, "serviceid", s.serviceid);
-    WriteIntKey(out, "othernum", s.othernum);
-    WriteStrKey(out, "othername", s.othername);
-    WriteBoolKey(out, "enabled", s.enabled);
-    WriteStrKey(out, "sharedir", s.sharedir);
-    WriteStrKey(out, "excludefiles", s.excludefiles);
+    FormatFields(out, ServiceFields(), s);
     WriteIntKey(out, "rulecnt", s.rulelist.rulecnt());
     std::int32_t j = 0;
     for (const RuleRec& r : s.rulelist.rules) FormatRule(out, r, ++j);
@@ -121,9 +87,7 @@ public:
             store_.ConfigVersion = *v;
         else
             Warn("Error retrieving version number.");
-        Bool("UseSMTP", store_.UseSMTP);
-        Str("SMTP Server", store_.SmtpServer);
-        Str("ReplyTo", store_.ReplyTo);
+        Fields(MainInfoFields(), store_);
         std::int32_t serviceCount = store_.ServiceCount();
         Count("Service Count", serviceCount, kNetworkCount, INT32_MAX);
         std::int32_t customCount = store_.CustomCount();
@@ -198,12 +162,7 @@ private:
         rec.scanned = false;
         rec.prevfiles.clear();
         rec.rulelist.rules.clear();
-        Code("serviceid", rec.serviceid);
-        Int("othernum", rec.othernum);
-        Str("othername", rec.othername);
-        Bool("enabled", rec.enabled);
-        Str("sharedir", rec.sharedir);
-        Str("excludefiles", rec.excludefiles);
+        Fields(ServiceFields(), rec);
         std::int32_t rulecnt = 0;
         Count("rulecnt", rulecnt, 0, INT32_MAX);
         store_.AssignUid(rec);
@@ -220,75 +179,46 @@ private:
     RuleRec Rule(std::int32_t j) {
         Section(Numbered("[Rule ", j));
         RuleRec r;
-        Str("rulename", r.rulename);
-        Bool("enabled", r.enabled);
-        Code("mcond", r.mcond);
+        Fields(RuleFields(), r);
         std::int32_t condcnt = 0;
         Count("condcnt", condcnt, 0, INT32_MAX);
-        Int("fcnt", r.fcnt);
-        Int("fsize", r.fsize);
-        for (std::int32_t k = 0; k < condcnt; ++k) r.conds.push_back(Condition());
+        Fields(RuleLimitFields(), r);
+        for (std::int32_t k = 0; k < condcnt; ++k) {
+            ruleacondrec c;
+            Code("rcond", c.rcond);
+            Fields(ConditionFields(c.rcond), c);
+            r.conds.push_back(std::move(c));
+        }
         std::int32_t actioncnt = 0;
         Count("actioncnt", actioncnt, 0, INT32_MAX);
-        for (std::int32_t k = 0; k < actioncnt; ++k) r.actions.push_back(Action());
+        for (std::int32_t k = 0; k < actioncnt; ++k) {
+            ruleactionrec a;
+            Code("raction", a.raction);
+            Fields(ActionFields(a.raction), a);
+            r.actions.push_back(std::move(a));
+        }
         return r;
     }
 
-    ruleacondrec Condition() {
-        ruleacondrec c;
-        Code("rcond", c.rcond);
-        switch (c.rcond) {
-            case condExtension:
-                Str("ext", c.fileext.ext);
-                break;
-            case condSize:
-                Code("rnum", c.rnum);
-                Int("size", c.size);
-                break;
-            case condDate:
-                Int("rdays", c.rdays);
-                // Older files lack the line; their date conditions read as "less than".
-                if (NextKeyIs("rdayscmp")) Code("rdayscmp", c.rdayscmp);
-                break;
-            case condNewest:
-                Int("filecnt", c.newestcnt);
-                break;
-            case condOldest:
-                Int("filecnt", c.oldestcnt);
-                break;
-            default:
-                break;
+    // Values are taken by position, so the fields are read in the writer's order.
+    template <class Record>
+    void Fields(std::span<const ConfigField<Record>> fields, Record& r) {
+        for (const ConfigField<Record>& f : fields) {
+            if (f.optional && !NextKeyIs(f.key)) continue;
+            std::visit(
+                [&](auto* value) {
+                    using T = std::remove_pointer_t<decltype(value)>;
+                    if constexpr (std::is_same_v<T, std::string>)
+                        Str(f.key, *value);
+                    else if constexpr (std::is_same_v<T, std::int32_t>)
+                        Int(f.key, *value);
+                    else if constexpr (std::is_same_v<T, std::uint8_t>)
+                        Code(f.key, *value);
+                    else
+                        Bool(f.key, *value);
+                },
+                f.at(r));
         }
-        return c;
-    }
-
-    ruleactionrec Action() {
-        ruleactionrec a;
-        Code("raction", a.raction);
-        switch (a.raction) {
-            case actMove:
-                Str("filepath", a.move.filepath);
-                break;
-            case actCopy:
-                Str("filepath", a.copy.filepath);
-                break;
-            case actFtp:
-                Str("ftpserver", a.ftp.ftpserver);
-                Int("ftpport", a.ftp.ftpport);
-                Str("ftppath", a.ftp.ftppath);
-                Str("ftpuser", a.ftp.ftpuser);
-                Str("ftppass", a.ftp.ftppass);
-                Bool("ftpascmode", a.ftp.ftpascmode);
-                Bool("ftppassive", a.ftp.ftppassive);
-                break;
-            case actLaunch:
-                Str("fprogram", a.launch.fprogram);
-                Str("fparams", a.launch.fparams);
-                break;
-            default:
-                break;
-        }
-        return a;
     }
 
     bool NextKeyIs(const char* key) const {
