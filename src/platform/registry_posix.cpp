@@ -5,11 +5,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "platform/atomicfile.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/regfile.h"
 #include "platform/registry.h"
@@ -91,13 +92,6 @@ void CheckName(const std::string& s) {
     if (s.find_first_of("\r\n") != std::string::npos) throw RegistryError(std::strerror(EINVAL));
 }
 
-bool ParseInt32(const std::string& text, std::int32_t& out) {
-    const char* b = text.data();
-    const char* e = b + text.size();
-    const auto r = std::from_chars(b, e, out);
-    return r.ec == std::errc() && r.ptr == e && b != e;
-}
-
 }  // namespace
 
 int ReadRegString(RegRoot root, const std::string& keyPath, const std::string& valueName,
@@ -158,9 +152,9 @@ void WriteRegValue(RegRoot root, const std::string& keyPath, const std::string& 
     if (kind == kindText || kind == kindExpandText) {
         v.text = value;
     } else if (kind == kindDword) {
-        std::int32_t n = 0;
-        if (!ParseInt32(value, n)) throw RegistryError(kCannotWriteKey);
-        v.dword = static_cast<std::uint32_t>(n);
+        const std::optional<std::int32_t> n = ParseNumber<std::int32_t>(value);
+        if (!n) throw RegistryError(kCannotWriteKey);
+        v.dword = static_cast<std::uint32_t>(*n);
     } else {
         v.bytes = value;
     }

@@ -1,7 +1,8 @@
 #include <windows.h>
 
-#include <charconv>
+#include <optional>
 
+#include "platform/numbers.h"
 #include "platform/registry.h"
 
 namespace kb {
@@ -99,11 +100,9 @@ void WriteRegValue(RegRoot root, const std::string& keyPath, const std::string& 
     }
     LONG rc = ERROR_SUCCESS;
     if (kind == REG_DWORD) {
-        std::int32_t n = 0;
-        const auto r = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty())
-            throw RegistryError(SystemMessage(1013));
-        const DWORD d = static_cast<DWORD>(n);
+        const std::optional<std::int32_t> n = ParseNumber<std::int32_t>(value);
+        if (!n) throw RegistryError(SystemMessage(1013));
+        const DWORD d = static_cast<DWORD>(*n);
         rc = RegSetValueExA(k.h, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&d),
                             sizeof d);
     } else if (kind == REG_SZ || kind == REG_EXPAND_SZ) {

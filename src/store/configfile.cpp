@@ -1,7 +1,5 @@
 #include "store/configfile.h"
 
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <locale>
@@ -10,6 +8,7 @@
 #include <variant>
 
 #include "platform/atomicfile.h"
+#include "platform/numbers.h"
 #include "store/configfields.h"
 
 namespace kb {
@@ -244,17 +243,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-std::optional<double> ParseFloat(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return std::nullopt;
-    text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-    double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end || !std::isfinite(v)) return std::nullopt;
-    return v;
-}
-
 }  // namespace
 
 std::string FormatConfigFile(const ServiceStore& store) {
@@ -313,12 +301,12 @@ void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const Con
 }
 
 std::optional<double> ParseConfigVersion(const std::string& text, char systemSeparator) {
-    if (const std::optional<double> v = ParseFloat(text)) return v;
+    if (const std::optional<double> v = ParseNumber<double>(text, Blanks::Allowed)) return v;
     if (systemSeparator == '.' || text.find('.') != std::string::npos) return std::nullopt;
     std::string local = text;
     for (char& c : local)
         if (c == systemSeparator) c = '.';
-    return ParseFloat(local);
+    return ParseNumber<double>(local, Blanks::Allowed);
 }
 
 char SystemDecimalSeparator() {

@@ -1,7 +1,8 @@
 #include "store/inilines.h"
 
-#include <charconv>
 #include <fstream>
+
+#include "platform/numbers.h"
 
 namespace kb {
 
@@ -57,14 +58,7 @@ int SplitLine(const std::string& line, std::string& key, std::string& value) {
 }
 
 std::optional<std::int32_t> ParseDecimal(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return std::nullopt;
-    text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-    std::int32_t n = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, n);
-    if (ec != std::errc() || ptr != end) return std::nullopt;
-    return n;
+    return ParseNumber<std::int32_t>(text, Blanks::Allowed);
 }
 
 bool IniLineReader::Load(const std::string& path) {
