@@ -124,7 +124,7 @@ kb::ScanEnvironment QuietEnvironment() {
     env.gate.enabled = false;  // the pass as it was before the completion gate
     env.now = [] { return 46000.0; };
     env.launch = [](const std::string&, const std::vector<std::string>&) {
-        return kb::OpStatus{true, {}};
+        return kb::Status{true, {}};
     };
     return env;
 }

@@ -506,27 +506,14 @@ bool TfrmRule::storeWorkRule() {
     auto& rules = table[svc].rulelist.rules;
     const bool replace =
         ruleEditMode_ && editRuleIndex_ >= 0 && editRuleIndex_ < static_cast<int>(rules.size());
-    RuleRec previous;
     if (replace) {
-        previous = rules[editRuleIndex_];
         rules[editRuleIndex_] = WorkRule;
     } else {
         WorkRule.enabled = true;
         rules.push_back(WorkRule);
     }
-
-    try {
-        ctx_.SaveConfig();
-    } catch (const std::exception& e) {
-        // Saving runs on this thread, so the positions found above still hold.
-        auto& again = ctx_.Store().ServiceTable[svc].rulelist.rules;
-        if (replace)
-            again[editRuleIndex_] = previous;
-        else
-            again.pop_back();
-        ErrorCentered(this, QString::fromUtf8(e.what()));
-        return false;
-    }
+    // A save that fails is reported by the window; the rule is kept.
+    ctx_.SaveConfig();
     return true;
 }
 

@@ -24,7 +24,9 @@ public:
     // Refills the rule list of the panel showing this service id from the
     // table (selecting line 0 when it has lines); ids outside 0..6 do nothing.
     virtual void BuildRuleLists(std::uint8_t serviceId) = 0;
-    // Rewrites the whole configuration file from the table.
+    // Rewrites the whole configuration file from the table. Never throws: a
+    // save that fails leaves the old file and the table as they are, and the
+    // window says so until a later save succeeds.
     virtual void SaveConfig() = 0;
     // The main window, for placing dialogs; may be null.
     virtual QWidget* MainWindow() const = 0;

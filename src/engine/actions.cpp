@@ -27,7 +27,7 @@ public:
     }
 
     void Add(std::uint8_t kind, std::string_view file, const FileOpResult& r) {
-        Add(kind, file, r.ok(), r.error);
+        Add(kind, file, r.ok, r.error);
         if (r.status == FileOpStatus::AlreadyThere) out_.back().note = kAlreadyThereNote;
         out_.back().sourceChanged = r.status == FileOpStatus::SourceChanged;
     }
@@ -41,13 +41,13 @@ private:
 // A launcher or uploader supplied by the caller may throw; one file's failure
 // must not end the pass.
 template <typename F>
-OpStatus Guarded(F&& f) {
+Status Guarded(F&& f) {
     try {
         return f();
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
-        return OpStatus{false, e.what()};
+        return Status{false, e.what()};
     }
 }
 
@@ -71,7 +71,7 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<std::string_view>& nam
         const std::string src = JoinPath(sharedir, std::string(name));
         const std::string dst = JoinPath(dir, std::string(name));
         const FileOpResult r = move ? FileMove(src, dst) : FileCopy(src, dst);
-        if (!r.ok()) failed.insert(name);
+        if (!r.ok) failed.insert(name);
         rec.Add(a.raction, name, r);
     }
 }
@@ -81,17 +81,16 @@ void Launch(const ruleactionrec& a, const std::vector<std::string_view>& names,
     const std::vector<std::string> args = SplitParams(a.launch.fparams);
     auto start = [&](const std::vector<std::string>& argv) {
         return Guarded([&] {
-            return env.launch ? env.launch(a.launch.fprogram, argv)
-                              : OpStatus{false, "no launcher"};
+            return env.launch ? env.launch(a.launch.fprogram, argv) : Status{false, "no launcher"};
         });
     };
     if (!HasPlaceholder(args)) {
-        const OpStatus st = start(args);
+        const Status st = start(args);
         rec.Add(actLaunch, {}, st.ok, st.error);
         return;
     }
     for (std::string_view name : names) {
-        const OpStatus st = start(SubstitutePath(args, JoinPath(sharedir, std::string(name))));
+        const Status st = start(SubstitutePath(args, JoinPath(sharedir, std::string(name))));
         rec.Add(actLaunch, name, st.ok, st.error);
     }
 }
@@ -101,9 +100,9 @@ void Upload(const ruleactionrec& a, const std::vector<std::string_view>& names,
             FailedSet& failed) {
     for (std::string_view name : names) {
         const std::string file(name);
-        const OpStatus st = Guarded([&] {
+        const Status st = Guarded([&] {
             return env.upload ? env.upload(a.ftp, JoinPath(sharedir, file), file)
-                              : OpStatus{false, "no uploader"};
+                              : Status{false, "no uploader"};
         });
         if (!st.ok) failed.insert(name);
         rec.Add(actFtp, name, st.ok, st.error);

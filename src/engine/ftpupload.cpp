@@ -15,11 +15,9 @@ FtpRequest FtpRequestFor(const racftp& p, const std::string& remoteName) {
     return r;
 }
 
-OpStatus FtpUpload(const racftp& p, const std::string& localPath, const std::string& remoteName,
-                   const FtpTimeouts& timeouts, std::int64_t* bytesSent) {
-    const FtpOutcome out = FtpSendFile(FtpRequestFor(p, remoteName), localPath, timeouts);
-    if (bytesSent) *bytesSent = out.bytesSent;
-    return OpStatus{out.ok, out.error};
+Status FtpUpload(const racftp& p, const std::string& localPath, const std::string& remoteName,
+                 const FtpTimeouts& timeouts, std::int64_t* bytesSent) {
+    return FtpSendFile(FtpRequestFor(p, remoteName), localPath, timeouts, bytesSent);
 }
 
 FtpUploader MakeFtpUploader(FtpTimeouts timeouts) {

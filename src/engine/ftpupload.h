@@ -19,8 +19,8 @@ FtpRequest FtpRequestFor(const racftp& p, const std::string& remoteName);
 // missing remote directory. In ASCII mode the transfer runs in text type.
 // `bytesSent`, when given, receives the byte count that went over the data
 // connection.
-OpStatus FtpUpload(const racftp& p, const std::string& localPath, const std::string& remoteName,
-                   const FtpTimeouts& timeouts = {}, std::int64_t* bytesSent = nullptr);
+Status FtpUpload(const racftp& p, const std::string& localPath, const std::string& remoteName,
+                 const FtpTimeouts& timeouts = {}, std::int64_t* bytesSent = nullptr);
 
 // An uploader for ScanEnvironment with the given time-outs.
 FtpUploader MakeFtpUploader(FtpTimeouts timeouts = {});

@@ -153,9 +153,7 @@ ScanEnvironment DefaultScanEnvironment() {
     ScanEnvironment env;
     env.now = [] { return LocalNowDays(); };
     env.launch = [](const std::string& program, const std::vector<std::string>& args) {
-        OpStatus st;
-        st.ok = OpenProgramOrDocument(program, args, &st.error);
-        return st;
+        return OpenProgramOrDocument(program, args);
     };
     env.upload = MakeFtpUploader();
     env.clock = WallClockNs;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/completion.h"
+#include "platform/status.h"
 #include "store/model.h"
 #include "store/servicetable.h"
 
@@ -48,22 +49,16 @@ struct ScanResult {
     std::vector<ActionOutcome> outcomes;
 };
 
-// Result of one program start or one upload.
-struct OpStatus {
-    bool ok = false;
-    std::string error;
-};
-
 // Opens `program` with `args` (already split; every argument reaches the
 // program as it stands, no shell involved). Must not wait for the program.
 using Launcher =
-    std::function<OpStatus(const std::string& program, const std::vector<std::string>& args)>;
+    std::function<Status(const std::string& program, const std::vector<std::string>& args)>;
 
 // Sends the local file `localPath` to the server `params` names, under the
 // remote name `remoteName` in `params.ftppath`, replacing an existing file.
 // Returns when the transfer has ended.
-using FtpUploader = std::function<OpStatus(const racftp& params, const std::string& localPath,
-                                           const std::string& remoteName)>;
+using FtpUploader = std::function<Status(const racftp& params, const std::string& localPath,
+                                         const std::string& remoteName)>;
 
 struct ScanEnvironment {
     // Local time now, as a day count since 1899-12-30 with the time of day as fraction.

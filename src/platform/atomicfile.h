@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/status.h"
+
 namespace kb {
 
-// Writes `bytes` to a temporary file in path's directory, flushes it to disk, renames it over
-// `path`. On any failure the old file is untouched and the temp file removed. ownerOnly → mode
-// 0600.
-int WriteFileAtomically(const std::string& path, const std::string& bytes,
-                        bool ownerOnly);  // 0 ok, -2 failure
+// Writes `bytes` to a temporary file in path's directory, flushes it to
+// disk, renames it over `path`. On any failure the old file is untouched, the
+// temporary file removed, and the error is the system's message. ownerOnly:
+// readable and writable by this user only.
+Status WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly);
 
 // Removes the temporary files that WriteFileAtomically(path, ...) left beside
 // `path` when its process was killed in the middle of a save: those named

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "platform/atomicfile.h"
@@ -70,10 +71,12 @@ void SyncDirectory(const std::string& dir) {
 
 void InjectAtomicWriteFaultForTests(long long afterBytes) { gFaultAfter = afterBytes; }
 
-int WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
+Status WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
+    auto failure = [] { return Status::Failure(std::strerror(errno ? errno : EIO)); };
+    errno = 0;
     std::string tempPath;
     const int fd = CreateTemp(path, ownerOnly ? 0600 : 0666, tempPath);
-    if (fd < 0) return -2;
+    if (fd < 0) return failure();
     bool ok = WriteAll(fd, bytes);
     // A stricter umask could have left the owner unable to rewrite the file.
     if (ok && ownerOnly) ok = fchmod(fd, 0600) == 0;
@@ -81,11 +84,12 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, bool 
     if (close(fd) != 0) ok = false;
     if (ok) ok = rename(tempPath.c_str(), path.c_str()) == 0;
     if (!ok) {
+        const Status st = failure();
         unlink(tempPath.c_str());
-        return -2;
+        return st;
     }
     SyncDirectory(DirectoryOf(path));
-    return 0;
+    return Status::Success();
 }
 
 }  // namespace kb

@@ -44,11 +44,20 @@ std::wstring OwnerOnlyDescriptor() {
     return descriptor;
 }
 
+// The system's message for `code`.
+Status SystemFailure(DWORD code) {
+    char buf[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buf, sizeof buf, nullptr);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r' || buf[n - 1] == '.')) --n;
+    return Status::Failure(n ? std::string(buf, n) : "error " + std::to_string(code));
+}
+
 }  // namespace
 
 void InjectAtomicWriteFaultForTests(long long afterBytes) { gFaultAfter = afterBytes; }
 
-int WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
+Status WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
     const std::wstring target = Wide(path);
     const std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
                               std::to_wstring(GetTickCount64()) + L".tmp";
@@ -63,7 +72,7 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, bool 
     const HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, ownerOnly ? &sa : nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (sd) LocalFree(sd);
-    if (h == INVALID_HANDLE_VALUE) return -2;
+    if (h == INVALID_HANDLE_VALUE) return SystemFailure(GetLastError());
 
     std::size_t limit = bytes.size();
     const long long fault = gFaultAfter.exchange(-1);
@@ -84,10 +93,11 @@ int WriteFileAtomically(const std::string& path, const std::string& bytes, bool 
         ok = MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) {
+        const DWORD code = fault >= 0 ? ERROR_DISK_FULL : GetLastError();
         DeleteFileW(temp.c_str());
-        return -2;
+        return SystemFailure(code);
     }
-    return 0;
+    return Status::Success();
 }
 
 }  // namespace kb

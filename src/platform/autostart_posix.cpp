@@ -167,8 +167,8 @@ void WriteAutoStartEntry(const std::string& name, const std::string& executable)
         "\n"
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
-    errno = 0;
-    if (WriteFileAtomically(EntryFile(name), text, false) != 0) ThrowErrno(errno);
+    if (const Status st = WriteFileAtomically(EntryFile(name), text, false); !st)
+        throw RegistryError(st.error);
 }
 
 void DeleteAutoStartEntry(const std::string& name) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/status.h"
+
 namespace kb {
 
 enum class FileOpStatus {
@@ -19,12 +21,9 @@ enum class FileOpStatus {
     Failed,
 };
 
-struct FileOpResult {
+// ok for Done and AlreadyThere; error says why otherwise.
+struct FileOpResult : Status {
     FileOpStatus status = FileOpStatus::Failed;
-    std::string error;  // why, unless Done or AlreadyThere
-
-    bool ok() const { return status == FileOpStatus::Done || status == FileOpStatus::AlreadyThere; }
-    explicit operator bool() const { return ok(); }
 };
 
 // `dir` + the native separator + `name`; a trailing separator on `dir` is

@@ -21,6 +21,14 @@ std::function<void(const std::string&)> gCheckHook;
 
 }  // namespace
 
+FileOpResult FileOpOutcome(FileOpStatus status, std::string error) {
+    FileOpResult r;
+    r.ok = status == FileOpStatus::Done || status == FileOpStatus::AlreadyThere;
+    r.error = std::move(error);
+    r.status = status;
+    return r;
+}
+
 std::string CopyTemporaryName() {
     static std::mutex mutex;
     static std::mt19937_64 random{std::random_device{}()};

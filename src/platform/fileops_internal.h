@@ -4,7 +4,12 @@
 
 #include <string>
 
+#include "platform/fileops.h"
+
 namespace kb {
+
+// A result of `status`, ok exactly for Done and AlreadyThere.
+FileOpResult FileOpOutcome(FileOpStatus status, std::string error = {});
 
 // A fresh temporary name for a copy into `dir`, without the directory:
 // ".kbcopy-<process id>-<random>.tmp".

@@ -13,13 +13,13 @@ namespace kb {
 
 namespace {
 
-FileOpResult Fail(const std::string& what) { return {FileOpStatus::Failed, what}; }
+FileOpResult Fail(const std::string& what) { return FileOpOutcome(FileOpStatus::Failed, what); }
 
 FileOpResult FailErrno(const std::string& what, int err) {
     return Fail(what + ": " + std::strerror(err));
 }
 
-FileOpResult Done() { return {FileOpStatus::Done, {}}; }
+FileOpResult Done() { return FileOpOutcome(FileOpStatus::Done); }
 
 std::string ParentDir(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -128,7 +128,7 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
         // cost time and wear.
         if (S_ISREG(dstst.st_mode) && dstst.st_size == sst.st_size &&
             SameTime(dstst.st_mtim, sst.st_mtim)) {
-            return {FileOpStatus::AlreadyThere, {}};
+            return FileOpOutcome(FileOpStatus::AlreadyThere);
         }
     }
 
@@ -161,7 +161,8 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
     if (::fstat(in.fd, &now) != 0 || now.st_size != sst.st_size ||
         !SameTime(now.st_mtim, sst.st_mtim) || !SameTime(now.st_ctim, sst.st_ctim) ||
         ::stat(src.c_str(), &named) != 0 || !SameFile(named, sst)) {
-        return abandon({FileOpStatus::SourceChanged, "source changed while it was copied"});
+        return abandon(
+            FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied"));
     }
     if (::close(out.release()) != 0) return abandon(FailErrno("copy failed", errno));
     if (::rename(tmp.c_str(), dst.c_str()) != 0)
@@ -197,7 +198,7 @@ FileOpResult FileMove(const std::string& src, const std::string& dst) {
 
     bool same = false;
     FileOpResult copied = CopyVerified(src, dst, same);
-    if (!copied.ok()) return copied;
+    if (!copied.ok) return copied;
     // Two paths can name one file (a bind mount crosses "file systems"
     // without leaving one); deleting the source would delete the target.
     struct stat after, dstst;

@@ -7,13 +7,13 @@ namespace kb {
 
 namespace {
 
-FileOpResult Fail(const std::string& what) { return {FileOpStatus::Failed, what}; }
+FileOpResult Fail(const std::string& what) { return FileOpOutcome(FileOpStatus::Failed, what); }
 
 FileOpResult FailLast(const char* what) {
     return Fail(std::string(what) + " (error " + std::to_string(GetLastError()) + ")");
 }
 
-FileOpResult Done() { return {FileOpStatus::Done, {}}; }
+FileOpResult Done() { return FileOpOutcome(FileOpStatus::Done); }
 
 bool IsDirectory(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
@@ -74,7 +74,7 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
         BY_HANDLE_FILE_INFORMATION target;
         if (existing.valid() && GetFileInformationByHandle(existing.h, &target)) {
             sameAsSource = SameFile(before, target);
-            if (SameContentsStamp(before, target)) return {FileOpStatus::AlreadyThere, {}};
+            if (SameContentsStamp(before, target)) return FileOpOutcome(FileOpStatus::AlreadyThere);
         }
     }
 
@@ -103,7 +103,8 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
     if (!GetFileInformationByHandle(in.h, &after) || !SameContentsStamp(before, after) ||
         !named.valid() || !GetFileInformationByHandle(named.h, &namedInfo) ||
         !SameFile(before, namedInfo)) {
-        return abandon({FileOpStatus::SourceChanged, "source changed while it was copied"});
+        return abandon(
+            FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied"));
     }
     if (!MoveFileExA(tmp.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return abandon(FailLast("cannot replace target"));
@@ -129,7 +130,7 @@ FileOpResult FileMove(const std::string& src, const std::string& dst) {
     if (GetLastError() != ERROR_NOT_SAME_DEVICE) return FailLast("cannot move");
     bool same = false;
     FileOpResult copied = CopyVerified(src, dst, same);
-    if (!copied.ok() || same) return copied;
+    if (!copied.ok || same) return copied;
     if (!DeleteFileA(src.c_str())) return FailLast("copied, but cannot delete the source");
     return copied;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/status.h"
+
 namespace kb {
 
 // Bounds on how long a dead or stalled server can hold the pass. With the
@@ -28,14 +30,6 @@ struct FtpRequest {
     bool passive = false;
 };
 
-struct FtpOutcome {
-    bool ok = false;
-    std::string error;
-    // What went over the data connection (on Windows, whose client does not
-    // count it: the file's size once sent).
-    std::int64_t bytesSent = 0;
-};
-
 // Whether `name` can be sent as a remote file name: not empty, "." or "..",
 // and free of "/", NUL, CR and LF.
 bool IsSafeRemoteName(std::string_view name);
@@ -52,7 +46,9 @@ std::string FtpUrl(const FtpRequest& r);
 
 // Uploads `localPath` (a regular file) as r.remoteName into r.directory,
 // replacing a remote file of that name and creating missing directories.
-FtpOutcome FtpSendFile(const FtpRequest& r, const std::string& localPath,
-                       const FtpTimeouts& timeouts = {});
+// `bytesSent`, when given, receives what went over the data connection (on
+// Windows, whose client does not count it: the file's size once sent).
+Status FtpSendFile(const FtpRequest& r, const std::string& localPath,
+                   const FtpTimeouts& timeouts = {}, std::int64_t* bytesSent = nullptr);
 
 }  // namespace kb

@@ -23,26 +23,27 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-FtpOutcome Failure(std::string why) { return FtpOutcome{false, std::move(why), 0}; }
-
 }  // namespace
 
-FtpOutcome FtpSendFile(const FtpRequest& r, const std::string& localPath,
-                       const FtpTimeouts& timeouts) {
+Status FtpSendFile(const FtpRequest& r, const std::string& localPath, const FtpTimeouts& timeouts,
+                   std::int64_t* bytesSent) {
+    if (bytesSent) *bytesSent = 0;
     const std::string url = FtpUrl(r);
     if (url.empty()) {
-        return Failure(IsSafeRemoteName(r.remoteName) ? "invalid server, port or remote directory"
-                                                      : "file name cannot be sent by FTP");
+        return Status::Failure(IsSafeRemoteName(r.remoteName)
+                                   ? "invalid server, port or remote directory"
+                                   : "file name cannot be sent by FTP");
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(localPath, ec)) return Failure("not a regular file");
+    if (!std::filesystem::is_regular_file(localPath, ec))
+        return Status::Failure("not a regular file");
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
-    if (!file) return Failure("cannot open the file");
+    if (!file) return Status::Failure("cannot open the file");
     const auto size = std::filesystem::file_size(localPath, ec);
 
     GlobalInit();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) return Failure("cannot start an FTP session");
+    if (!curl) return Status::Failure("cannot start an FTP session");
     CURL* c = curl.get();
     char errbuf[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -70,11 +71,9 @@ FtpOutcome FtpSendFile(const FtpRequest& r, const std::string& localPath,
     const CURLcode rc = curl_easy_perform(c);
     curl_off_t sent = 0;
     curl_easy_getinfo(c, CURLINFO_SIZE_UPLOAD_T, &sent);
-    FtpOutcome out;
-    out.bytesSent = static_cast<std::int64_t>(sent);
-    out.ok = rc == CURLE_OK;
-    if (!out.ok) out.error = errbuf[0] ? errbuf : curl_easy_strerror(rc);
-    return out;
+    if (bytesSent) *bytesSent = static_cast<std::int64_t>(sent);
+    if (rc != CURLE_OK) return Status::Failure(errbuf[0] ? errbuf : curl_easy_strerror(rc));
+    return Status::Success();
 }
 
 }  // namespace kb

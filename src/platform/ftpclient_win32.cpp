@@ -44,8 +44,6 @@ std::string LastError(const char* what) {
     return std::string(what) + ": " + text;
 }
 
-FtpOutcome Failure(std::string why) { return FtpOutcome{false, std::move(why), 0}; }
-
 void SetTimeout(HINTERNET h, DWORD option, long ms) {
     DWORD value = static_cast<DWORD>(ms);
     InternetSetOptionA(h, option, &value, sizeof value);
@@ -59,19 +57,22 @@ bool EnterDirectory(HINTERNET ftp, const std::string& part) {
 
 }  // namespace
 
-FtpOutcome FtpSendFile(const FtpRequest& r, const std::string& localPath,
-                       const FtpTimeouts& timeouts) {
+Status FtpSendFile(const FtpRequest& r, const std::string& localPath, const FtpTimeouts& timeouts,
+                   std::int64_t* bytesSent) {
+    if (bytesSent) *bytesSent = 0;
     // The same requests are refused as where the transfer goes by URL.
     if (FtpUrl(r).empty()) {
-        return Failure(IsSafeRemoteName(r.remoteName) ? "invalid server, port or remote directory"
-                                                      : "file name cannot be sent by FTP");
+        return Status::Failure(IsSafeRemoteName(r.remoteName)
+                                   ? "invalid server, port or remote directory"
+                                   : "file name cannot be sent by FTP");
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(localPath, ec)) return Failure("not a regular file");
+    if (!std::filesystem::is_regular_file(localPath, ec))
+        return Status::Failure("not a regular file");
     const auto size = std::filesystem::file_size(localPath, ec);
 
     Internet session(InternetOpenA("Kestrelbox", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!session.h) return Failure(LastError("cannot start an FTP session"));
+    if (!session.h) return Status::Failure(LastError("cannot start an FTP session"));
     SetTimeout(session.h, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connectMs);
     SetTimeout(session.h, INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.responseMs);
     SetTimeout(session.h, INTERNET_OPTION_SEND_TIMEOUT, timeouts.stallMs);
@@ -84,24 +85,25 @@ FtpOutcome FtpSendFile(const FtpRequest& r, const std::string& localPath,
                                   r.user.empty() ? nullptr : r.user.c_str(),
                                   r.user.empty() ? nullptr : r.password.c_str(),
                                   INTERNET_SERVICE_FTP, r.passive ? INTERNET_FLAG_PASSIVE : 0, 0));
-    if (!ftp.h) return Failure(LastError("cannot connect"));
+    if (!ftp.h) return Status::Failure(LastError("cannot connect"));
 
     if (r.directory.starts_with("/") && !FtpSetCurrentDirectoryA(ftp.h, "/"))
-        return Failure(LastError("cannot change to the root directory"));
+        return Status::Failure(LastError("cannot change to the root directory"));
     std::string_view rest = r.directory;
     while (!rest.empty()) {
         const auto slash = rest.find('/');
         const std::string part(rest.substr(0, slash));
         if (!part.empty() && !EnterDirectory(ftp.h, part))
-            return Failure(LastError(("cannot enter " + part).c_str()));
+            return Status::Failure(LastError(("cannot enter " + part).c_str()));
         if (slash == std::string_view::npos) break;
         rest.remove_prefix(slash + 1);
     }
     const DWORD type = r.ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY;
     if (!FtpPutFileA(ftp.h, localPath.c_str(), r.remoteName.c_str(), type | INTERNET_FLAG_RELOAD,
                      0))
-        return Failure(LastError("upload failed"));
-    return FtpOutcome{true, {}, ec ? 0 : static_cast<std::int64_t>(size)};
+        return Status::Failure(LastError("upload failed"));
+    if (bytesSent && !ec) *bytesSent = static_cast<std::int64_t>(size);
+    return Status::Success();
 }
 
 }  // namespace kb

@@ -6,20 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace kb {
 
 // Starts the executable `path` with `args` (argument 1 onwards) in its own
 // session, stdin from the null device. Returns once the program has been
-// started (true) or could not be (false, with the reason in `error`).
-bool StartDetached(const std::string& path, const std::vector<std::string>& args,
-                   std::string* error);
+// started, or with the reason it could not be.
+Status StartDetached(const std::string& path, const std::vector<std::string>& args);
 
 // The desktop's "open": when `target` is an executable file (a path, or a
 // bare name found on the search path) it is started with `args`; anything else
 // is a document or address handed to `opener` (the desktop's default handler,
 // xdg-open when empty) as its one argument; `args` then do not apply.
-bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
-                           std::string* error, const std::string& opener = "");
+Status OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
+                             const std::string& opener = "");
 
 // True while a process with this id exists (another user's included).
 bool ProcessIsAlive(long pid);

@@ -64,8 +64,7 @@ std::string Resolve(const std::string& program) {
 
 }  // namespace
 
-bool StartDetached(const std::string& path, const std::vector<std::string>& args,
-                   std::string* error) {
+Status StartDetached(const std::string& path, const std::vector<std::string>& args) {
     // Everything the child needs is built before fork: after it, in a process
     // with other threads, only async-signal-safe calls are allowed.
     std::vector<char*> argv;
@@ -75,10 +74,8 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     argv.push_back(nullptr);
 
     int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        if (error) *error = std::string("cannot start: ") + std::strerror(errno);
-        return false;
-    }
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return Status::Failure(std::string("cannot start: ") + std::strerror(errno));
     const int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
 
     // Double fork: the program becomes a child of init, so it is reaped there
@@ -100,8 +97,7 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     if (devnull >= 0) ::close(devnull);
     if (middle < 0) {
         ::close(report[0]);
-        if (error) *error = std::string("cannot start: ") + std::strerror(forkErr);
-        return false;
+        return Status::Failure(std::string("cannot start: ") + std::strerror(forkErr));
     }
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
@@ -112,27 +108,19 @@ bool StartDetached(const std::string& path, const std::vector<std::string>& args
     while ((n = ::read(report[0], &childErr, sizeof childErr)) < 0 && errno == EINTR) {
     }
     ::close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof childErr)) {
-        if (error) *error = std::string("cannot start: ") + std::strerror(childErr);
-        return false;
-    }
-    return true;
+    if (n == static_cast<ssize_t>(sizeof childErr))
+        return Status::Failure(std::string("cannot start: ") + std::strerror(childErr));
+    return Status::Success();
 }
 
-bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
-                           std::string* error, const std::string& opener) {
-    if (target.empty()) {
-        if (error) *error = "no program given";
-        return false;
-    }
+Status OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
+                             const std::string& opener) {
+    if (target.empty()) return Status::Failure("no program given");
     const std::string exe = Resolve(target);
-    if (!exe.empty()) return StartDetached(exe, args, error);
+    if (!exe.empty()) return StartDetached(exe, args);
     const std::string handler = Resolve(opener.empty() ? "xdg-open" : opener);
-    if (handler.empty()) {
-        if (error) *error = "no program to open " + target + " with";
-        return false;
-    }
-    return StartDetached(handler, {target}, error);
+    if (handler.empty()) return Status::Failure("no program to open " + target + " with");
+    return StartDetached(handler, {target});
 }
 
 bool ProcessIsAlive(long pid) {

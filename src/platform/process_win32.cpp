@@ -40,22 +40,19 @@ std::string JoinArgs(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool StartDetached(const std::string& path, const std::vector<std::string>& args,
-                   std::string* error) {
-    return OpenProgramOrDocument(path, args, error);
+Status StartDetached(const std::string& path, const std::vector<std::string>& args) {
+    return OpenProgramOrDocument(path, args);
 }
 
-bool OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
-                           std::string* error, const std::string&) {
+Status OpenProgramOrDocument(const std::string& target, const std::vector<std::string>& args,
+                             const std::string&) {
     const std::string params = JoinArgs(args);
     const auto r = reinterpret_cast<INT_PTR>(
         ShellExecuteA(GetDesktopWindow(), "open", target.c_str(),
                       params.empty() ? nullptr : params.c_str(), nullptr, SW_SHOWNORMAL));
-    if (r <= 32) {
-        if (error) *error = "cannot open " + target + " (error " + std::to_string(r) + ")";
-        return false;
-    }
-    return true;
+    if (r <= 32)
+        return Status::Failure("cannot open " + target + " (error " + std::to_string(r) + ")");
+    return Status::Success();
 }
 
 bool ProcessIsAlive(long pid) {

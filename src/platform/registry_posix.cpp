@@ -83,8 +83,8 @@ RegDocument LoadForWriting() {
 
 void Store(const RegDocument& doc) {
     if (const int err = MakeDirectories(AppConfigDir())) ThrowErrno(err);
-    errno = 0;
-    if (WriteFileAtomically(RegistryFile(), doc.Serialize(), false) != 0) ThrowErrno(errno);
+    if (const Status st = WriteFileAtomically(RegistryFile(), doc.Serialize(), false); !st)
+        throw RegistryError(st.error);
 }
 
 // Names and paths must fit on one line of the file.

@@ -68,6 +68,13 @@ struct MenuEntry {
 
 }  // namespace
 
+QString SaveFailedText(const QString& reason) {
+    return QStringLiteral(
+               "Could not save kbconf.ini: %1. The rules are kept and saved again "
+               "at the next change.")
+        .arg(reason);
+}
+
 TfrmMain::TfrmMain(ProgramState& state, ScanEnvironment env, QWidget* parent)
     : QMainWindow(parent), state_(state) {
     setObjectName(QStringLiteral("frmMain"));
@@ -297,8 +304,13 @@ void TfrmMain::BuildRuleLists(std::uint8_t serviceId) {
 
 void TfrmMain::SaveConfig() {
     // A failed save leaves the old file intact; the table in memory keeps the
-    // change and the next save writes it.
-    WriteConfigFile(state_.ConfigFilePath, state_.store);
+    // change and the next save writes it. No box: saves come with every
+    // click; the status bar says it until one succeeds.
+    const Status st = SaveConfigFile(state_.ConfigFilePath, state_.store);
+    if (st)
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(SaveFailedText(QString::fromStdString(st.error)));
 }
 
 // ---------------------------------------------------------------- side bar, pages

@@ -33,6 +33,9 @@ class TdxSideBar;
 class TfrSwapRules;
 class Banner;
 
+// What the status bar says while kbconf.ini cannot be saved.
+QString SaveFailedText(const QString& reason);
+
 // The program's state for the whole run, prepared by start-up before the
 // window exists.
 struct ProgramState {

@@ -13,7 +13,6 @@
 #include "editor/ruledef.h"
 #include "editor/servicecontext.h"
 #include "shell/buttoncolumn.h"
-#include "ui/msgbox.h"
 
 namespace kb {
 
@@ -137,15 +136,7 @@ void TfrSwapRules::rebuild(int row) {
     SetButtons();
 }
 
-void TfrSwapRules::save() {
-    // The change is already in the table; a failed save must not escape into
-    // the event loop, so it is reported and the panel carries on.
-    try {
-        ctx_.SaveConfig();
-    } catch (const std::exception& e) {
-        ErrorCentered(window(), QString::fromUtf8(e.what()));
-    }
-}
+void TfrSwapRules::save() { ctx_.SaveConfig(); }
 
 void TfrSwapRules::btnAddClick() {
     TfrmRule wizard(ctx_, false, 0, window());

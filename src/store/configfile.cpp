@@ -260,9 +260,13 @@ std::string FormatConfigFile(const ServiceStore& store) {
     return out;
 }
 
-int WriteConfigFile(const std::string& path, const ServiceStore& store) {
+Status SaveConfigFile(const std::string& path, const ServiceStore& store) {
     // Owner-only: the file holds FTP passwords in plain text.
-    return WriteFileAtomically(path, FormatConfigFile(store), true) == 0 ? 0 : -2;
+    return WriteFileAtomically(path, FormatConfigFile(store), true);
+}
+
+int WriteConfigFile(const std::string& path, const ServiceStore& store) {
+    return SaveConfigFile(path, store) ? 0 : -2;
 }
 
 int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/status.h"
 #include "store/inilines.h"  // ConfigWarning and the line helpers
 #include "store/servicetable.h"
 
@@ -14,6 +15,8 @@ namespace kb {
 // place, readable by its owner only (it holds FTP passwords).
 // 0 ok; -2 on failure with the old file intact.
 int WriteConfigFile(const std::string& path, const ServiceStore& store);
+// The same save, telling why it failed.
+Status SaveConfigFile(const std::string& path, const ServiceStore& store);
 
 // The exact bytes WriteConfigFile puts into the file.
 std::string FormatConfigFile(const ServiceStore& store);

@@ -43,7 +43,7 @@ kb::ScanEnvironment RecordingLaunches(std::vector<std::vector<std::string>>& cal
     env.launch = [&calls](const std::string& p, const std::vector<std::string>& args) {
         calls.push_back(args);
         calls.back().insert(calls.back().begin(), p);
-        return kb::OpStatus{true, {}};
+        return kb::Status{true, {}};
     };
     return env;
 }
@@ -353,7 +353,7 @@ TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
         // The file is still in place when it is sent.
         sent.push_back(remote + "=" + ReadFile(local));
         if (remote == "b") throw std::runtime_error("connection reset");
-        return kb::OpStatus{true, {}};
+        return kb::Status{true, {}};
     };
     kb::ruleactionrec ftp = Act(kb::actFtp);
     ftp.ftp.ftpserver = "host";

@@ -45,7 +45,7 @@ struct GatedEnv {
         };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
             launched.push_back(args.empty() ? "" : args[0]);
-            return kb::OpStatus{true, {}};
+            return kb::Status{true, {}};
         };
     }
     void Advance(int seconds) { now += seconds * kSecond; }

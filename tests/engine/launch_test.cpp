@@ -151,24 +151,25 @@ TEST(Launch, HostileFileNamesReachTheProgramAsOneLiteralArgument) {
 
 TEST(Launch, ManyStartsLeaveNoZombies) {
     for (int i = 0; i < 30; ++i) {
-        std::string err;
-        ASSERT_TRUE(kb::StartDetached("/bin/true", {}, &err)) << err;
+        const kb::Status st = kb::StartDetached("/bin/true", {});
+        ASSERT_TRUE(st) << st.error;
     }
     EXPECT_EQ(ZombieChildren(), 0);
 }
 
 TEST(Launch, ProgramOnSearchPathAndFailures) {
-    std::string err;
-    EXPECT_TRUE(kb::OpenProgramOrDocument("true", {"ignored"}, &err)) << err;
-    EXPECT_FALSE(kb::OpenProgramOrDocument("", {}, &err));
-    EXPECT_FALSE(err.empty());
+    const kb::Status onPath = kb::OpenProgramOrDocument("true", {"ignored"});
+    EXPECT_TRUE(onPath) << onPath.error;
+    const kb::Status none = kb::OpenProgramOrDocument("", {});
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(none.error.empty());
     // An executable that cannot be run reports its failure.
     TempDir d;
     WriteFile(d / "broken", "#!/nonexistent/interpreter\n");
     ::chmod((d / "broken").c_str(), 0755);
-    err.clear();
-    EXPECT_FALSE(kb::StartDetached(d / "broken", {}, &err));
-    EXPECT_NE(err.find("No such file"), std::string::npos) << err;
+    const kb::Status broken = kb::StartDetached(d / "broken", {});
+    EXPECT_FALSE(broken);
+    EXPECT_NE(broken.error.find("No such file"), std::string::npos) << broken.error;
 }
 
 TEST(Launch, DocumentsGoToTheDefaultHandler) {
@@ -176,12 +177,12 @@ TEST(Launch, DocumentsGoToTheDefaultHandler) {
     TempDir d;
     const std::string doc = d / "notes; echo hi.txt";
     WriteFile(doc, "not executable");
-    std::string err;
-    ASSERT_TRUE(kb::OpenProgramOrDocument(doc, {"--ignored"}, &err, opener.path())) << err;
+    const kb::Status opened = kb::OpenProgramOrDocument(doc, {"--ignored"}, opener.path());
+    ASSERT_TRUE(opened) << opened.error;
     const auto calls = opener.WaitFor(1);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args, (Names{doc}));
-    EXPECT_FALSE(kb::OpenProgramOrDocument(doc, {}, &err, d / "no-such-opener"));
+    EXPECT_FALSE(kb::OpenProgramOrDocument(doc, {}, d / "no-such-opener"));
 }
 
 }  // namespace

@@ -32,10 +32,10 @@ struct FakeEnv {
             std::vector<std::string> call{prog};
             call.insert(call.end(), args.begin(), args.end());
             launches.push_back(call);
-            return kb::OpStatus{true, {}};
+            return kb::Status{true, {}};
         };
         env.upload = [](const kb::racftp&, const std::string&, const std::string&) {
-            return kb::OpStatus{false, "no network in this test"};
+            return kb::Status{false, "no network in this test"};
         };
     }
 };

@@ -85,10 +85,10 @@ ScanEnvironment quietEnvironment() {
     ScanEnvironment env;
     env.now = [] { return 46000.5; };
     env.launch = [](const std::string&, const std::vector<std::string>&) {
-        return OpStatus{true, {}};
+        return Status{true, {}};
     };
     env.upload = [](const racftp&, const std::string&, const std::string&) {
-        return OpStatus{true, {}};
+        return Status{true, {}};
     };
     return env;
 }
@@ -600,7 +600,7 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
         launched = true;
         for (int i = 0; i < 500 && !release; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return OpStatus{true, {}};
+        return Status{true, {}};
     };
     TfrmMain& w = create(env);
     w.Timer1->SetEnabled(false);
@@ -635,6 +635,25 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
     EXPECT_EQ(b.prevfiles[0].name, "two.bin");
     // Switched off: no further pass was scheduled.
     EXPECT_FALSE(w.Timer1->Timer().isActive());
+}
+
+TEST_F(MainWindowTest, ASaveThatFailsIsShownInTheStatusBarUntilOneSucceeds) {
+    TfrmMain& w = create();
+    const std::string good = state_.ConfigFilePath;
+    // A folder that cannot exist: its parent is a regular file.
+    test::XdgSandbox::Write(dir_ + "blocker", "x");
+    state_.ConfigFilePath = dir_ + "blocker/kbconf.ini";
+    clickSideBar(0);
+    QTest::mouseClick(Find<QCheckBox>(w, "chkKazaa"), Qt::LeftButton);
+    EXPECT_TRUE(state_.store.ServiceTable[0].enabled);  // the change is kept
+    EXPECT_EQ(Find<QStatusBar>(w, "StatusBar1")->currentMessage(),
+              "Could not save kbconf.ini: Not a directory. The rules are kept and saved again "
+              "at the next change.");
+
+    state_.ConfigFilePath = good;
+    QTest::mouseClick(Find<QCheckBox>(w, "chkKazaa"), Qt::LeftButton);
+    EXPECT_TRUE(Find<QStatusBar>(w, "StatusBar1")->currentMessage().isEmpty());
+    EXPECT_FALSE(saved().ServiceTable[0].enabled);
 }
 
 // ---- Options › Settings... ----------------------------------------------------------

@@ -1,0 +1,20 @@
+// The one shape of a result in the core, wherever no numeric code is
+// prescribed: success, or a failure with its reason in words that can be
+// shown to the user as they stand.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace kb {
+
+struct Status {
+    bool ok = false;
+    std::string error;  // why, when not ok
+
+    static Status Success() { return {true, {}}; }
+    static Status Failure(std::string why) { return {false, std::move(why)}; }
+    explicit operator bool() const { return ok; }
+};
+
+}  // namespace kb
