@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "builders.h"
 #include "editor/paramlistbox.h"
 #include "editor/servicecontext.h"
 
@@ -52,18 +53,8 @@ QStringList answerBoxes(const std::function<void()>& action) {
     return texts;
 }
 
-ruleactionrec action(std::uint8_t kind, const std::string& path = {}) {
-    ruleactionrec a;
-    a.raction = kind;
-    a.move.filepath = a.copy.filepath = path;
-    return a;
-}
-
-RuleRec named(const std::string& name) {
-    RuleRec r;
-    r.rulename = name;
-    return r;
-}
+using kbtest::Action;
+using kbtest::NamedRule;
 
 class RuleWizard : public ::testing::Test {
 protected:
@@ -137,7 +128,7 @@ TEST_F(RuleWizard, FinishWithoutActionWarnsAndStaysOpen) {
 }
 
 TEST_F(RuleWizard, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
-    ctx.rules().push_back(named("older"));
+    ctx.rules().push_back(NamedRule("older"));
     for (const char* trigger : {"rbTotalFileCount", "rbTotalFileSize"}) {
         open();
         get<QRadioButton>(trigger)->setChecked(true);
@@ -159,7 +150,7 @@ TEST_F(RuleWizard, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
     EXPECT_EQ(size.mcond, trgTotalSize);
     EXPECT_EQ(size.fsize, 10);
     EXPECT_EQ(size.fcnt, 0);
-    EXPECT_EQ(size.actions, std::vector<ruleactionrec>{action(actDelete)});
+    EXPECT_EQ(size.actions, std::vector<ruleactionrec>{Action(actDelete)});
 }
 
 TEST_F(RuleWizard, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) {
@@ -312,16 +303,16 @@ TEST_F(RuleWizard, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
 class EditingWizard : public RuleWizard {
 protected:
     void SetUp() override {
-        RuleRec stored = named("keep");
+        RuleRec stored = NamedRule("keep");
         stored.fcnt = 7;
         stored.mcond = trgFileExists;
         stored.conds.resize(1);
         stored.conds[0].rcond = condNewest;
         stored.conds[0].newestcnt = 3;
-        ruleactionrec ftp = action(actFtp);
+        ruleactionrec ftp = Action(actFtp);
         ftp.ftp.ftpserver = "ftp.example.net";
-        stored.actions = {action(actMove, "/done"), ftp};
-        ctx.rules() = {named("first"), stored, named("last")};
+        stored.actions = {Action(actMove, "/done"), ftp};
+        ctx.rules() = {NamedRule("first"), stored, NamedRule("last")};
         original = ctx.rules();
     }
     std::vector<RuleRec> original;

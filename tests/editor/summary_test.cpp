@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "builders.h"
 #include "editor/parammarkup.h"
 
 namespace kb {
@@ -11,32 +12,22 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-ruleacondrec cond(std::uint8_t kind) {
-    ruleacondrec c;
-    c.rcond = kind;
-    c.size = c.rdays = c.newestcnt = c.oldestcnt = -1;
-    return c;
-}
-
-ruleactionrec action(std::uint8_t kind) {
-    ruleactionrec a;
-    a.raction = kind;
-    return a;
-}
+using kbtest::Action;
+using kbtest::UnenteredCondition;
 
 TEST(SummaryLines, TheFiveLineExampleReadsExactly) {
     RuleRec rule;
     rule.mcond = trgFileCount;
     rule.fcnt = 20;
-    ruleacondrec ext = cond(condExtension);
+    ruleacondrec ext = UnenteredCondition(condExtension);
     ext.fileext.ext = "mp3;mp2";
-    ruleacondrec size = cond(condSize);
+    ruleacondrec size = UnenteredCondition(condSize);
     size.rnum = cmpGreater;
     size.size = 500;
     rule.conds = {ext, size};
-    ruleactionrec move = action(actMove);
+    ruleactionrec move = Action(actMove);
     move.move.filepath = "D:\\Done";
-    rule.actions = {move, action(actDelete)};
+    rule.actions = {move, Action(actDelete)};
 
     EXPECT_EQ(SummaryLines(rule),
               (Lines{"Whenever the total completed file count exceeds <a href=\"FileCount\">20</a>",
@@ -62,14 +53,15 @@ TEST(SummaryLines, TriggerLineForEachKind) {
         SummaryLines(rule),
         Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">0</a> MB"});
     rule.mcond = 9;  // unknown kinds have no trigger line but keep the rest
-    rule.actions = {action(actDelete)};
+    rule.actions = {Action(actDelete)};
     EXPECT_EQ(SummaryLines(rule), Lines{"    <a href=\"rDelete\">Delete file</a>(s)"});
 }
 
 TEST(SummaryLines, ConditionsNotYetSupplied) {
     RuleRec rule;
-    rule.conds = {cond(condExtension), cond(condSize), cond(condDate), cond(condNewest),
-                  cond(condOldest)};
+    rule.conds = {UnenteredCondition(condExtension), UnenteredCondition(condSize),
+                  UnenteredCondition(condDate), UnenteredCondition(condNewest),
+                  UnenteredCondition(condOldest)};
     EXPECT_EQ(
         SummaryLines(rule),
         (Lines{
@@ -85,17 +77,17 @@ TEST(SummaryLines, ConditionsNotYetSupplied) {
 TEST(SummaryLines, ConditionsSuppliedIncludingZero) {
     RuleRec rule;
     rule.mcond = trgFileExists;
-    ruleacondrec date = cond(condDate);
+    ruleacondrec date = UnenteredCondition(condDate);
     date.rdays = 0;
     date.rdayscmp = cmpGreater;
-    ruleacondrec size = cond(condSize);
+    ruleacondrec size = UnenteredCondition(condSize);
     size.size = 0;
     size.rnum = 1;  // anything but 2 reads "less than"
-    ruleacondrec oldest = cond(condOldest);
+    ruleacondrec oldest = UnenteredCondition(condOldest);
     oldest.oldestcnt = 0;
-    ruleacondrec newest = cond(condNewest);
+    ruleacondrec newest = UnenteredCondition(condNewest);
     newest.newestcnt = 12;
-    ruleacondrec dateLess = cond(condDate);
+    ruleacondrec dateLess = UnenteredCondition(condDate);
     dateLess.rdays = 30;
     dateLess.rdayscmp = cmpLess;
     rule.conds = {date, size, oldest, newest, dateLess};
@@ -112,8 +104,8 @@ TEST(SummaryLines, ConditionsSuppliedIncludingZero) {
 TEST(SummaryLines, ActionsNotYetSuppliedUnderPerFileTrigger) {
     RuleRec rule;
     rule.mcond = trgNewFile;
-    rule.actions = {action(actMove), action(actCopy), action(actDelete), action(actLaunch),
-                    action(actFtp)};
+    rule.actions = {Action(actMove), Action(actCopy), Action(actDelete), Action(actLaunch),
+                    Action(actFtp)};
     EXPECT_EQ(SummaryLines(rule),
               (Lines{"Whenever a new completed file exists",
                      "    Move file to <a href=\"rMove\">specified</a> directory",
@@ -127,14 +119,14 @@ TEST(SummaryLines, ActionsSuppliedCarryThePluralUnderOtherTriggers) {
     RuleRec rule;
     rule.mcond = trgTotalSize;
     rule.fsize = 10;
-    ruleactionrec launch = action(actLaunch);
+    ruleactionrec launch = Action(actLaunch);
     launch.launch.fprogram = "/usr/bin/player";
     launch.launch.fparams = "mfile";  // parameters are not shown
-    ruleactionrec ftp = action(actFtp);
+    ruleactionrec ftp = Action(actFtp);
     ftp.ftp.ftpserver = "files.example.org";
-    ruleactionrec copy = action(actCopy);
+    ruleactionrec copy = Action(actCopy);
     copy.copy.filepath = "/srv/keep";
-    rule.actions = {launch, ftp, copy, action(actDelete)};
+    rule.actions = {launch, ftp, copy, Action(actDelete)};
     EXPECT_EQ(
         SummaryLines(rule),
         (Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">10</a> MB",
@@ -146,8 +138,8 @@ TEST(SummaryLines, ActionsSuppliedCarryThePluralUnderOtherTriggers) {
 
 TEST(SummaryLines, ConditionAndActionPrefixesCountSeparately) {
     RuleRec rule;
-    rule.conds = {cond(condSize)};
-    rule.actions = {action(actDelete)};
+    rule.conds = {UnenteredCondition(condSize)};
+    rule.actions = {Action(actDelete)};
     const Lines lines = SummaryLines(rule);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].rfind("    Where ", 0), 0u);
@@ -156,9 +148,9 @@ TEST(SummaryLines, ConditionAndActionPrefixesCountSeparately) {
 
 TEST(SummaryLines, ValuesWithMarkupCharactersShowAsTyped) {
     RuleRec rule;
-    ruleacondrec ext = cond(condExtension);
+    ruleacondrec ext = UnenteredCondition(condExtension);
     ext.fileext.ext = "a<b>&\"c\"";
-    ruleactionrec move = action(actMove);
+    ruleactionrec move = Action(actMove);
     move.move.filepath = "/music/R&B <new>";
     rule.conds = {ext};
     rule.actions = {move};
@@ -181,12 +173,12 @@ TEST(SummaryLinkText, IsTheValueOrSpecifiedAndEmptyWithoutTheLink) {
     RuleRec rule;
     rule.mcond = trgFileCount;
     rule.fcnt = 20;
-    ruleacondrec size = cond(condSize);
+    ruleacondrec size = UnenteredCondition(condSize);
     size.size = 64;
     size.rnum = cmpGreater;
-    ruleactionrec launch = action(actLaunch);
-    rule.conds = {cond(condExtension), size};
-    rule.actions = {action(actMove), launch};
+    ruleactionrec launch = Action(actLaunch);
+    rule.conds = {UnenteredCondition(condExtension), size};
+    rule.actions = {Action(actMove), launch};
     EXPECT_EQ(SummaryLinkText(rule, "FileCount"), "20");
     EXPECT_EQ(SummaryLinkText(rule, "TotalFileSize"), "");  // not the size trigger
     EXPECT_EQ(SummaryLinkText(rule, "FileExt"), "specified");

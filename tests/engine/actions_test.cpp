@@ -17,14 +17,6 @@ using kbtest::TempDir;
 using kbtest::WriteFile;
 using Names = std::vector<std::string>;
 
-kb::ruleactionrec Act(std::uint8_t kind, const std::string& dir = "") {
-    kb::ruleactionrec a;
-    a.raction = kind;
-    a.move.filepath = dir;
-    a.copy.filepath = dir;
-    return a;
-}
-
 std::vector<kb::ActionOutcome> RunActions(std::vector<kb::ruleactionrec> actions,
                                           const std::vector<std::string_view>& names,
                                           const std::string& sharedir,
@@ -272,7 +264,8 @@ TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {
     WriteFile(shared / "a", "A");
     WriteFile(shared / "b", "B");
     const auto out =
-        RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"}, shared.str());
+        RunActions({kbtest::Action(kb::actCopy, backup.str()), kbtest::Action(kb::actDelete)},
+                   {"a", "b"}, shared.str());
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[0].file, "a");
     EXPECT_EQ(out[0].raction, kb::actCopy);
@@ -291,7 +284,7 @@ TEST(Actions, CopyThenDeleteCopiesEveryFileBeforeDeletingAny) {
 TEST(Actions, MoveWithEmptyTargetIsRefused) {
     TempDir shared;
     WriteFile(shared / "a", "A");
-    const auto out = RunActions({Act(kb::actMove, "")}, {"a"}, shared.str());
+    const auto out = RunActions({kbtest::Action(kb::actMove, "")}, {"a"}, shared.str());
     ASSERT_EQ(out.size(), 1u);
     EXPECT_FALSE(out[0].ok);
     EXPECT_TRUE(Exists(shared / "a"));
@@ -302,11 +295,12 @@ TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
     WriteFile(shared / "a.mp3", "A");
     std::vector<std::vector<std::string>> calls;
     const kb::ScanEnvironment env = RecordingLaunches(calls);
-    kb::ruleactionrec launch = Act(kb::actLaunch);
+    kb::ruleactionrec launch = kbtest::Action(kb::actLaunch);
     launch.launch.fprogram = "player";
     launch.launch.fparams = "/add mfile";
-    const auto out = RunActions({Act(kb::actMove, music.str()), Act(kb::actDelete), launch},
-                                {"a.mp3"}, shared.str(), env);
+    const auto out = RunActions(
+        {kbtest::Action(kb::actMove, music.str()), kbtest::Action(kb::actDelete), launch},
+        {"a.mp3"}, shared.str(), env);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_TRUE(out[0].ok);
     EXPECT_FALSE(out[1].ok);
@@ -317,7 +311,7 @@ TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
 TEST(Actions, LaunchOncePerFileOrOnceForAll) {
     std::vector<std::vector<std::string>> calls;
     const kb::ScanEnvironment env = RecordingLaunches(calls);
-    kb::ruleactionrec a = Act(kb::actLaunch);
+    kb::ruleactionrec a = kbtest::Action(kb::actLaunch);
     a.launch.fprogram = "prog";
     a.launch.fparams = "-a mfile -b mfile";
     auto out = RunActions({a}, {"x.mp3", "y mfile.mp3"}, "/share", env);
@@ -355,10 +349,11 @@ TEST(Actions, FtpBetweenCopyAndDeleteSendsBeforeTheDelete) {
         if (remote == "b") throw std::runtime_error("connection reset");
         return kb::Status{true, {}};
     };
-    kb::ruleactionrec ftp = Act(kb::actFtp);
+    kb::ruleactionrec ftp = kbtest::Action(kb::actFtp);
     ftp.ftp.ftpserver = "host";
-    const auto out = RunActions({Act(kb::actCopy, backup.str()), ftp, Act(kb::actDelete)},
-                                {"a", "b"}, shared.str(), env);
+    const auto out =
+        RunActions({kbtest::Action(kb::actCopy, backup.str()), ftp, kbtest::Action(kb::actDelete)},
+                   {"a", "b"}, shared.str(), env);
     EXPECT_EQ(sent, (Names{"a=A", "b=B"}));
     ASSERT_EQ(out.size(), 6u);
     EXPECT_TRUE(out[2].ok);
@@ -378,7 +373,8 @@ TEST(Actions, DeleteKeepsFilesWhoseCopyOrMoveFailedInTheSameRule) {
     // "b" cannot be copied: a directory of that name stands in the target.
     std::filesystem::create_directory(backup / "b");
     auto out =
-        RunActions({Act(kb::actCopy, backup.str()), Act(kb::actDelete)}, {"a", "b"}, shared.str());
+        RunActions({kbtest::Action(kb::actCopy, backup.str()), kbtest::Action(kb::actDelete)},
+                   {"a", "b"}, shared.str());
     ASSERT_EQ(out.size(), 4u);
     EXPECT_TRUE(out[0].ok);
     EXPECT_FALSE(out[1].ok);
@@ -389,7 +385,8 @@ TEST(Actions, DeleteKeepsFilesWhoseCopyOrMoveFailedInTheSameRule) {
 
     // The same for a move to a folder that does not exist, followed by a delete.
     out =
-        RunActions({Act(kb::actMove, backup / "missing"), Act(kb::actDelete)}, {"b"}, shared.str());
+        RunActions({kbtest::Action(kb::actMove, backup / "missing"), kbtest::Action(kb::actDelete)},
+                   {"b"}, shared.str());
     ASSERT_EQ(out.size(), 2u);
     EXPECT_FALSE(out[0].ok);
     EXPECT_FALSE(out[1].ok);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "builders.h"
 #include "engine/scanpass.h"
 #include "platform/fileops.h"
 #include "store/servicetable.h"
@@ -116,47 +117,6 @@ std::vector<std::string> SortedNames(const std::vector<T>& files) {
     for (const auto& f : files) names.push_back(f.name);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Rule, action and condition builders.
-inline kb::ruleactionrec MoveTo(const std::string& dir) {
-    kb::ruleactionrec a;
-    a.raction = kb::actMove;
-    a.move.filepath = dir;
-    return a;
-}
-
-inline kb::ruleactionrec CopyTo(const std::string& dir) {
-    kb::ruleactionrec a;
-    a.raction = kb::actCopy;
-    a.copy.filepath = dir;
-    return a;
-}
-
-inline kb::ruleactionrec LaunchOf(const std::string& program, const std::string& params = "") {
-    kb::ruleactionrec a;
-    a.raction = kb::actLaunch;
-    a.launch.fprogram = program;
-    a.launch.fparams = params;
-    return a;
-}
-
-inline kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
-                        std::vector<kb::ruleacondrec> conds = {}) {
-    kb::RuleRec r;
-    r.rulename = "rule";
-    r.enabled = true;
-    r.mcond = mcond;
-    r.actions = std::move(actions);
-    r.conds = std::move(conds);
-    return r;
-}
-
-inline kb::ruleacondrec ExtIs(const std::string& ext) {
-    kb::ruleacondrec c;
-    c.rcond = kb::condExtension;
-    c.fileext.ext = ext;
-    return c;
 }
 
 // A store holding one enabled service on `dir`, with the given masks and rules.

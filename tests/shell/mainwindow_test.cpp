@@ -32,6 +32,7 @@
 #include <memory>
 #include <thread>
 
+#include "builders.h"
 #include "gui_modal.h"
 #include "platform/registry.h"
 #include "platform/xdg_sandbox.h"
@@ -59,10 +60,7 @@ T* Find(const QObject& window, const char* name) {
 }
 
 RuleRec makeRule(const std::string& name, bool enabled = true) {
-    RuleRec r;
-    r.rulename = name;
-    r.enabled = enabled;
-    return r;
+    return kbtest::NamedRule(name, enabled);
 }
 
 rServiceRules& appendService(ServiceStore& store, const std::string& name, const std::string& dir,
