@@ -16,7 +16,7 @@ import pathlib
 import re
 import sys
 
-PLAIN_CPP = {"platform", "store", "engine"}
+PLAIN_CPP = {"platform", "store", "engine", "journal"}
 OS_HEADERS = re.compile(
     r"^(windows|winsock2|shellapi|shlobj|sddl|psapi|unistd|fcntl|dirent|signal|poll|spawn|"
     r"termios|pwd|grp|dlfcn|sys/.*|arpa/.*|netinet/.*)\.h$")

@@ -3,38 +3,57 @@
 #include <exception>
 #include <unordered_set>
 
+#include "engine/ftpupload.h"
 #include "engine/launchargs.h"
 #include "platform/fileops.h"
+#include "platform/localtime.h"
+#include "platform/trash.h"
 
 namespace kb {
 
 namespace {
 
+// Builds the outcomes of one rule's actions, each stamped with its service,
+// rule, file and time.
 class Recorder {
 public:
-    Recorder(const RuleRec& rule, std::uint64_t uid, std::vector<ActionOutcome>& out)
-        : rule_(rule), uid_(uid), out_(out) {}
+    Recorder(const RuleRec& rule, const ActionSite& site, const ScanEnvironment& env,
+             std::vector<ActionOutcome>& out)
+        : rule_(rule), site_(site), env_(env), out_(out) {}
 
-    void Add(std::uint8_t kind, std::string_view file, bool ok, std::string error) {
+    ActionOutcome& Add(std::uint8_t kind, const ActionFile* file, bool ok, std::string error,
+                       std::string target) {
         ActionOutcome o;
-        o.serviceUid = uid_;
+        o.serviceUid = site_.uid;
+        o.service = site_.service;
         o.rulename = rule_.rulename;
         o.raction = kind;
-        o.file = std::string(file);
+        if (file) {
+            o.file = std::string(file->name);
+            o.source = JoinPath(site_.sharedir, o.file);
+            o.size = file->size;
+            o.mtimeNs = file->mtimeNs;
+        }
+        o.target = std::move(target);
+        o.timeNs = env_.clock ? env_.clock() : WallClockNs();
         o.ok = ok;
         if (!ok) o.error = std::move(error);
         out_.push_back(std::move(o));
+        return out_.back();
     }
 
-    void Add(std::uint8_t kind, std::string_view file, const FileOpResult& r) {
-        Add(kind, file, r.ok, r.error);
-        if (r.status == FileOpStatus::AlreadyThere) out_.back().note = kAlreadyThereNote;
-        out_.back().sourceChanged = r.status == FileOpStatus::SourceChanged;
+    void Add(std::uint8_t kind, const ActionFile& file, const FileOpResult& r, std::string target) {
+        ActionOutcome& o = Add(kind, &file, r.ok, r.error, std::move(target));
+        if (r.status == FileOpStatus::AlreadyThere) o.note = kAlreadyThereNote;
+        o.sourceChanged = r.status == FileOpStatus::SourceChanged;
     }
+
+    const ActionSite& Site() const { return site_; }
 
 private:
     const RuleRec& rule_;
-    std::uint64_t uid_;
+    const ActionSite& site_;
+    const ScanEnvironment& env_;
     std::vector<ActionOutcome>& out_;
 };
 
@@ -57,27 +76,45 @@ Status Guarded(F&& f) {
 // never handed on would lose the only copy.
 using FailedSet = std::unordered_set<std::string_view>;
 
-void CopyOrMove(const ruleactionrec& a, const std::vector<std::string_view>& names,
-                const std::string& sharedir, Recorder& rec, FailedSet& failed) {
+void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Recorder& rec,
+                FailedSet& failed) {
     const bool move = a.raction == actMove;
     const std::string& dir = move ? a.move.filepath : a.copy.filepath;
-    for (std::string_view name : names) {
+    for (const ActionFile& f : files) {
         // An empty target would put the file at the file system's root.
         if (dir.empty()) {
-            rec.Add(a.raction, name, false, "no target directory");
-            failed.insert(name);
+            rec.Add(a.raction, &f, false, "no target directory", dir);
+            failed.insert(f.name);
             continue;
         }
-        const std::string src = JoinPath(sharedir, std::string(name));
-        const std::string dst = JoinPath(dir, std::string(name));
+        const std::string src = JoinPath(rec.Site().sharedir, std::string(f.name));
+        const std::string dst = JoinPath(dir, std::string(f.name));
         const FileOpResult r = move ? FileMove(src, dst) : FileCopy(src, dst);
-        if (!r.ok) failed.insert(name);
-        rec.Add(a.raction, name, r);
+        if (!r.ok) failed.insert(f.name);
+        rec.Add(a.raction, f, r, dir);
     }
 }
 
-void Launch(const ruleactionrec& a, const std::vector<std::string_view>& names,
-            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec) {
+void Delete(const std::vector<ActionFile>& files, const ScanEnvironment& env, Recorder& rec,
+            const FailedSet& failed) {
+    for (const ActionFile& f : files) {
+        if (failed.count(f.name)) {
+            rec.Add(actDelete, &f, false,
+                    "kept: an earlier action of this rule could not copy or send it", {});
+            continue;
+        }
+        const std::string path = JoinPath(rec.Site().sharedir, std::string(f.name));
+        if (env.deleteToTrash) {
+            const TrashResult t = MoveToTrash(path);
+            rec.Add(actDelete, &f, t.ok, t.error, t.location).trashed = t.ok;
+        } else {
+            rec.Add(actDelete, f, FileDelete(path), {});
+        }
+    }
+}
+
+void Launch(const ruleactionrec& a, const std::vector<ActionFile>& files,
+            const ScanEnvironment& env, Recorder& rec) {
     const std::vector<std::string> args = SplitParams(a.launch.fparams);
     auto start = [&](const std::vector<std::string>& argv) {
         return Guarded([&] {
@@ -86,57 +123,50 @@ void Launch(const ruleactionrec& a, const std::vector<std::string_view>& names,
     };
     if (!HasPlaceholder(args)) {
         const Status st = start(args);
-        rec.Add(actLaunch, {}, st.ok, st.error);
+        rec.Add(actLaunch, nullptr, st.ok, st.error, a.launch.fprogram);
         return;
     }
-    for (std::string_view name : names) {
-        const Status st = start(SubstitutePath(args, JoinPath(sharedir, std::string(name))));
-        rec.Add(actLaunch, name, st.ok, st.error);
+    for (const ActionFile& f : files) {
+        const std::string path = JoinPath(rec.Site().sharedir, std::string(f.name));
+        const Status st = start(SubstitutePath(args, path));
+        rec.Add(actLaunch, &f, st.ok, st.error, a.launch.fprogram);
     }
 }
 
-void Upload(const ruleactionrec& a, const std::vector<std::string_view>& names,
-            const std::string& sharedir, const ScanEnvironment& env, Recorder& rec,
-            FailedSet& failed) {
-    for (std::string_view name : names) {
-        const std::string file(name);
+void Upload(const ruleactionrec& a, const std::vector<ActionFile>& files,
+            const ScanEnvironment& env, Recorder& rec, FailedSet& failed) {
+    for (const ActionFile& f : files) {
+        const std::string file(f.name);
         const Status st = Guarded([&] {
-            return env.upload ? env.upload(a.ftp, JoinPath(sharedir, file), file)
+            return env.upload ? env.upload(a.ftp, JoinPath(rec.Site().sharedir, file), file)
                               : Status{false, "no uploader"};
         });
-        if (!st.ok) failed.insert(name);
-        rec.Add(actFtp, name, st.ok, st.error);
+        if (!st.ok) failed.insert(f.name);
+        rec.Add(actFtp, &f, st.ok, st.error, FtpDisplayUrl(FtpRequestFor(a.ftp, file)));
     }
 }
 
 }  // namespace
 
-void PerformActions(const RuleRec& rule, const std::vector<std::string_view>& names,
-                    const std::string& sharedir, const ScanEnvironment& env,
-                    std::uint64_t serviceUid, std::vector<ActionOutcome>& outcomes) {
-    Recorder rec(rule, serviceUid, outcomes);
+void PerformActions(const RuleRec& rule, const std::vector<ActionFile>& files,
+                    const ActionSite& site, const ScanEnvironment& env,
+                    std::vector<ActionOutcome>& outcomes) {
+    Recorder rec(rule, site, env, outcomes);
     FailedSet failed;
     for (const ruleactionrec& a : rule.actions) {
         switch (a.raction) {
             case actMove:
             case actCopy:
-                CopyOrMove(a, names, sharedir, rec, failed);
+                CopyOrMove(a, files, rec, failed);
                 break;
             case actDelete:
-                for (std::string_view name : names) {
-                    if (failed.count(name)) {
-                        rec.Add(actDelete, name, false,
-                                "kept: an earlier action of this rule could not copy or send it");
-                        continue;
-                    }
-                    rec.Add(actDelete, name, FileDelete(JoinPath(sharedir, std::string(name))));
-                }
+                Delete(files, env, rec, failed);
                 break;
             case actFtp:
-                Upload(a, names, sharedir, env, rec, failed);
+                Upload(a, files, env, rec, failed);
                 break;
             case actLaunch:
-                Launch(a, names, sharedir, env, rec);
+                Launch(a, files, env, rec);
                 break;
             default:
                 break;

@@ -12,12 +12,27 @@
 
 namespace kb {
 
-// Performs `rule`'s actions in order on the files `names` (bare names in
-// `sharedir`, in listing order), appending one outcome per file and action
-// (one per program start for a launch) to `outcomes`. No action learns what
-// an earlier one did. Never throws for a failure of a single file.
-void PerformActions(const RuleRec& rule, const std::vector<std::string_view>& names,
-                    const std::string& sharedir, const ScanEnvironment& env,
-                    std::uint64_t serviceUid, std::vector<ActionOutcome>& outcomes);
+// One file an action works on: its bare name and, for the journal and undo,
+// its size and modification time as the listing saw them.
+struct ActionFile {
+    std::string_view name;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+};
+
+// The service a rule belongs to, as the outcomes name it.
+struct ActionSite {
+    std::string sharedir;
+    std::string service;  // its name as the window shows it
+    std::uint64_t uid = 0;
+};
+
+// Performs `rule`'s actions in order on `files` (in `site.sharedir`, in
+// listing order), appending one outcome per file and action (one per
+// program start for a launch) to `outcomes`. No action learns what an
+// earlier one did. Never throws for a failure of a single file.
+void PerformActions(const RuleRec& rule, const std::vector<ActionFile>& files,
+                    const ActionSite& site, const ScanEnvironment& env,
+                    std::vector<ActionOutcome>& outcomes);
 
 }  // namespace kb

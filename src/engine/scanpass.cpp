@@ -107,11 +107,13 @@ private:
         if (Gated()) std::erase_if(candidates, [&](std::uint32_t i) { return !rankable(i); });
         if (candidates.empty()) return;
 
-        std::vector<std::string_view> names;
-        names.reserve(candidates.size());
-        for (std::uint32_t i : candidates) names.push_back(files_[i].name);
+        std::vector<ActionFile> chosen;
+        chosen.reserve(candidates.size());
+        for (std::uint32_t i : candidates)
+            chosen.push_back(ActionFile{files_[i].name, files_[i].size, files_[i].mtime});
         const std::size_t first = outcomes_.size();
-        PerformActions(rule, names, svc_.sharedir, env_, svc_.uid, outcomes_);
+        PerformActions(rule, chosen, ActionSite{svc_.sharedir, ServiceName(svc_), svc_.uid}, env_,
+                       outcomes_);
         if (rule.mcond != trgNewFile) return;
         for (std::size_t k = first; k < outcomes_.size(); ++k)
             if (outcomes_[k].sourceChanged) changed_.push_back(outcomes_[k].file);

@@ -24,9 +24,18 @@ namespace kb {
 // caller may show these later.
 struct ActionOutcome {
     std::uint64_t serviceUid = 0;
+    std::string service;  // the service's name as the window shows it
     std::string rulename;
     std::uint8_t raction = 0;  // ActionKind
+    bool trashed = false;      // a delete that went to the Trash
     std::string file;          // bare name; empty for a launch made once for the whole list
+    std::string source;        // the file's full path in the shared folder ("" as `file`)
+    // Where it went: the folder of a move or copy, the file's place in the
+    // Trash, the ftp:// address (without the password), the launched program.
+    std::string target;
+    std::int64_t size = 0;     // the file as the listing saw it
+    std::int64_t mtimeNs = 0;  // its modification time then, ns since 1970 (UTC)
+    std::int64_t timeNs = 0;   // when the action ended, on the pass's clock
     bool ok = false;
     std::string error;  // why it failed; empty when ok
     std::string note;   // a remark on a success, such as kAlreadyThereNote
@@ -71,6 +80,8 @@ struct ScanEnvironment {
     std::function<std::int64_t()> clock;
     // Whether a file is open for writing; ProbeWriters when empty.
     WriterProbe writers;
+    // Delete moves files to the Trash instead of removing them for good.
+    bool deleteToTrash = false;
 };
 
 // Real clock, real process launcher, libcurl uploader.

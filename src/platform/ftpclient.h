@@ -44,6 +44,10 @@ std::string FtpHost(std::string_view server);
 // directory starting with "/" is reached from the server's root.
 std::string FtpUrl(const FtpRequest& r);
 
+// The URL with the user but without the password: where a file went, as the
+// journal shows it ("ftp://user@host:21/dir/name"); "" as FtpUrl.
+std::string FtpDisplayUrl(const FtpRequest& r);
+
 // Uploads `localPath` (a regular file) as r.remoteName into r.directory,
 // replacing a remote file of that name and creating missing directories.
 // `bytesSent`, when given, receives what went over the data connection (on

@@ -81,4 +81,10 @@ std::string FtpUrl(const FtpRequest& r) {
     return url + PercentEncode(r.remoteName);
 }
 
+std::string FtpDisplayUrl(const FtpRequest& r) {
+    std::string url = FtpUrl(r);
+    if (url.empty() || r.user.empty()) return url;
+    return url.insert(6, PercentEncode(r.user) + "@");
+}
+
 }  // namespace kb

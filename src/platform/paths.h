@@ -24,6 +24,12 @@ std::string ConfigHome();
 // The program's own configuration directory: ConfigHome() + "/Kestrelbox".
 std::string AppConfigDir();
 
+// The program's own state directory, for what it records as it runs (the
+// activity journal): $XDG_STATE_HOME/Kestrelbox when that is an absolute
+// path, else $HOME/.local/state/Kestrelbox (the local application data
+// folder on Windows). No trailing separator.
+std::string AppStateDir();
+
 // The per-user runtime directory for the single-instance guard:
 // $XDG_RUNTIME_DIR when it is an absolute path, else AppConfigDir(). No
 // trailing separator.

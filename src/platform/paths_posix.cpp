@@ -62,6 +62,12 @@ std::string ConfigHome() {
 
 std::string AppConfigDir() { return ConfigHome() + "/Kestrelbox"; }
 
+std::string AppStateDir() {
+    std::string dir = AbsoluteEnv("XDG_STATE_HOME");
+    if (dir.empty()) dir = StripTrailingSlashes(HomeDir()) + "/.local/state";
+    return StripTrailingSlashes(dir) + "/Kestrelbox";
+}
+
 std::string RuntimeDir() {
     const std::string dir = AbsoluteEnv("XDG_RUNTIME_DIR");
     return dir.empty() ? AppConfigDir() : StripTrailingSlashes(dir);

@@ -31,6 +31,11 @@ std::string ConfigHome() {
 
 std::string AppConfigDir() { return ConfigHome() + "\\Kestrelbox"; }
 
+std::string AppStateDir() {
+    const char* v = std::getenv("LOCALAPPDATA");
+    return (v && *v ? std::string(v) : ConfigHome()) + "\\Kestrelbox";
+}
+
 std::string RuntimeDir() { return AppConfigDir(); }
 
 int MakeDirectories(const std::string& dir) {

@@ -55,6 +55,27 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
              downloads));
     connect(chkWaitSettled, &QCheckBox::toggled, seSettleSeconds, &QWidget::setEnabled);
 
+    auto* deleting = new QGroupBox(QStringLiteral("Deleting"), this);
+    deleting->setObjectName(QStringLiteral("gbDeleting"));
+    chkDeleteToTrash = new QCheckBox(QStringLiteral("Move deleted files to the Trash"), deleting);
+    chkDeleteToTrash->setObjectName(QStringLiteral("chkDeleteToTrash"));
+    auto* deleteBox = new QVBoxLayout(deleting);
+    deleteBox->addWidget(chkDeleteToTrash);
+    deleteBox->addWidget(Hint(QStringLiteral("A rule's delete can then be taken back, here or from "
+                                             "the desktop's Trash. Off, deleted files are gone "
+                                             "for good."),
+                              deleting));
+
+    auto* notify = new QGroupBox(QStringLiteral("Notifications"), this);
+    notify->setObjectName(QStringLiteral("gbNotifications"));
+    chkNotifyFailures = new QCheckBox(QStringLiteral("Notify me when an action fails"), notify);
+    chkNotifyFailures->setObjectName(QStringLiteral("chkNotifyFailures"));
+    chkNotifyEvery = new QCheckBox(QStringLiteral("Notify me of every action"), notify);
+    chkNotifyEvery->setObjectName(QStringLiteral("chkNotifyEvery"));
+    auto* notifyBox = new QVBoxLayout(notify);
+    notifyBox->addWidget(chkNotifyFailures);
+    notifyBox->addWidget(chkNotifyEvery);
+
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     Buttons->setObjectName(QStringLiteral("Buttons"));
     connect(Buttons, &QDialogButtonBox::accepted, this, &TfrmSettings::OkClick);
@@ -62,12 +83,17 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
 
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(downloads);
+    outer->addWidget(deleting);
+    outer->addWidget(notify);
     outer->addStretch(1);
     outer->addWidget(Buttons);
 
     chkWaitSettled->setChecked(options_.WaitSettled);
     seSettleSeconds->setValue(options_.SettleSeconds);
     seSettleSeconds->setEnabled(options_.WaitSettled);
+    chkDeleteToTrash->setChecked(options_.DeleteToTrash);
+    chkNotifyFailures->setChecked(options_.NotifyFailures);
+    chkNotifyEvery->setChecked(options_.NotifyEvery);
 
     setMinimumWidth(420);
     adjustSize();
@@ -78,6 +104,9 @@ void TfrmSettings::OkClick() {
     Options changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
     changed.SettleSeconds = seSettleSeconds->value();
+    changed.DeleteToTrash = chkDeleteToTrash->isChecked();
+    changed.NotifyFailures = chkNotifyFailures->isChecked();
+    changed.NotifyEvery = chkNotifyEvery->isChecked();
     try {
         SaveOptions(changed);
     } catch (const RegistryError& e) {

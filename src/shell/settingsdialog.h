@@ -27,6 +27,9 @@ public:
 
     QCheckBox* chkWaitSettled = nullptr;
     QSpinBox* seSettleSeconds = nullptr;
+    QCheckBox* chkDeleteToTrash = nullptr;
+    QCheckBox* chkNotifyFailures = nullptr;
+    QCheckBox* chkNotifyEvery = nullptr;
     QDialogButtonBox* Buttons = nullptr;
 
 private:

@@ -18,6 +18,9 @@ struct OptionField {
 constexpr OptionField kFields[] = {
     {"WaitSettled", &Options::WaitSettled, nullptr, 0, 1},
     {"SettleSeconds", nullptr, &Options::SettleSeconds, 0, kMaxSettleSeconds},
+    {"DeleteToTrash", &Options::DeleteToTrash, nullptr, 0, 1},
+    {"NotifyFailures", &Options::NotifyFailures, nullptr, 0, 1},
+    {"NotifyEvery", &Options::NotifyEvery, nullptr, 0, 1},
 };
 
 }  // namespace

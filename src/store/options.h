@@ -15,6 +15,11 @@ struct Options {
     // SettleSeconds (and that no program still writes).
     bool WaitSettled = true;
     std::int32_t SettleSeconds = 10;
+    // A rule's delete moves the file to the Trash instead of removing it.
+    bool DeleteToTrash = true;
+    // Desktop notifications: when actions of a pass fail; of every action.
+    bool NotifyFailures = true;
+    bool NotifyEvery = false;
 
     bool operator==(const Options&) const = default;
 };

@@ -8,6 +8,7 @@ namespace {
 
 struct BuiltIn {
     std::uint8_t id;
+    const char* name;
     const char* mask;
     bool discovered;
 };
@@ -15,15 +16,22 @@ struct BuiltIn {
 // The six networks in their fixed order; pages of the main window address
 // them by these positions.
 constexpr BuiltIn kBuiltIn[] = {
-    {sidKazaa, "kazaa*;*.dat", true},
-    {sidMorpheus, "morpheus*;*.dat", true},
-    {sidGrokster, "grokster*;*.dat", true},
-    {sidAudioGalaxy, "*.txt;*.dat;*.tmp;*.dll;*.exe;*.dll;*.ico;*.", false},
-    {sidBearShare, "bear*;*.dat", true},
-    {sidLimeWire, "limewire*", false},
+    {sidKazaa, "Kazaa", "kazaa*;*.dat", true},
+    {sidMorpheus, "Morpheus", "morpheus*;*.dat", true},
+    {sidGrokster, "Grokster", "grokster*;*.dat", true},
+    {sidAudioGalaxy, "AudioGalaxy", "*.txt;*.dat;*.tmp;*.dll;*.exe;*.dll;*.ico;*.", false},
+    {sidBearShare, "BearShare", "bear*;*.dat", true},
+    {sidLimeWire, "LimeWire", "limewire*", false},
 };
 
 }  // namespace
+
+std::string ServiceName(const rServiceRules& rec) {
+    if (rec.serviceid == sidOther) return rec.othername;
+    for (const BuiltIn& b : kBuiltIn)
+        if (b.id == rec.serviceid) return b.name;
+    return "service " + std::to_string(rec.serviceid);
+}
 
 std::int32_t ServiceStore::CustomCount() const {
     return static_cast<std::int32_t>(

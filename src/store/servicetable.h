@@ -16,6 +16,10 @@ namespace kb {
 // none is known. Given the service id of one of the built-in networks.
 using ShareDirDiscovery = std::function<std::string(std::uint8_t serviceid)>;
 
+// A service's name as the window shows it: the network's, or an additional
+// service's own.
+std::string ServiceName(const rServiceRules& rec);
+
 class ServiceStore {
 public:
     std::vector<rServiceRules> ServiceTable;

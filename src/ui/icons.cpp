@@ -31,4 +31,9 @@ QIcon ServiceIcon(std::uint8_t serviceId) {
     return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(kNames[serviceId])));
 }
 
+QIcon ActivityIcon() {
+    ensureResources();
+    return QIcon(QStringLiteral(":/icons/activity.png"));
+}
+
 }  // namespace kb

@@ -1,4 +1,4 @@
-// The program's images: its own icon and the side bar's network icons.
+// The program's images: its own icon and the side bar's icons.
 #pragma once
 
 #include <QIcon>
@@ -10,5 +10,7 @@ namespace kb {
 QIcon AppIcon();
 // The side-bar icon of a service id (0..6); id 5 is the Others item.
 QIcon ServiceIcon(std::uint8_t serviceId);
+// The side-bar icon of the Activity page.
+QIcon ActivityIcon();
 
 }  // namespace kb

@@ -24,8 +24,10 @@ std::vector<kb::ActionOutcome> RunActions(std::vector<kb::ruleactionrec> actions
     kb::RuleRec rule;
     rule.rulename = "r";
     rule.actions = std::move(actions);
+    std::vector<kb::ActionFile> files;
+    for (std::string_view n : names) files.push_back(kb::ActionFile{n, 0, 0});
     std::vector<kb::ActionOutcome> out;
-    kb::PerformActions(rule, names, sharedir, env, 42, out);
+    kb::PerformActions(rule, files, kb::ActionSite{sharedir, "Shared", 42}, env, out);
     return out;
 }
 

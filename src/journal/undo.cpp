@@ -1,0 +1,109 @@
+#include "journal/undo.h"
+
+#include <chrono>
+#include <filesystem>
+
+#include "engine/scanpass.h"
+#include "platform/fileops.h"
+#include "platform/trash.h"
+
+namespace kb {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string BaseName(const std::string& path) {
+    const auto sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Whether the file at `path` is still the one the entry recorded: same size
+// and modification time.
+bool Unchanged(const std::string& path, const JournalEntry& e) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+    const auto size = fs::file_size(path, ec);
+    if (ec || static_cast<std::int64_t>(size) != e.size) return false;
+    const auto t = fs::last_write_time(path, ec);
+    if (ec) return false;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::file_clock::to_sys(t).time_since_epoch())
+                        .count();
+    return ns == e.mtimeNs;
+}
+
+// Where the file is now, if the action put it somewhere.
+std::string NowAt(const JournalEntry& e) {
+    if (e.action == "move" || e.action == "copy") return JoinPath(e.target, BaseName(e.source));
+    if (e.action == "trash") return e.target;
+    return {};
+}
+
+Status Refuse(std::string why) { return Status::Failure(std::move(why)); }
+
+}  // namespace
+
+Status CanUndo(const JournalEntry& e) {
+    if (e.action.rfind("undo ", 0) == 0) return Refuse("an undo is not taken back");
+    if (!e.ok) return Refuse("it did not happen: the action failed");
+    if (e.undoneBy != 0) return Refuse("it was undone already");
+    if (e.action == "ftp") return Refuse("an upload cannot be taken back");
+    if (e.action == "launch") return Refuse("a program that was started cannot be taken back");
+    if (e.action == "delete") return Refuse("it was deleted for good, not moved to the Trash");
+    if (e.action != "move" && e.action != "copy" && e.action != "trash")
+        return Refuse("this action cannot be taken back");
+    const std::string now = NowAt(e);
+    if (e.action == "trash" && now.empty())
+        return Refuse("the system did not say where in the Trash it went");
+    if (!Exists(now)) return Refuse("it is no longer at " + now);
+    if (!Unchanged(now, e)) return Refuse("it changed since (its size or date differ)");
+    if (e.action == "copy") {
+        // Removing the copy must not remove the last one.
+        if (e.error == kAlreadyThereNote) return Refuse("the copy was there before this action");
+        if (!Unchanged(e.source, e))
+            return Refuse("the original is gone or changed, so the copy is kept");
+        return Status::Success();
+    }
+    if (Exists(e.source)) return Refuse("something else now stands at " + e.source);
+    return Status::Success();
+}
+
+JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
+    JournalEntry u;
+    u.timeMs = nowMs;
+    u.service = e.service;
+    u.rule = e.rule;
+    u.action = "undo " + e.action;
+    u.source = NowAt(e);
+    u.size = e.size;
+    u.mtimeNs = e.mtimeNs;
+    Status st = CanUndo(e);
+    if (st) {
+        if (e.action == "copy") {
+            u.target = e.source;
+            const FileOpResult r = FileDelete(u.source);
+            st = {r.ok, r.error};
+        } else if (e.action == "trash") {
+            u.target = e.source;
+            st = RestoreFromTrash(u.source, e.source);
+        } else {
+            // A move that found an identical copy at the target kept it there
+            // and removed the original: the original comes back as a copy.
+            u.target = e.source;
+            const FileOpResult r = e.error == kAlreadyThereNote ? FileCopy(u.source, e.source)
+                                                                : FileMove(u.source, e.source);
+            st = {r.ok, r.error};
+        }
+    }
+    u.ok = st.ok;
+    u.error = st.error;
+    return u;
+}
+
+}  // namespace kb
