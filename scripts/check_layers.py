@@ -55,6 +55,8 @@ def check_file(path, layer, layers, root, is_test):
             continue
         if is_test and ((path.parent / name).exists() or (root / "tests" / name).exists()):
             continue  # a test helper
+        if name.endswith(".moc"):
+            continue  # what the build generates for a file's own Qt objects
         folder = name.split("/", 1)[0] if "/" in name else None
         if folder is None:
             if not (path.parent / name).exists():

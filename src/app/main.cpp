@@ -1,29 +1,69 @@
-// The start-up sequence: the single-instance guard first, then the stores,
-// then the window, then the message loop.
+// The start-up sequence: the command line first (a query of the journal
+// needs neither a display nor the single-instance guard), then the guard,
+// the stores, the window and the message loop.
 #include <QApplication>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <exception>
+#include <iostream>
 #include <memory>
 
+#include "journal/journal.h"
 #include "platform/atomicfile.h"
 #include "platform/instanceguard.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/termination.h"
 #include "shell/application.h"
+#include "shell/commandline.h"
 #include "shell/mainwindow.h"
 #include "shell/startup.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
 #include "store/options.h"
 #include "store/settings.h"
+#include "store/version.h"
 #include "ui/msgbox.h"
 #include "ui/textformats.h"
 
+namespace {
+
+QStringList Arguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+int RunWindow(int argc, char** argv, const kb::CommandLine& command);
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const kb::CommandLine command = kb::ParseCommandLine(Arguments(argc, argv));
+    switch (command.mode) {
+        case kb::CommandLine::Mode::Error:
+            std::cerr << command.error.toStdString() << "\n\n" << kb::UsageText().toStdString();
+            return 2;
+        case kb::CommandLine::Mode::Help:
+            std::cout << kb::UsageText().toStdString();
+            return 0;
+        case kb::CommandLine::Mode::Version:
+            std::cout << "Kestrelbox " << kb::kVersionText << "\n";
+            return 0;
+        case kb::CommandLine::Mode::History:
+            return kb::PrintHistory(kb::Journal::DefaultPath(), command.historyCount, std::cout);
+        case kb::CommandLine::Mode::Window:
+            break;
+    }
+    return RunWindow(argc, argv, command);
+}
+
+namespace {
+
+int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
     kb::TApplication app(argc, argv);
     // Closing the window only hides it; the program ends from the tray menu.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -95,10 +135,16 @@ int main(int argc, char** argv) {
         kb::ErrorCentered(nullptr, QString::fromStdString(settingsError));
     kb::LoadOptions(state.options);
 
+    // What the rules do is recorded from the first pass on; what is older
+    // than the journal keeps goes now.
+    kb::Journal journal(kb::Journal::DefaultPath());
+    journal.Prune(QDateTime::currentMSecsSinceEpoch());
+    state.journal = &journal;
+
     kb::LoadConfigAtStartup(state.ConfigFilePath, state.store, warn);
     if (terminating) return endDuringStartup();
 
-    const bool startHidden = kb::HasStartupArgument(QCoreApplication::arguments());
+    const bool startHidden = command.startHidden;
 
     auto window = std::make_unique<kb::TfrmMain>(state);
     w = window.get();
@@ -129,3 +175,5 @@ int main(int argc, char** argv) {
     kb::ReleaseInstanceGuard();
     return rc;
 }
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include "engine/listing.h"
 #include "engine/nameset.h"
 #include "engine/triggers.h"
+#include "platform/dirlist.h"
 #include "platform/localtime.h"
 #include "platform/process.h"
 
@@ -188,6 +189,20 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
             ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
     }
     return result;
+}
+
+int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name) {
+    DirEntryInfo e;
+    if (!StatEntry(folder, name, e)) return 0;
+    int added = 0;
+    for (rServiceRules& svc : store.ServiceTable) {
+        if (!svc.scanned || svc.sharedir != folder) continue;
+        const bool known = std::any_of(svc.prevfiles.begin(), svc.prevfiles.end(),
+                                       [&](const filerec& f) { return f.name == name; });
+        if (!known) svc.prevfiles.push_back(filerec{name, e.size, e.date, e.mtimeNs});
+        ++added;
+    }
+    return added;
 }
 
 void StoreBaselines(ServiceStore& store, const ScanResult& result) {

@@ -95,6 +95,11 @@ std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store);
 // Never throws for a file-level failure.
 ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env);
 
+// A file put back into a shared folder by hand or by undo becomes part of
+// the baselines of the services on that folder, as the last pass would have
+// listed it: it is not taken for a new download. Returns how many took it.
+int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name);
+
 // Puts each baseline back into the record with the same uid (scanned = true,
 // prevfiles = files, pending); records gone meanwhile are skipped.
 void StoreBaselines(ServiceStore& store, const ScanResult& result);

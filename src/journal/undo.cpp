@@ -18,6 +18,11 @@ std::string BaseName(const std::string& path) {
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
+std::string FolderOf(const std::string& path) {
+    const auto sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? std::string() : path.substr(0, sep == 0 ? 1 : sep);
+}
+
 bool Exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
@@ -83,19 +88,18 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
     u.source = NowAt(e);
     u.size = e.size;
     u.mtimeNs = e.mtimeNs;
+    // Like a rule's move or copy, the entry names the folder it went to.
+    u.target = FolderOf(e.source);
     Status st = CanUndo(e);
     if (st) {
         if (e.action == "copy") {
-            u.target = e.source;
             const FileOpResult r = FileDelete(u.source);
             st = {r.ok, r.error};
         } else if (e.action == "trash") {
-            u.target = e.source;
             st = RestoreFromTrash(u.source, e.source);
         } else {
             // A move that found an identical copy at the target kept it there
             // and removed the original: the original comes back as a copy.
-            u.target = e.source;
             const FileOpResult r = e.error == kAlreadyThereNote ? FileCopy(u.source, e.source)
                                                                 : FileMove(u.source, e.source);
             st = {r.ok, r.error};

@@ -22,4 +22,8 @@ struct DirEntryInfo {
 // Returns false, calling nothing, when the directory cannot be opened.
 bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink);
 
+// The one entry `name` of `dir` as ListDirectory would report it; false when
+// there is none.
+bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info);
+
 }  // namespace kb

@@ -7,6 +7,25 @@
 
 namespace kb {
 
+namespace {
+
+void Fill(DirEntryInfo& info, const struct stat& st) {
+    info.size = static_cast<std::int64_t>(st.st_size);
+    info.date = FileTimeToLocalDays(static_cast<std::int64_t>(st.st_mtim.tv_sec));
+    info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info) {
+    const std::string path = dir + "/" + name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;
+    info.name = name;
+    Fill(info, st);
+    return true;
+}
+
 bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink) {
     DIR* d = opendir(dir.c_str());
     if (!d) return false;

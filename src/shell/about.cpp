@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "store/version.h"
 #include "ui/icons.h"
 #include "ui/placement.h"
 
@@ -32,7 +33,8 @@ Tfrmabout::Tfrmabout(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mai
     bold.setPointSize(10);
     lblPName->setFont(bold);
     lblPName->adjustSize();
-    lblVersion = label("lblVersion", QStringLiteral("Version 1.00"), 48, 26);
+    lblVersion =
+        label("lblVersion", QStringLiteral("Version ") + QString::fromLatin1(kVersionText), 48, 26);
     lblVersion->adjustSize();
     Label1 = label("Label1", QStringLiteral("Build 2"), 48, 40);
     Label1->adjustSize();

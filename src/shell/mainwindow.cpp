@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,13 +22,17 @@
 #include <exception>
 #include <utility>
 
+#include "journal/journal.h"
+#include "journal/undo.h"
 #include "platform/memory.h"
 #include "shell/about.h"
+#include "shell/activitypage.h"
 #include "shell/additional.h"
 #include "shell/addservice.h"
 #include "shell/help.h"
 #include "shell/links.h"
 #include "shell/networkpage.h"
+#include "shell/notifier.h"
 #include "shell/rulelist.h"
 #include "shell/scantimer.h"
 #include "shell/settingsdialog.h"
@@ -68,6 +73,14 @@ struct MenuEntry {
 
 }  // namespace
 
+QString UndoRefusedText(const JournalEntry& e, const std::string& reason) {
+    const auto sep = e.source.find_last_of("/\\");
+    const std::string name = sep == std::string::npos ? e.source : e.source.substr(sep + 1);
+    return QStringLiteral("Cannot undo %1 of %2: %3.")
+        .arg(ActivityModel::ActionText(e).toLower(), QString::fromStdString(name),
+             QString::fromStdString(reason));
+}
+
 QString SaveFailedText(const QString& reason) {
     return QStringLiteral(
                "Could not save kbconf.ini: %1. The rules are kept and saved again "
@@ -84,7 +97,7 @@ TfrmMain::TfrmMain(ProgramState& state, ScanEnvironment env, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     resize(kDesignWidth, kDesignHeight);
 
-    Timer1 = new ScanTimer(state_.store, std::move(env), this);
+    Timer1 = new ScanTimer(state_.store, std::move(env), state_.journal, this);
     applyOptions();
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
@@ -181,6 +194,18 @@ void TfrmMain::buildPages() {
     addItem("Others", sidOther);
     others_ = new OthersPage(*this);
     PageControl1->addWidget(others_);
+    dxSideBar1->AddItem(group, QStringLiteral("Activity"), ActivityIcon(),
+                        QStringLiteral("dxSideBar1ItemActivity"));
+    activity_ = new ActivityPage(state_.journal);
+    PageControl1->addWidget(activity_);
+    connect(activity_, &ActivityPage::UndoRequested, this, &TfrmMain::UndoActivity);
+    connect(activity_, &ActivityPage::OpenFolderRequested, this,
+            [this](const QString& folder) { ShellOpenReporting(this, folder); });
+    for (NetworkPage* page : networks_) {
+        const std::uint8_t id = page->Spec().serviceId;
+        page->Rules()->SetRuleTip([this, id](const RuleRec& r) { return ruleTip(id, r); });
+    }
+    others_->Rules()->SetRuleTip([this](const RuleRec& r) { return ruleTip(sidOther, r); });
     connect(dxSideBar1, &TdxSideBar::ItemClick, this, &TfrmMain::dxSideBar1ItemClick);
     connect(others_->AddButton(), &QPushButton::clicked, this, &TfrmMain::btnAddServiceClick);
     connect(others_->EditButton(), &QPushButton::clicked, this, &TfrmMain::btnEditServiceClick);
@@ -241,6 +266,14 @@ void TfrmMain::FormCreate() {
     // Shown even when no notification area exists yet: one that appears later
     // (a panel starting after us at log-on) picks the icon up.
     TrayIcon->show();
+
+    notifier_ = new Notifier(this);
+    notifier_->SetTray(TrayIcon);
+    connect(notifier_, &Notifier::Clicked, this, [this] {
+        Details1Click();
+        ShowActivity();
+    });
+    connect(Timer1, &ScanTimer::PassFinished, this, &TfrmMain::passFinished);
 }
 
 void TfrmMain::PageInit() {
@@ -289,17 +322,17 @@ void TfrmMain::BuildRuleLists(std::uint8_t serviceId) {
     TfrSwapRules* panel = panelFor(serviceId);
     if (!panel) return;
 
-    int index = -1;
-    if (serviceId == sidOther) {
-        const int line = selectedServiceLine();
-        if (line >= 0) index = state_.store.FindAdditional(line + 1);
-    } else {
-        index = state_.store.FindNetwork(serviceId);
-    }
+    const int index = recordFor(serviceId);
     panel->FillRules(index >= 0 ? &table[index].rulelist : nullptr);
     // Filling a non-empty list sets the panel's buttons, "Add Rule..."
     // included; on the Others page that one depends on a service existing.
     if (serviceId == sidOther) panel->btnAdd->setEnabled(state_.store.CustomCount() > 0);
+}
+
+int TfrmMain::recordFor(std::uint8_t serviceId) const {
+    if (serviceId != sidOther) return state_.store.FindNetwork(serviceId);
+    const int line = selectedServiceLine();
+    return line < 0 ? -1 : state_.store.FindAdditional(line + 1);
 }
 
 void TfrmMain::SaveConfig() {
@@ -316,7 +349,13 @@ void TfrmMain::SaveConfig() {
 // ---------------------------------------------------------------- side bar, pages
 
 void TfrmMain::dxSideBar1ItemClick(int group, int item) {
-    if (group != 0 || item < 0 || item > static_cast<int>(networks_.size())) return;
+    const int count = static_cast<int>(networks_.size());
+    if (group != 0 || item < 0 || item > count + 1) return;
+    // Activity, below Others, is no service: the current service stays.
+    if (item == count + 1) {
+        ShowActivity();
+        return;
+    }
     // The bar lists the networks first, then Others; each record keeps its
     // own id (LimeWire is 6, Others 5).
     if (item < static_cast<int>(networks_.size())) {
@@ -520,6 +559,7 @@ void TfrmMain::Settings1Click() {
 }
 
 void TfrmMain::applyOptions() {
+    Timer1->SetDeleteToTrash(state_.options.DeleteToTrash);
     Timer1->SetCompletionGate(
         CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds});
 }
@@ -536,6 +576,89 @@ void TfrmMain::OpenLink(const QString& address) {
         return;
     }
     ShellOpenReporting(this, address);
+}
+
+// ---------------------------------------------------------------- activity
+
+void TfrmMain::ShowActivity() {
+    activity_->Model()->Refresh();
+    PageControl1->setCurrentWidget(activity_);
+}
+
+void TfrmMain::passFinished() {
+    activity_->Model()->Refresh();
+    if (std::optional<Notice> notice = NoticeFor(Timer1->LastOutcomes(), state_.options))
+        notifier_->Show(*notice);
+    if (!state_.journal) return;
+    std::string problem;
+    if (state_.journal->TakeNewProblem(problem)) {
+        activity_->SetProblem(QString::fromStdString(problem));
+        notifier_->Show(Notice{QStringLiteral("Kestrelbox: the activity journal"),
+                               QString::fromStdString(problem)});
+    } else if (state_.journal->Problem().empty()) {
+        activity_->SetProblem({});
+    }
+}
+
+QString TfrmMain::ruleTip(std::uint8_t serviceId, const RuleRec& rule) const {
+    const int at = recordFor(serviceId);
+    if (!state_.journal || at < 0) return {};
+    const RuleFigures f = state_.journal->Figures(
+        ServiceName(state_.store.ServiceTable[static_cast<std::size_t>(at)]), rule.rulename);
+    if (f.files == 0 && f.lastError.empty()) return QStringLiteral("Not acted on any file yet.");
+    QString tip;
+    if (f.lastTimeMs > 0)
+        tip = QStringLiteral("Last acted %1, on %2 files in all.")
+                  .arg(QDateTime::fromMSecsSinceEpoch(f.lastTimeMs)
+                           .toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                  .arg(f.files);
+    if (!f.lastError.empty()) {
+        if (!tip.isEmpty()) tip += QLatin1Char('\n');
+        tip += QStringLiteral("Last failure: ") + QString::fromStdString(f.lastError);
+    }
+    return tip;
+}
+
+void TfrmMain::UndoActivity(const std::vector<int>& rows) {
+    ActivityModel* model = activity_->Model();
+    std::vector<JournalEntry> entries;
+    QStringList refused;
+    for (int row : rows) {
+        const JournalEntry& e = model->Entry(row);
+        const Status st = CanUndo(e);
+        if (st)
+            entries.push_back(e);
+        else
+            refused << UndoRefusedText(e, st.error);
+    }
+    if (!refused.isEmpty()) WarnAt(activity_, refused.join(QLatin1Char('\n')));
+    if (entries.empty() || !state_.journal) return;
+    // The results come back from the worker through this.
+    auto failures = std::make_shared<QStringList>();
+    Journal* journal = state_.journal;
+    Timer1->RunBetweenPasses(
+        [entries, journal, failures] {
+            for (const JournalEntry& e : entries) {
+                const JournalEntry undo = Undo(e, QDateTime::currentMSecsSinceEpoch());
+                std::int64_t id = 0;
+                journal->Append({undo}, &id);
+                if (undo.ok && id > 0)
+                    journal->MarkUndone(e.id, id);
+                else if (!undo.ok)
+                    *failures << UndoRefusedText(e, undo.error);
+            }
+        },
+        [this, rows, entries, failures] {
+            // What came back is no new download for a new-file rule.
+            for (const JournalEntry& e : entries) {
+                const auto sep = e.source.find_last_of("/\\");
+                if (sep != std::string::npos)
+                    AddToBaselines(state_.store, e.source.substr(0, sep), e.source.substr(sep + 1));
+            }
+            for (int row : rows) activity_->Model()->Reload(row);
+            activity_->Model()->Refresh();
+            if (!failures->isEmpty()) WarnAt(activity_, failures->join(QLatin1Char('\n')));
+        });
 }
 
 }  // namespace kb

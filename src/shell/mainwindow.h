@@ -26,7 +26,10 @@ class QTimer;
 
 namespace kb {
 
+class ActivityPage;
+class Journal;
 class NetworkPage;
+class Notifier;
 class OthersPage;
 class ScanTimer;
 class TdxSideBar;
@@ -35,6 +38,9 @@ class Banner;
 
 // What the status bar says while kbconf.ini cannot be saved.
 QString SaveFailedText(const QString& reason);
+// Why an action of the Activity page cannot be taken back.
+struct JournalEntry;
+QString UndoRefusedText(const JournalEntry& e, const std::string& reason);
 
 // The program's state for the whole run, prepared by start-up before the
 // window exists.
@@ -42,7 +48,8 @@ struct ProgramState {
     ServiceStore store;
     Settings settings;
     Options options;
-    std::string ProgramDir;  // the executable's directory, trailing separator included
+    Journal* journal = nullptr;  // the activity journal (owned by start-up); may be null
+    std::string ProgramDir;      // the executable's directory, trailing separator included
     std::string ConfigFilePath;
     std::string ExecutablePath;
 };
@@ -114,6 +121,12 @@ public:
     // Opens a link of the welcome page or the banner.
     void OpenLink(const QString& address);
 
+    // The Activity page (side-bar item "Activity").
+    void ShowActivity();
+    // Takes back the actions of these rows of the Activity page, between
+    // two passes; what cannot be taken back is said first.
+    void UndoActivity(const std::vector<int>& rows);
+
     // Program-wide state that belongs to this window.
     int ShownWindowCount = 0;
     bool AllowClose = false;
@@ -138,6 +151,10 @@ private:
     // Hands the options the scan pass uses to the scan timer.
     void applyOptions();
     TfrSwapRules* panelFor(std::uint8_t serviceId) const;
+    // The record whose rules the panel of this service id shows, or -1.
+    int recordFor(std::uint8_t serviceId) const;
+    QString ruleTip(std::uint8_t serviceId, const RuleRec& rule) const;
+    void passFinished();
     QString programDir() const;
     // The selected line of the additional services, or -1.
     int selectedServiceLine() const;
@@ -151,6 +168,8 @@ private:
     QWidget* tshome = nullptr;
     std::array<NetworkPage*, 6> networks_{};
     OthersPage* others_ = nullptr;
+    ActivityPage* activity_ = nullptr;
+    Notifier* notifier_ = nullptr;
     Banner* banner_ = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QSystemTrayIcon* TrayIcon = nullptr;

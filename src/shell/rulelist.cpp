@@ -2,10 +2,12 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <exception>
 #include <utility>
@@ -205,6 +207,18 @@ bool TfrSwapRules::eventFilter(QObject* watched, QEvent* event) {
     if (watched == clRuleList->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         clRuleListDblClick();
+        return true;
+    }
+    if (watched == clRuleList->viewport() && event->type() == QEvent::ToolTip && ruleTip_) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int row = clRuleList->row(clRuleList->itemAt(help->pos()));
+        const RuleList* rules = currentRules();
+        if (rules && row >= 0 && row < rules->rulecnt()) {
+            const QString tip = ruleTip_(rules->rules[static_cast<std::size_t>(row)]);
+            if (!tip.isEmpty()) QToolTip::showText(help->globalPos(), tip, clRuleList);
+        } else {
+            QToolTip::hideText();
+        }
         return true;
     }
     return QFrame::eventFilter(watched, event);

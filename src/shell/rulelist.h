@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFrame>
+#include <functional>
 
 #include "store/model.h"
 
@@ -34,6 +35,11 @@ public:
     // Enables the buttons from the list's lines and selection.
     void SetButtons();
 
+    // What the tooltip of a rule's line says (asked when the pointer rests
+    // on it, so it is never stale); empty: no tooltip.
+    using RuleTip = std::function<QString(const RuleRec& rule)>;
+    void SetRuleTip(RuleTip tip) { ruleTip_ = std::move(tip); }
+
     // Button and list handlers; public so the main window and tests can drive
     // them directly.
     void btnAddClick();
@@ -57,6 +63,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    RuleTip ruleTip_;
     // The current service's rules, or nullptr when there is no current service.
     RuleList* currentRules();
     // Refills this panel through the main window and selects `row` when the

@@ -4,68 +4,129 @@
 #include <exception>
 #include <utility>
 
+#include "journal/journal.h"
+
 namespace kb {
 
-ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, QObject* parent)
-    : QObject(parent), store_(store), env_(std::move(env)) {
+ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal, QObject* parent)
+    : QObject(parent), store_(store), env_(std::move(env)), journal_(journal) {
     setObjectName(QStringLiteral("Timer1"));
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setSingleShot(true);
     timer_.setInterval(kDefaultInterval);
     connect(&timer_, &QTimer::timeout, this, &ScanTimer::Timer1Timer);
     connect(&watcher_, &QFutureWatcher<ScanResult>::finished, this, &ScanTimer::passEnded);
+    connect(&jobWatcher_, &QFutureWatcher<void>::finished, this, &ScanTimer::jobEnded);
 }
 
 ScanTimer::~ScanTimer() {
     // The worker only touches its snapshot, but an interrupted move would
     // leave a half-copied target behind; let it end first.
     watcher_.disconnect(this);
+    jobWatcher_.disconnect(this);
     watcher_.waitForFinished();
+    jobWatcher_.waitForFinished();
 }
 
 void ScanTimer::SetEnabled(bool on) {
     enabled_ = on;
     if (!on)
         timer_.stop();
-    else if (!busy_)
+    else if (!busy_ && !jobRunning_)
         timer_.start();
 }
 
 void ScanTimer::SetInterval(int ms) { timer_.setInterval(ms); }
 
 void ScanTimer::Timer1Timer() {
-    if (busy_) return;
+    if (busy_ || jobRunning_) return;
     timer_.stop();
     busy_ = true;
     std::vector<rServiceRules> snapshot = TakeScanSnapshot(store_);
-    watcher_.setFuture(QtConcurrent::run([snapshot = std::move(snapshot), env = env_]() {
-        try {
-            return RunScanPass(snapshot, env);
-        } catch (const std::exception&) {
-            // The engine reports nothing to the user. A pass that could not
-            // complete stores no baselines, so the next pass starts afresh
-            // from the old ones rather than from a partial listing.
-            return ScanResult{};
-        }
-    }));
+    watcher_.setFuture(
+        QtConcurrent::run([snapshot = std::move(snapshot), env = env_, journal = journal_]() {
+            ScanResult result;
+            try {
+                result = RunScanPass(snapshot, env);
+            } catch (const std::exception&) {
+                // The engine reports nothing to the user. A pass that could
+                // not complete stores no baselines, so the next pass starts
+                // afresh from the old ones rather than from a partial listing.
+                return ScanResult{};
+            }
+            if (journal && !result.outcomes.empty()) {
+                std::vector<JournalEntry> entries;
+                entries.reserve(result.outcomes.size());
+                for (const ActionOutcome& o : result.outcomes)
+                    entries.push_back(JournalEntryFor(o));
+                // A journal that cannot take them keeps them for the next pass.
+                journal->Append(std::move(entries));
+            }
+            return result;
+        }));
 }
 
 void ScanTimer::passEnded() {
     // WaitForPass may have delivered this pass's end already.
     if (!busy_) return;
-    StoreBaselines(store_, watcher_.result());
+    ScanResult result = watcher_.result();
+    StoreBaselines(store_, result);
+    lastOutcomes_ = std::move(result.outcomes);
     busy_ = false;
     ++passCount_;
-    if (enabled_) timer_.start();
     emit PassFinished();
+    if (!jobs_.empty())
+        startNextJob();
+    else
+        resume();
+}
+
+void ScanTimer::resume() {
+    if (enabled_ && !busy_ && !jobRunning_) timer_.start();
+}
+
+void ScanTimer::RunBetweenPasses(std::function<void()> job, std::function<void()> done) {
+    jobs_.push_back(Job{std::move(job), std::move(done)});
+    if (!busy_ && !jobRunning_) startNextJob();
+}
+
+void ScanTimer::startNextJob() {
+    if (jobs_.empty()) return;
+    jobRunning_ = true;
+    timer_.stop();
+    std::function<void()> work = jobs_.front().work;
+    jobWatcher_.setFuture(QtConcurrent::run([work = std::move(work)] {
+        try {
+            if (work) work();
+        } catch (const std::exception&) {
+            // A job reports through its own results; it must not end the worker.
+        }
+    }));
+}
+
+void ScanTimer::jobEnded() {
+    if (!jobRunning_) return;
+    Job finished = std::move(jobs_.front());
+    jobs_.pop_front();
+    jobRunning_ = false;
+    if (finished.done) finished.done();
+    if (!jobs_.empty())
+        startNextJob();
+    else
+        resume();
 }
 
 void ScanTimer::WaitForPass() {
-    if (!busy_) return;
-    watcher_.waitForFinished();
-    // The finished signal is queued to this thread; deliver it now so the
-    // baselines are stored before the caller goes on.
-    if (busy_) passEnded();
+    if (busy_) {
+        watcher_.waitForFinished();
+        // The finished signal is queued to this thread; deliver it now so the
+        // baselines are stored before the caller goes on.
+        if (busy_) passEnded();
+    }
+    while (jobRunning_) {
+        jobWatcher_.waitForFinished();
+        if (jobRunning_) jobEnded();
+    }
 }
 
 }  // namespace kb

@@ -1,18 +1,24 @@
 // The scan timer: every five seconds a scan pass over the enabled services,
 // run on a worker thread so a long copy or upload never freezes the window.
 // The pass works on a snapshot taken on the GUI thread; its baselines come
-// back to the GUI thread and are stored by service identity. The next pass is
-// scheduled only when the previous one has ended, so passes never overlap.
+// back to the GUI thread and are stored by service identity, and its
+// outcomes go to the journal from the worker. The next pass is scheduled
+// only when the previous one has ended, so passes never overlap; work that
+// must not meet a pass (undo) runs between two.
 #pragma once
 
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
+#include <deque>
+#include <functional>
 
 #include "engine/scanpass.h"
 #include "store/servicetable.h"
 
 namespace kb {
+
+class Journal;
 
 class ScanTimer : public QObject {
     Q_OBJECT
@@ -20,7 +26,9 @@ class ScanTimer : public QObject {
 public:
     static constexpr int kDefaultInterval = 5000;
 
-    ScanTimer(ServiceStore& store, ScanEnvironment env, QObject* parent = nullptr);
+    // `journal` may be null: nothing is recorded.
+    ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal = nullptr,
+              QObject* parent = nullptr);
     // Waits for a pass still running: its file operations must not be cut off.
     ~ScanTimer() override;
 
@@ -31,39 +39,61 @@ public:
     bool Enabled() const { return enabled_; }
 
     void SetInterval(int ms);
+    int Interval() const { return timer_.interval(); }
 
-    // The completion gate the next pass uses.
+    // The completion gate and the delete the next pass uses.
     void SetCompletionGate(const CompletionGate& gate) { env_.gate = gate; }
     const CompletionGate& Gate() const { return env_.gate; }
-    int Interval() const { return timer_.interval(); }
+    void SetDeleteToTrash(bool on) { env_.deleteToTrash = on; }
+    bool DeleteToTrash() const { return env_.deleteToTrash; }
 
     // True while a pass runs on the worker.
     bool Busy() const { return busy_; }
     // Passes finished since creation.
     int PassCount() const { return passCount_; }
-    // Blocks until the running pass (if any) has ended and been stored.
+    // What the last pass did.
+    const std::vector<ActionOutcome>& LastOutcomes() const { return lastOutcomes_; }
+    // Blocks until the running pass (if any) has ended and been stored, and
+    // the work queued behind it has run.
     void WaitForPass();
 
-    // The timer's handler: starts one pass unless one is running.
+    // Runs `job` on the worker while no pass runs (after the running one,
+    // before the next), then `done` on this thread. Jobs run one at a time,
+    // in the order given.
+    void RunBetweenPasses(std::function<void()> job, std::function<void()> done = {});
+
+    // The timer's handler: starts one pass unless a pass or a job runs.
     void Timer1Timer();
 
     // The underlying timer (objectName "Timer1").
     const QTimer& Timer() const { return timer_; }
 
 signals:
-    // A pass ended and its baselines are in the table.
+    // A pass ended: its baselines are in the table, its outcomes in the journal.
     void PassFinished();
 
 private:
+    struct Job {
+        std::function<void()> work;
+        std::function<void()> done;
+    };
     void passEnded();
+    void startNextJob();
+    void jobEnded();
+    void resume();
 
     ServiceStore& store_;
     ScanEnvironment env_;
+    Journal* journal_;
     QTimer timer_;
     QFutureWatcher<ScanResult> watcher_;
+    QFutureWatcher<void> jobWatcher_;
+    std::deque<Job> jobs_;
+    bool jobRunning_ = false;
     bool enabled_ = false;
     bool busy_ = false;
     int passCount_ = 0;
+    std::vector<ActionOutcome> lastOutcomes_;
 };
 
 }  // namespace kb

@@ -17,7 +17,7 @@ const char* kStyle =
     "font-size: 8pt;"
     "  padding: 2px; }"
     "QToolButton { color: white; background: transparent; border: 1px solid transparent;"
-    "  padding: 1px; }"
+    "  padding: 0px; font-size: 8pt; }"
     "QToolButton:hover { border: 1px outset #c8c8c8; }"
     "QToolButton:pressed { border: 1px inset #c8c8c8; }"
     "QToolButton:focus { border: 1px dotted #e0e0e0; }";
@@ -70,6 +70,10 @@ int TdxSideBar::AddItem(int group, const QString& caption, const QIcon& icon,
     b->setIconSize(QSize(kIconSize, kIconSize));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Icon, caption and a little air: eight items fit the window's design
+    // height without a scroll bar.
+    b->ensurePolished();
+    b->setFixedHeight(kIconSize + b->fontMetrics().height() + 6);
     b->setAutoRaise(true);
     b->setCheckable(false);
     b->setFocusPolicy(Qt::TabFocus);

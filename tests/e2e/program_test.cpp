@@ -279,8 +279,39 @@ TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
     EXPECT_TRUE(fs::exists(share + "/old.mp3"));
     EXPECT_FALSE(fs::exists(dest + "/old.mp3"));
 
+    // The journal tells it, read while the program runs, as JSON lines.
+    const std::string history = sandbox_.Root() + "/history.txt";
+    Process query({program(), "--history", "5"}, environment(), history);
+    EXPECT_TRUE(exitedWith(query.waitExit(10000ms), 0));
+    const std::string lines = test::XdgSandbox::Read(history);
+    EXPECT_NE(lines.find("\"service\":\"Kazaa\",\"rule\":\"Move new music\",\"action\":\"move\","
+                         "\"source\":\"" +
+                         share + "/" + moved + "\",\"target\":\"" + dest +
+                         "\",\"size\":14,\"ok\":true,\"error\":\"\"}"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(lines.rfind("{\"time\":\"", 0), 0u) << lines;
+    EXPECT_TRUE(p->running());
+
     p->signal(SIGTERM);
     EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
+TEST_F(ProgramTest, ABadCommandLineSaysWhatAndEndsWithStatusTwo) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--frobnicate"}, {"--history", "0"}, {"--history", "many"}}) {
+        fs::remove(log_);
+        auto p = start(args);
+        EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 2)) << args[0];
+        const std::string said = test::XdgSandbox::Read(log_);
+        EXPECT_NE(said.find("Usage: kestrelbox"), std::string::npos) << said;
+        EXPECT_FALSE(fs::exists(configFile()));  // nothing was touched
+    }
+    auto help = start({"--help"});
+    EXPECT_TRUE(exitedWith(help->waitExit(10000ms), 0));
+    auto version = start({"--version"});
+    EXPECT_TRUE(exitedWith(version->waitExit(10000ms), 0));
+    EXPECT_NE(test::XdgSandbox::Read(log_).find("Kestrelbox 1.00"), std::string::npos);
 }
 
 TEST_F(ProgramTest, ASecondStartEndsAtOnceWithStatusZeroTouchingNothing) {

@@ -675,17 +675,35 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
         QTest::mouseClick(d->chkWaitSettled, Qt::LeftButton);
         // The seconds mean nothing without the wait.
         EXPECT_FALSE(d->seSettleSeconds->isEnabled());
+        EXPECT_EQ(d->chkDeleteToTrash->text(), "Move deleted files to the Trash");
+        EXPECT_EQ(d->chkNotifyFailures->text(), "Notify me when an action fails");
+        EXPECT_EQ(d->chkNotifyEvery->text(), "Notify me of every action");
+        EXPECT_TRUE(d->chkDeleteToTrash->isChecked());
+        EXPECT_TRUE(d->chkNotifyFailures->isChecked());
+        EXPECT_FALSE(d->chkNotifyEvery->isChecked());
+        QTest::mouseClick(d->chkDeleteToTrash, Qt::LeftButton, {},
+                          QPoint(8, d->chkDeleteToTrash->height() / 2));
+        // On its box: a check box stretched by its row takes clicks on its
+        // box and caption only.
+        QTest::mouseClick(d->chkNotifyEvery, Qt::LeftButton, {},
+                          QPoint(8, d->chkNotifyEvery->height() / 2));
         QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
     });
     Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(driver.called);
     EXPECT_FALSE(state_.options.WaitSettled);
     EXPECT_FALSE(w.Timer1->Gate().enabled);
+    EXPECT_FALSE(w.Timer1->DeleteToTrash());
+    EXPECT_TRUE(state_.options.NotifyEvery);
     std::int32_t stored = -1;
     ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "WaitSettled", stored), 0);
     EXPECT_EQ(stored, 0);
     ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "SettleSeconds", stored), 0);
     EXPECT_EQ(stored, 25);
+    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "DeleteToTrash", stored), 0);
+    EXPECT_EQ(stored, 0);
+    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "NotifyEvery", stored), 0);
+    EXPECT_EQ(stored, 1);
 }
 
 TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {

@@ -1,0 +1,243 @@
+// The Activity page and undo through the real window, over a real journal and
+// real files: what passes did shows newest first, filters narrow it, Undo
+// follows the selection and takes a move back between passes, and what
+// cannot be taken back is said.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <QToolTip>
+#include <filesystem>
+#include <fstream>
+
+#include "builders.h"
+#include "gui_modal.h"
+#include "journal/journal.h"
+#include "platform/xdg_sandbox.h"
+#include "shell/activitypage.h"
+#include "shell/mainwindow.h"
+#include "shell/rulelist.h"
+#include "shell/scantimer.h"
+#include "ui/sidebar.h"
+
+namespace {
+
+using namespace kb;
+namespace fs = std::filesystem;
+
+template <class T>
+T* Find(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << "no " << name;
+    return found;
+}
+
+JournalEntry Entry(const std::string& file, bool ok, const std::string& action = "move") {
+    JournalEntry e;
+    e.timeMs = 1800000000000;
+    e.service = "Kazaa";
+    e.rule = "Move music";
+    e.action = action;
+    e.source = "/share/" + file;
+    e.target = "/music";
+    e.ok = ok;
+    e.error = ok ? "" : "No space left on device";
+    return e;
+}
+
+class Activity : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = sandbox_.Root();
+        fs::create_directories(root_ + "/app");
+        state_.ProgramDir = root_ + "/app/";
+        state_.ConfigFilePath = root_ + "/app/kbconf.ini";
+        state_.ExecutablePath = root_ + "/app/kestrelbox";
+        state_.store.InitServiceTable(nullptr);
+        state_.options.WaitSettled = false;
+        state_.journal = &journal_;
+    }
+
+    TfrmMain& create() {
+        ScanEnvironment env;
+        env.gate.enabled = false;
+        window_ = std::make_unique<TfrmMain>(state_, env);
+        return *window_;
+    }
+
+    void openActivity() {
+        QToolButton* item = Find<TdxSideBar>(*window_, "dxSideBar1")->Item(0, 7);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->text(), "Activity");
+        QTest::mouseClick(item, Qt::LeftButton);
+        ASSERT_EQ(Find<QStackedWidget>(*window_, "PageControl1")->currentWidget()->objectName(),
+                  "tsActivity");
+    }
+
+    QTableView* table() { return Find<QTableView>(*window_, "tvActivity"); }
+    ActivityModel* model() { return static_cast<ActivityModel*>(table()->model()); }
+    QString cell(int row, int column) {
+        return model()->data(model()->index(row, column)).toString();
+    }
+    void select(int row) {
+        table()->selectionModel()->clearSelection();
+        table()->selectRow(row);
+    }
+
+    // A switched-on Kazaa on a folder of the sandbox, with one new-file rule.
+    std::string serveKazaa(kb::ruleactionrec action) {
+        const std::string share = root_ + "/share";
+        fs::create_directories(share);
+        state_.store.ServiceTable[0].enabled = true;
+        state_.store.ServiceTable[0].sharedir = share;
+        kb::RuleRec rule = kbtest::Rule(kb::trgNewFile, {action});
+        rule.rulename = "Move music";
+        state_.store.ServiceTable[0].rulelist.rules = {rule};
+        return share;
+    }
+    void pass() {
+        window_->Timer1->Timer1Timer();
+        window_->Timer1->WaitForPass();
+    }
+
+    test::XdgSandbox sandbox_;
+    std::string root_;
+    Journal journal_{sandbox_.Root() + "/state/activity.sqlite3"};
+    ProgramState state_;
+    std::unique_ptr<TfrmMain> window_;
+};
+
+TEST_F(Activity, TheSideBarsLastItemShowsTheJournalNewestFirstWithFailuresInRed) {
+    ASSERT_TRUE(journal_.Append({Entry("a.mp3", true), Entry("b.mp3", false)}));
+    create();
+    openActivity();
+    ASSERT_EQ(model()->rowCount(), 2);
+    const QStringList headers{"Time", "Service", "Rule", "Action", "File", "Where to", "Result"};
+    for (int c = 0; c < headers.size(); ++c)
+        EXPECT_EQ(model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    EXPECT_EQ(cell(0, ActivityModel::File), "b.mp3");
+    EXPECT_EQ(cell(0, ActivityModel::Result), "Failed: No space left on device");
+    EXPECT_EQ(cell(1, ActivityModel::Action), "Move");
+    EXPECT_EQ(cell(1, ActivityModel::WhereTo), "/music");
+    EXPECT_EQ(cell(1, ActivityModel::Result), "Done");
+    EXPECT_TRUE(model()->data(model()->index(0, 0), Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(model()->data(model()->index(1, 0), Qt::ForegroundRole).isValid());
+    // The other pages' current service is not changed by it.
+    EXPECT_EQ(window_->CurrentServiceId(), 0);
+}
+
+TEST_F(Activity, RowsArriveAPageAtATimeAndTheFiltersNarrowThem) {
+    std::vector<JournalEntry> many;
+    for (int i = 0; i < 450; ++i)
+        many.push_back(Entry("song " + std::to_string(i) + ".mp3", i % 3 != 0));
+    ASSERT_TRUE(journal_.Append(many));
+    create();
+    openActivity();
+    // Only a page is read, however long the journal; scrolling reads on.
+    EXPECT_EQ(model()->rowCount(), ActivityModel::kPage);
+    ASSERT_TRUE(model()->canFetchMore({}));
+    model()->fetchMore({});
+    model()->fetchMore({});
+    EXPECT_EQ(model()->rowCount(), 450);
+    EXPECT_FALSE(model()->canFetchMore({}));
+
+    QTest::mouseClick(Find<QCheckBox>(*window_, "chkFailuresOnly"), Qt::LeftButton);
+    while (model()->canFetchMore({})) model()->fetchMore({});
+    EXPECT_EQ(model()->rowCount(), 150);
+    QTest::keyClicks(Find<QLineEdit>(*window_, "teActivityFilter"), "SONG 12");
+    // 12, 120..129: the failures among them are 12, 120, 123, 126, 129.
+    EXPECT_EQ(model()->rowCount(), 5);
+    QTest::mouseClick(Find<QCheckBox>(*window_, "chkFailuresOnly"), Qt::LeftButton);
+    EXPECT_EQ(model()->rowCount(), 11);
+
+    // A pass's entries come in at the top.
+    ASSERT_TRUE(journal_.Append({Entry("song 12 again.mp3", true)}));
+    model()->Refresh();
+    EXPECT_EQ(model()->rowCount(), 12);
+    EXPECT_EQ(cell(0, ActivityModel::File), "song 12 again.mp3");
+}
+
+TEST_F(Activity, UndoFollowsTheSelectionAndTakesAMoveBackBetweenPasses) {
+    const std::string music = root_ + "/music";
+    fs::create_directories(music);
+    const std::string share = serveKazaa(kbtest::MoveTo(music));
+    create();
+    pass();  // the baseline
+    std::ofstream(share + "/tune.mp3") << "tune";
+    pass();
+    ASSERT_TRUE(fs::exists(music + "/tune.mp3"));
+    pass();  // the folder's baseline no longer holds it
+    ASSERT_TRUE(journal_.Append({Entry("failed.mp3", false)}));
+    openActivity();
+    ASSERT_EQ(model()->rowCount(), 2);
+    QPushButton* undo = Find<QPushButton>(*window_, "btnUndo");
+    EXPECT_FALSE(undo->isEnabled());
+    select(0);  // the failure: nothing to take back
+    EXPECT_FALSE(undo->isEnabled());
+    select(1);
+    EXPECT_EQ(cell(1, ActivityModel::File), "tune.mp3");
+    ASSERT_TRUE(undo->isEnabled());
+
+    QTest::mouseClick(undo, Qt::LeftButton);
+    window_->Timer1->WaitForPass();
+    EXPECT_TRUE(fs::exists(share + "/tune.mp3"));
+    EXPECT_FALSE(fs::exists(music + "/tune.mp3"));
+    // Put back, it is no new download: the rule does not move it again.
+    pass();
+    EXPECT_TRUE(fs::exists(share + "/tune.mp3"));
+    // Recorded, and the moved row says it was taken back.
+    ASSERT_EQ(model()->rowCount(), 3);
+    EXPECT_EQ(cell(0, ActivityModel::Action), "Undo move");
+    EXPECT_EQ(cell(0, ActivityModel::Result), "Done");
+    EXPECT_EQ(cell(2, ActivityModel::Result), "Done, undone");
+    EXPECT_EQ(journal_.Last(1)[0].action, "undo move");
+    select(2);
+    EXPECT_FALSE(undo->isEnabled());
+}
+
+TEST_F(Activity, WhatCannotBeTakenBackIsSaidAndLeftAlone) {
+    const std::string music = root_ + "/music";
+    fs::create_directories(music);
+    const std::string share = serveKazaa(kbtest::MoveTo(music));
+    create();
+    pass();
+    std::ofstream(share + "/tune.mp3") << "tune";
+    pass();
+    std::ofstream(music + "/tune.mp3", std::ios::app) << " and more";  // changed since
+    openActivity();
+    select(0);
+    kbtest::BoxAnswerer boxes;
+    QTest::mouseClick(Find<QPushButton>(*window_, "btnUndo"), Qt::LeftButton);
+    QTRY_COMPARE(boxes.seen.size(), std::size_t{1});
+    EXPECT_EQ(boxes.seen[0].text,
+              "Cannot undo move of tune.mp3: it changed since (its size or date differ).");
+    window_->Timer1->WaitForPass();
+    EXPECT_FALSE(fs::exists(share + "/tune.mp3"));
+    EXPECT_EQ(journal_.Last(5).size(), 1u);  // nothing recorded: nothing was done
+}
+
+TEST_F(Activity, ARuleSaysWhenItLastActedAndHowItLastFailed) {
+    const std::string share = serveKazaa(kbtest::CopyTo(root_ + "/no such folder"));
+    create();
+    pass();
+    std::ofstream(share + "/a.mp3") << "a";
+    pass();
+    TfrSwapRules* panel = Find<TfrSwapRules>(*window_, "frSwapRules1");
+    QWidget* viewport = panel->clRuleList->viewport();
+    const QPoint at = panel->clRuleList->visualItemRect(panel->clRuleList->item(0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    EXPECT_TRUE(QToolTip::text().startsWith("Last failure: cannot create file in target directory"))
+        << QToolTip::text().toStdString();
+}
+
+}  // namespace
