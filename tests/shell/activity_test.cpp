@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -238,6 +239,25 @@ TEST_F(Activity, ARuleSaysWhenItLastActedAndHowItLastFailed) {
     QApplication::sendEvent(viewport, &help);
     EXPECT_TRUE(QToolTip::text().startsWith("Last failure: cannot create file in target directory"))
         << QToolTip::text().toStdString();
+}
+
+TEST_F(Activity, AJournalThatCannotBeWrittenIsSaidOnceAboveTheTable) {
+    // A journal whose folder cannot be made: a regular file is in its way.
+    std::ofstream(root_ + "/blocked") << "x";
+    Journal blocked(root_ + "/blocked/state/activity.sqlite3");
+    state_.journal = &blocked;
+    const std::string share = serveKazaa(kbtest::CopyTo(root_ + "/backup"));
+    fs::create_directories(root_ + "/backup");
+    create();
+    pass();
+    std::ofstream(share + "/a.mp3") << "a";
+    pass();
+    EXPECT_TRUE(fs::exists(root_ + "/backup/a.mp3"));  // scanning went on
+    QLabel* header = Find<QLabel>(*window_, "lblJournalProblem");
+    EXPECT_FALSE(header->isHidden());
+    EXPECT_TRUE(header->text().startsWith("Cannot open the activity journal"))
+        << header->text().toStdString();
+    EXPECT_EQ(blocked.Waiting(), 1u);
 }
 
 }  // namespace
