@@ -2,7 +2,6 @@
 // needs neither a display nor the single-instance guard), then the guard,
 // the stores, the window and the message loop.
 #include <QApplication>
-#include <QDateTime>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSessionManager>
@@ -12,22 +11,17 @@
 #include <memory>
 
 #include "journal/journal.h"
-#include "platform/atomicfile.h"
 #include "platform/instanceguard.h"
-#include "platform/paths.h"
-#include "platform/registry.h"
 #include "platform/termination.h"
 #include "shell/application.h"
 #include "shell/commandline.h"
+#include "shell/dryrunreport.h"
+#include "shell/headless.h"
 #include "shell/mainwindow.h"
 #include "shell/startup.h"
-#include "store/configfile.h"
-#include "store/discovery.h"
-#include "store/options.h"
 #include "store/settings.h"
 #include "store/version.h"
 #include "ui/msgbox.h"
-#include "ui/textformats.h"
 
 namespace {
 
@@ -55,26 +49,54 @@ int main(int argc, char** argv) {
             return 0;
         case kb::CommandLine::Mode::History:
             return kb::PrintHistory(kb::Journal::DefaultPath(), command.historyCount, std::cout);
+        case kb::CommandLine::Mode::DryRun:
+        case kb::CommandLine::Mode::Headless:
         case kb::CommandLine::Mode::Window:
             break;
     }
+    // A --config file must be there to be used: starting on an empty
+    // configuration instead would look like every rule had gone.
+    if (!command.configFile.isEmpty()) {
+        const std::string problem = kb::ConfigArgumentProblem(command.configFile);
+        if (!problem.empty()) {
+            std::cerr << "kestrelbox: --config: " << problem << "\n\n"
+                      << kb::UsageText().toStdString();
+            return 2;
+        }
+    }
+    if (command.mode == kb::CommandLine::Mode::DryRun)
+        return kb::RunDryRun(command, std::cout, std::cerr);
+    if (command.mode == kb::CommandLine::Mode::Headless)
+        return kb::RunHeadless(argc, argv, command);
     return RunWindow(argc, argv, command);
 }
 
 namespace {
 
 int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
-    kb::TApplication app(argc, argv);
-    // Closing the window only hides it; the program ends from the tray menu.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    // A second copy brings the first forward and ends, touching nothing.
+    // A second copy brings the first forward and ends, touching nothing. This
+    // comes before the display is opened: a copy started where a headless one
+    // runs needs none to say so.
+    std::string guardError;
     try {
-        if (kb::CheckAppAlreadyRunning(kb::kAppTitle, true, false)) return 0;
+        const bool headlessHolder = kb::ReadGuardHolder(kb::kAppTitle).headless;
+        if (kb::CheckAppAlreadyRunning(kb::kAppTitle, !headlessHolder, false)) {
+            const kb::GuardHolder holder = kb::ReadGuardHolder(kb::kAppTitle);
+            if (holder.headless) std::cerr << kb::AlreadyRunningText(holder).toStdString() << '\n';
+            return 0;
+        }
     } catch (const std::exception& e) {
-        kb::ErrorCentered(nullptr, QString::fromUtf8(e.what()));
+        guardError = e.what();
+    }
+
+    kb::TApplication app(argc, argv);
+    if (!guardError.empty()) {
+        kb::ErrorCentered(nullptr, QString::fromStdString(guardError));
         return 1;
     }
+    // Closing the window only hides it; the program ends from the tray menu.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kb::kDesktopId));
 
     kb::ProgramState state;
     kb::TfrmMain* w = nullptr;
@@ -111,37 +133,13 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
         if (!terminating) kb::WarnCentered(nullptr, QString::fromStdString(text));
     };
 
-    kb::SetProcessTextFormats();
-
-    state.ExecutablePath = kb::ExecutablePath();
-    if (state.ExecutablePath.empty())
-        state.ExecutablePath = QCoreApplication::applicationFilePath().toStdString();
-    state.ProgramDir = kb::DirectoryOf(state.ExecutablePath);
-
     QCoreApplication::setApplicationName(QString::fromLatin1(kb::kAppTitle));
-
-    // The defaults: Settings starts with them; the configuration file goes
-    // beside the program unless that directory is read-only.
-    state.ConfigFilePath = kb::ChooseConfigFilePath(state.ProgramDir);
-    // Saves cut off by a kill leave their temporary files; this copy holds
-    // the guard, so no other one is saving now.
-    kb::RemoveAtomicWriteLeftovers(state.ConfigFilePath);
-    kb::RemoveRegistryLeftovers();
-
-    kb::InitServiceTable(state.store);
-
-    const std::string settingsError = kb::LoadOrCreateSettings(state.settings);
-    if (!settingsError.empty() && !terminating)
-        kb::ErrorCentered(nullptr, QString::fromStdString(settingsError));
-    kb::LoadOptions(state.options);
-
-    // What the rules do is recorded from the first pass on; what is older
-    // than the journal keeps goes now.
     kb::Journal journal(kb::Journal::DefaultPath());
-    journal.Prune(QDateTime::currentMSecsSinceEpoch());
-    state.journal = &journal;
-
-    kb::LoadConfigAtStartup(state.ConfigFilePath, state.store, warn);
+    kb::PrepareProgramState(state, command.configFile, journal,
+                            {warn, [&](const std::string& text) {
+                                 if (!terminating)
+                                     kb::ErrorCentered(nullptr, QString::fromStdString(text));
+                             }});
     if (terminating) return endDuringStartup();
 
     const bool startHidden = command.startHidden;

@@ -49,6 +49,7 @@ public:
     }
 
     const ActionSite& Site() const { return site_; }
+    bool Stopping() const { return StopRequested(env_); }
 
 private:
     const RuleRec& rule_;
@@ -81,6 +82,11 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
     const bool move = a.raction == actMove;
     const std::string& dir = move ? a.move.filepath : a.copy.filepath;
     for (const ActionFile& f : files) {
+        // Not handed on, so no later delete of this rule may touch it.
+        if (rec.Stopping()) {
+            failed.insert(f.name);
+            continue;
+        }
         // An empty target would put the file at the file system's root.
         if (dir.empty()) {
             rec.Add(a.raction, &f, false, "no target directory", dir);
@@ -98,6 +104,7 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
 void Delete(const std::vector<ActionFile>& files, const ScanEnvironment& env, Recorder& rec,
             const FailedSet& failed) {
     for (const ActionFile& f : files) {
+        if (rec.Stopping()) return;
         if (failed.count(f.name)) {
             rec.Add(actDelete, &f, false,
                     "kept: an earlier action of this rule could not copy or send it", {});
@@ -127,6 +134,7 @@ void Launch(const ruleactionrec& a, const std::vector<ActionFile>& files,
         return;
     }
     for (const ActionFile& f : files) {
+        if (rec.Stopping()) return;
         const std::string path = JoinPath(rec.Site().sharedir, std::string(f.name));
         const Status st = start(SubstitutePath(args, path));
         rec.Add(actLaunch, &f, st.ok, st.error, a.launch.fprogram);
@@ -136,6 +144,10 @@ void Launch(const ruleactionrec& a, const std::vector<ActionFile>& files,
 void Upload(const ruleactionrec& a, const std::vector<ActionFile>& files,
             const ScanEnvironment& env, Recorder& rec, FailedSet& failed) {
     for (const ActionFile& f : files) {
+        if (rec.Stopping()) {
+            failed.insert(f.name);
+            continue;
+        }
         const std::string file(f.name);
         const Status st = Guarded([&] {
             return env.upload ? env.upload(a.ftp, JoinPath(rec.Site().sharedir, file), file)
@@ -154,6 +166,7 @@ void PerformActions(const RuleRec& rule, const std::vector<ActionFile>& files,
     Recorder rec(rule, site, env, outcomes);
     FailedSet failed;
     for (const ruleactionrec& a : rule.actions) {
+        if (rec.Stopping()) return;
         switch (a.raction) {
             case actMove:
             case actCopy:

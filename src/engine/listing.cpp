@@ -6,17 +6,23 @@
 namespace kb {
 
 ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles,
-                                  std::size_t expected) {
+                                  std::size_t expected, const ListingProgress& progress) {
     ServiceListing out;
     // A little headroom: folders mostly grow between passes.
     out.files.reserve(expected + expected / 8);
     const std::vector<std::string_view> masks = SplitList(excludefiles);
-    ListDirectory(sharedir, [&](const DirEntryInfo& e) {
+    std::size_t seen = 0;
+    out.opened = ListDirectory(sharedir, [&](const DirEntryInfo& e) {
+        if (progress && ++seen % 1024 == 0 && !progress(seen)) {
+            out.stopped = true;
+            return false;
+        }
         for (std::string_view mask : masks) {
-            if (MatchMask(e.name, mask)) return;
+            if (MatchMask(e.name, mask)) return true;
         }
         out.files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs});
         out.total += e.size;
+        return true;
     });
     return out;
 }

@@ -43,6 +43,7 @@ public:
         if (Gated() && newFileRule) SortOutWaiting();
 
         for (const RuleRec& rule : svc_.rulelist.rules) {
+            if (StopRequested(env_)) break;
             if (rule.enabled) Evaluate(rule, grown);
         }
         if (Gated() && newFileRule) CollectPending();
@@ -176,6 +177,8 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     ScanResult result;
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
+        // The services not reached keep their baselines from the last pass.
+        if (StopRequested(env)) break;
         ServiceListing listing =
             ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
         std::vector<std::string> pending;

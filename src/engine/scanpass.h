@@ -8,6 +8,7 @@
 // user keeps editing, and tests can run it directly with a fake clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -82,7 +83,15 @@ struct ScanEnvironment {
     WriterProbe writers;
     // Delete moves files to the Trash instead of removing them for good.
     bool deleteToTrash = false;
+    // Set by the owner to end a pass early: the file being worked on is
+    // finished, nothing further is started. A rule stopped after its copies
+    // never goes on to its deletes.
+    const std::atomic<bool>* stop = nullptr;
 };
+
+inline bool StopRequested(const ScanEnvironment& env) {
+    return env.stop && env.stop->load(std::memory_order_relaxed);
+}
 
 // Real clock, real process launcher, libcurl uploader.
 ScanEnvironment DefaultScanEnvironment();

@@ -135,6 +135,14 @@ JournalEntry JournalEntryFor(const ActionOutcome& o) {
     return e;
 }
 
+JournalEntry WarningEntry(std::string text, std::int64_t timeMs) {
+    JournalEntry e;
+    e.timeMs = timeMs;
+    e.action = kWarningAction;
+    e.error = std::move(text);
+    return e;
+}
+
 std::string Journal::DefaultPath() { return JoinPath(AppStateDir(), "activity.sqlite3"); }
 
 Journal::Journal(std::string path, Mode mode) : path_(std::move(path)), mode_(mode) {}

@@ -39,6 +39,11 @@ struct JournalEntry {
 std::string JournalAction(const ActionOutcome& o);
 JournalEntry JournalEntryFor(const ActionOutcome& o);
 
+// A warning a run without a window could show no one (a damaged
+// configuration file, say): action "warning", not ok, the text as its error.
+inline constexpr char kWarningAction[] = "warning";
+JournalEntry WarningEntry(std::string text, std::int64_t timeMs);
+
 // What a page of the Activity view asks for: newest first, optionally only
 // failures or entries mentioning `text` (service, rule, file, target or
 // error; letter case ignored), older than `beforeId` or newer than `afterId`.

@@ -37,6 +37,7 @@ int RemoveAtomicWriteLeftovers(const std::string& path) {
     ListDirectory(dir, [&](const DirEntryInfo& e) {
         const long owner = LeftoverOwner(std::string(e.name), base);
         if (owner > 0 && (owner == self || !ProcessIsAlive(owner))) stale.emplace_back(e.name);
+        return true;
     });
     int removed = 0;
     for (const std::string& name : stale)

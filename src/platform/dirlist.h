@@ -16,11 +16,14 @@ struct DirEntryInfo {
     std::int64_t mtimeNs = 0;  // the last-modification time, ns since the Unix epoch (UTC)
 };
 
+// Receives one entry; returning false ends the listing there.
+using DirSink = std::function<bool(const DirEntryInfo&)>;
+
 // Calls `sink` for every entry of `dir` except "." and "..", in the order the
 // file system returns them: files, subdirectories, hidden entries and
 // symbolic links alike (a link reports its target, or itself when dangling).
 // Returns false, calling nothing, when the directory cannot be opened.
-bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink);
+bool ListDirectory(const std::string& dir, const DirSink& sink);
 
 // The one entry `name` of `dir` as ListDirectory would report it; false when
 // there is none.

@@ -26,7 +26,7 @@ bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& in
     return true;
 }
 
-bool ListDirectory(const std::string& dir, const std::function<void(const DirEntryInfo&)>& sink) {
+bool ListDirectory(const std::string& dir, const DirSink& sink) {
     DIR* d = opendir(dir.c_str());
     if (!d) return false;
     const int dfd = dirfd(d);
@@ -40,11 +40,8 @@ bool ListDirectory(const std::string& dir, const std::function<void(const DirEnt
         }
         DirEntryInfo info;
         info.name = n;
-        info.size = static_cast<std::int64_t>(st.st_size);
-        info.date = FileTimeToLocalDays(static_cast<std::int64_t>(st.st_mtim.tv_sec));
-        info.mtimeNs =
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        sink(info);
+        Fill(info, st);
+        if (!sink(info)) break;
     }
     closedir(d);
     return true;

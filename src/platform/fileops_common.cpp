@@ -70,6 +70,7 @@ void SweepCopyLeftovers(const std::string& dir) {
     ListDirectory(dir, [&](const DirEntryInfo& e) {
         const long owner = CopyTemporaryOwner(std::string(e.name));
         if (owner > 0 && owner != self && !ProcessIsAlive(owner)) stale.emplace_back(e.name);
+        return true;
     });
     for (const std::string& name : stale) FileDelete(JoinPath(dir, name));
 }

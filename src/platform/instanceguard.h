@@ -31,4 +31,17 @@ void SetComeForwardCallback(ComeForwardCallback callback);
 // listener; the next copy then starts normally. Runs at exit as well.
 void ReleaseInstanceGuard();
 
+// Who holds a guard, as it wrote itself down.
+struct GuardHolder {
+    long pid = 0;           // 0 when it cannot be told
+    bool headless = false;  // runs without a window, so cannot come forward
+};
+
+// Marks the guard this process holds as held by a copy without a window:
+// later copies say so instead of asking it to come forward.
+void MarkGuardHeadless();
+
+// The holder of the guard called `name`.
+GuardHolder ReadGuardHolder(const std::string& name);
+
 }  // namespace kb

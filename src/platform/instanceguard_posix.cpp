@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -201,7 +202,8 @@ bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAf
         close(fd);
         return false;
     }
-    // The holder's process id, for a person looking at the file.
+    // The holder's process id, for a person looking at the file and for the
+    // message a later copy gives.
     const std::string pid = std::to_string(getpid()) + "\n";
     if (ftruncate(fd, 0) == 0) {
         [[maybe_unused]] const ssize_t n = pwrite(fd, pid.data(), pid.size(), 0);
@@ -213,6 +215,31 @@ bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAf
     std::lock_guard lock(State().m);
     State().held.push_back(std::move(g));
     return false;
+}
+
+void MarkGuardHeadless() {
+    std::lock_guard lock(State().m);
+    for (const auto& g : State().held) {
+        const std::string text = std::to_string(getpid()) + "\nheadless\n";
+        if (ftruncate(g->lockFd, 0) == 0) {
+            [[maybe_unused]] const ssize_t n = pwrite(g->lockFd, text.data(), text.size(), 0);
+        }
+    }
+}
+
+GuardHolder ReadGuardHolder(const std::string& name) {
+    GuardHolder h;
+    const int fd =
+        open((RuntimeDir() + "/" + FileStem(name) + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return h;
+    char buf[64] = {};
+    const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
+    close(fd);
+    if (n <= 0) return h;
+    const std::string text(buf, static_cast<std::size_t>(n));
+    h.pid = std::strtol(text.c_str(), nullptr, 10);
+    h.headless = text.find("\nheadless\n") != std::string::npos;
+    return h;
 }
 
 void SetComeForwardCallback(ComeForwardCallback callback) {

@@ -59,9 +59,11 @@ bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAf
         throw std::runtime_error("CheckAppAlreadyRunning: can't create map view of file.");
     }
     const std::string eventName = name + ".forward";
+    // The block: the holder's process id, then 1 when it runs headless.
     if (!existed) {
         view[0] = GetCurrentProcessId();
-    } else if (activate && view[0] != 0) {
+        view[1] = 0;
+    } else if (activate && view[0] != 0 && view[1] == 0) {
         AllowSetForegroundWindow(view[0]);
         if (HANDLE ev = OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName.c_str())) {
             SetEvent(ev);
@@ -80,6 +82,28 @@ bool CheckAppAlreadyRunning(const std::string& name, bool activate, bool closeAf
     s.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (s.request && s.stop) s.listener = std::thread(Listen, s.request, s.stop);
     return false;
+}
+
+void MarkGuardHeadless() {
+    std::lock_guard lock(State().m);
+    if (!State().mapping) return;
+    if (auto* view = static_cast<DWORD*>(MapViewOfFile(State().mapping, FILE_MAP_WRITE, 0, 0, 0))) {
+        view[1] = 1;
+        UnmapViewOfFile(view);
+    }
+}
+
+GuardHolder ReadGuardHolder(const std::string& name) {
+    GuardHolder h;
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    if (!mapping) return h;
+    if (auto* view = static_cast<const DWORD*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+        h.pid = static_cast<long>(view[0]);
+        h.headless = view[1] != 0;
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return h;
 }
 
 void SetComeForwardCallback(ComeForwardCallback callback) {

@@ -122,7 +122,8 @@ void ActivityModel::fetchMore(const QModelIndex& parent) {
 QString ActivityModel::ActionText(const JournalEntry& e) {
     static const std::pair<const char*, const char*> kNames[] = {
         {"move", "Move"},           {"copy", "Copy"},      {"delete", "Delete"},
-        {"trash", "Move to Trash"}, {"ftp", "FTP upload"}, {"launch", "Launch"}};
+        {"trash", "Move to Trash"}, {"ftp", "FTP upload"}, {"launch", "Launch"},
+        {kWarningAction, "Warning"}};
     std::string action = e.action;
     const bool undo = action.rfind("undo ", 0) == 0;
     if (undo) action = action.substr(5);
@@ -133,6 +134,7 @@ QString ActivityModel::ActionText(const JournalEntry& e) {
 }
 
 QString ActivityModel::ResultText(const JournalEntry& e) {
+    if (e.action == kWarningAction) return Q(e.error);
     if (!e.ok) return QStringLiteral("Failed: ") + Q(e.error);
     QString text = e.error.empty() ? QStringLiteral("Done") : Capitalised(Q(e.error));
     if (e.undoneBy != 0) text += QStringLiteral(", undone");

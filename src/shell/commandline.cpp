@@ -1,10 +1,13 @@
 #include "shell/commandline.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QDateTime>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "journal/journal.h"
+#include "shell/startup.h"
 
 namespace kb {
 
@@ -28,6 +31,12 @@ QString UsageText() {
         "Usage: kestrelbox [startup] [options]\n"
         "\n"
         "  startup          start hidden in the notification area, as at log-on\n"
+        "  --headless       run without a window, tray icon or display: scan, act\n"
+        "                   and journal as the window would, until SIGTERM or Ctrl+C\n"
+        "  --dry-run        print what each switched-on rule would do now, and end;\n"
+        "                   nothing is moved, written or started\n"
+        "  --json           with --dry-run: one JSON object per rule, one per line\n"
+        "  --config FILE    use FILE as kbconf.ini instead of the usual one\n"
         "  --history [N]    print the last N entries of the activity journal (20 when\n"
         "                   N is not given) as JSON lines, newest last, and end\n"
         "  --help           print this text and end\n"
@@ -35,38 +44,66 @@ QString UsageText() {
 }
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption history(QStringLiteral("history"));
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, version, history, headless, dryRun, json, config});
+    if (!parser.parse(arguments)) return Error(QStringLiteral("kestrelbox: ") + parser.errorText());
+
     CommandLine c;
-    bool history = false;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (IsStartup(a)) {
-            c.startHidden = true;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            c.mode = CommandLine::Mode::Help;
-            return c;
-        } else if (a == QLatin1String("--version")) {
-            c.mode = CommandLine::Mode::Version;
-            return c;
-        } else if (a == QLatin1String("--history")) {
-            history = true;
-            // The count is optional: the next argument, when it is a number.
-            if (i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-')) &&
-                !IsStartup(arguments[i + 1])) {
-                bool ok = false;
-                const int n = arguments[i + 1].toInt(&ok);
-                if (!ok || n < 1)
-                    return Error(QStringLiteral("kestrelbox: --history wants a count of 1 or "
-                                                "more, not \"%1\"")
-                                     .arg(arguments[i + 1]));
-                c.historyCount = n;
-                ++i;
-            }
-        } else if (a.startsWith(QLatin1Char('-'))) {
-            return Error(QStringLiteral("kestrelbox: unknown option \"%1\"").arg(a));
-        }
-        // Other words are left alone, as they always were.
+    if (parser.isSet(help)) {
+        c.mode = CommandLine::Mode::Help;
+        return c;
     }
-    if (history) c.mode = CommandLine::Mode::History;
+    if (parser.isSet(version)) {
+        c.mode = CommandLine::Mode::Version;
+        return c;
+    }
+    // Words other than "startup" and the history count are left alone, as
+    // they always were.
+    c.startHidden = HasStartupArgument(arguments);
+    QStringList words;
+    for (const QString& a : parser.positionalArguments())
+        if (!IsStartup(a)) words << a;
+    const int modes =
+        int(parser.isSet(history)) + int(parser.isSet(headless)) + int(parser.isSet(dryRun));
+    if (modes > 1)
+        return Error(QStringLiteral(
+            "kestrelbox: --headless, --dry-run and --history cannot be used together"));
+    if (parser.isSet(json) && !parser.isSet(dryRun))
+        return Error(QStringLiteral("kestrelbox: --json goes with --dry-run"));
+    if (parser.isSet(config)) {
+        c.configFile = parser.value(config);
+        if (c.configFile.isEmpty())
+            return Error(QStringLiteral("kestrelbox: --config wants a file name"));
+    }
+    if (parser.isSet(history)) {
+        c.mode = CommandLine::Mode::History;
+        // The count is optional: the word after the option, when there is one.
+        if (words.size() > 1)
+            return Error(QStringLiteral("kestrelbox: --history takes one count, not \"%1\"")
+                             .arg(words.join(QLatin1Char(' '))));
+        if (!words.isEmpty()) {
+            bool ok = false;
+            const int n = words.front().toInt(&ok);
+            if (!ok || n < 1)
+                return Error(
+                    QStringLiteral("kestrelbox: --history wants a count of 1 or more, not \"%1\"")
+                        .arg(words.front()));
+            c.historyCount = n;
+        }
+    } else if (parser.isSet(headless)) {
+        c.mode = CommandLine::Mode::Headless;
+    } else if (parser.isSet(dryRun)) {
+        c.mode = CommandLine::Mode::DryRun;
+        c.json = parser.isSet(json);
+    }
     return c;
 }
 

@@ -1,5 +1,6 @@
 // The command line: what the program is asked to do, read once before
-// anything starts (a history query needs no display and no guard).
+// anything starts (a history query or a dry run needs no display and no
+// guard, a headless run no display).
 #pragma once
 
 #include <QString>
@@ -9,14 +10,17 @@
 namespace kb {
 
 struct CommandLine {
-    enum class Mode { Window, History, Help, Version, Error };
+    enum class Mode { Window, Headless, DryRun, History, Help, Version, Error };
     Mode mode = Mode::Window;
     bool startHidden = false;  // "startup", in any case, anywhere
     int historyCount = 20;
-    QString error;  // Mode::Error: what was wrong, one line
+    bool json = false;   // the dry run prints JSON
+    QString configFile;  // --config: the kbconf.ini to use; empty for the usual one
+    QString error;       // Mode::Error: what was wrong, one line
 };
 
-// Parses the arguments (the program's path first).
+// Parses the arguments (the program's path first). Only the words are
+// looked at: whether the --config file can be read is for start-up to find.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The usage text --help prints and a bad command line ends with.

@@ -1,6 +1,7 @@
 #include "shell/help.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTextBrowser>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "shell/links.h"
+#include "shell/startup.h"
 #include "ui/icons.h"
 #include "ui/msgbox.h"
 
@@ -66,7 +68,11 @@ void THelpWindow::linkClicked(const QUrl& url) {
 }
 
 QString HelpFilePath(const QString& programDir) {
-    return programDir + QStringLiteral("kestrbx.hlp");
+    const QString beside = programDir + QStringLiteral("kestrbx.hlp");
+    if (QFileInfo::exists(beside)) return beside;
+    // An installed copy keeps it with its other data.
+    const std::string data = InstalledDataDir(programDir.toStdString());
+    return data.empty() ? beside : QString::fromStdString(data) + QStringLiteral("kestrbx.hlp");
 }
 
 THelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,

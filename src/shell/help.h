@@ -29,7 +29,8 @@ private:
 };
 
 // The help file's full path: `programDir` (with its trailing separator)
-// followed by "kestrbx.hlp".
+// followed by "kestrbx.hlp", or for an installed copy without one there,
+// the one in its installed data folder.
 QString HelpFilePath(const QString& programDir);
 
 // Shows the help file in the help window (one window, reused and brought to

@@ -14,6 +14,7 @@
 
 #include "editor/servicecontext.h"
 #include "engine/scanpass.h"
+#include "shell/startup.h"
 #include "store/options.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
@@ -41,18 +42,6 @@ QString SaveFailedText(const QString& reason);
 // Why an action of the Activity page cannot be taken back.
 struct JournalEntry;
 QString UndoRefusedText(const JournalEntry& e, const std::string& reason);
-
-// The program's state for the whole run, prepared by start-up before the
-// window exists.
-struct ProgramState {
-    ServiceStore store;
-    Settings settings;
-    Options options;
-    Journal* journal = nullptr;  // the activity journal (owned by start-up); may be null
-    std::string ProgramDir;      // the executable's directory, trailing separator included
-    std::string ConfigFilePath;
-    std::string ExecutablePath;
-};
 
 class TfrmMain : public QMainWindow, public ServiceContext {
     Q_OBJECT

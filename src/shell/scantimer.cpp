@@ -10,6 +10,7 @@ namespace kb {
 
 ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal, QObject* parent)
     : QObject(parent), store_(store), env_(std::move(env)), journal_(journal) {
+    env_.stop = &stop_;
     setObjectName(QStringLiteral("Timer1"));
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setSingleShot(true);
@@ -21,7 +22,9 @@ ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal,
 
 ScanTimer::~ScanTimer() {
     // The worker only touches its snapshot, but an interrupted move would
-    // leave a half-copied target behind; let it end first.
+    // leave a half-copied target behind: the file in hand is finished, and
+    // nothing after it is started.
+    stop_ = true;
     watcher_.disconnect(this);
     jobWatcher_.disconnect(this);
     watcher_.waitForFinished();
@@ -34,6 +37,11 @@ void ScanTimer::SetEnabled(bool on) {
         timer_.stop();
     else if (!busy_ && !jobRunning_)
         timer_.start();
+}
+
+void ScanTimer::Stop() {
+    stop_ = true;
+    SetEnabled(false);
 }
 
 void ScanTimer::SetInterval(int ms) { timer_.setInterval(ms); }

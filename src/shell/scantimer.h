@@ -10,6 +10,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <deque>
 #include <functional>
 
@@ -37,6 +38,10 @@ public:
     // still finishes and stores its baselines.
     void SetEnabled(bool on);
     bool Enabled() const { return enabled_; }
+
+    // Ends scanning for good: no further pass starts, and a running one
+    // ends once the file in hand is finished.
+    void Stop();
 
     void SetInterval(int ms);
     int Interval() const { return timer_.interval(); }
@@ -90,6 +95,7 @@ private:
     QFutureWatcher<void> jobWatcher_;
     std::deque<Job> jobs_;
     bool jobRunning_ = false;
+    std::atomic<bool> stop_{false};
     bool enabled_ = false;
     bool busy_ = false;
     int passCount_ = 0;

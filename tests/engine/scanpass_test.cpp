@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 
 #include "enginetest_util.h"
@@ -357,6 +358,38 @@ TEST(ScanPass, SubdirectoryCanBeACandidateButIsNeitherCopiedNorDeleted) {
     EXPECT_FALSE(r.outcomes[1].ok);
     EXPECT_TRUE(std::filesystem::is_directory(shared / "album"));
     EXPECT_FALSE(Exists(target / "album"));
+}
+
+TEST(ScanPass, AStopRequestFinishesTheFileInHandAndNeverReachesTheDeletes) {
+    TempDir shared, later;
+    kb::ServiceStore store;
+    std::atomic<bool> stop{false};
+    kb::ruleactionrec upload = kbtest::Action(kb::actFtp);
+    upload.ftp.ftpserver = "example.org";
+    AddService(store, shared.str(), "",
+               {Rule(kb::trgFileCount, {upload, kbtest::Action(kb::actDelete)})});
+    AddService(store, later.str(), "", {Rule(kb::trgFileCount, {kbtest::Action(kb::actDelete)})});
+    for (const char* n : {"a", "b", "c"}) WriteFile(shared / n, n);
+    WriteFile(later / "d", "d");
+    FakeEnv fake;
+    Names sent;
+    // The owner asks the pass to stop while the second upload runs.
+    fake.env.upload = [&](const kb::racftp&, const std::string&, const std::string& name) {
+        sent.push_back(name);
+        if (sent.size() == 2) stop = true;
+        return kb::Status{true, {}};
+    };
+    fake.env.stop = &stop;
+
+    const kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), fake.env);
+    EXPECT_EQ(sent.size(), 2u);
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    for (const kb::ActionOutcome& o : r.outcomes) EXPECT_EQ(o.raction, kb::actFtp);
+    // Not one file deleted, the ones sent included: the rule never reached its delete.
+    for (const char* n : {"a", "b", "c"}) EXPECT_TRUE(Exists(shared / n)) << n;
+    EXPECT_TRUE(Exists(later / "d"));
+    // The service not reached keeps its old baseline.
+    EXPECT_EQ(r.baselines.size(), 1u);
 }
 
 TEST(StoreBaselines, SkipsRecordsDeletedMeanwhileAndMatchesByIdentity) {

@@ -152,6 +152,22 @@ TEST_F(GuardTest, AKilledFirstCopyNeverBlocksTheNextStart) {
     SetComeForwardCallback({});
 }
 
+TEST_F(GuardTest, TheHolderWritesItselfDownAndAHeadlessOneSaysSo) {
+    EXPECT_EQ(ReadGuardHolder("KbTest").pid, 0);  // nobody yet
+    ASSERT_FALSE(CheckAppAlreadyRunning("KbTest", false, false));
+    GuardHolder h = ReadGuardHolder("KbTest");
+    EXPECT_EQ(h.pid, getpid());
+    EXPECT_FALSE(h.headless);
+    MarkGuardHeadless();
+    h = ReadGuardHolder("KbTest");
+    EXPECT_EQ(h.pid, getpid());
+    EXPECT_TRUE(h.headless);
+    // A holder that took the guard afterwards with a window is not headless.
+    ReleaseInstanceGuard();
+    ASSERT_FALSE(CheckAppAlreadyRunning("KbTest", false, false));
+    EXPECT_FALSE(ReadGuardHolder("KbTest").headless);
+}
+
 TEST_F(GuardTest, FallsBackToTheConfigDirectoryWithoutARuntimeDirectory) {
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_FALSE(CheckAppAlreadyRunning("KbTest", false, false));

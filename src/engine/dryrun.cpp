@@ -1,0 +1,189 @@
+#include "engine/dryrun.h"
+
+#include <numeric>
+#include <optional>
+
+#include "engine/conditions.h"
+#include "engine/ftpupload.h"
+#include "engine/launchargs.h"
+#include "engine/listing.h"
+#include "engine/triggers.h"
+#include "platform/fileops.h"
+#include "platform/localtime.h"
+#include "store/servicetable.h"
+
+namespace kb {
+
+namespace {
+
+// Whether the completion gate would hold the file back now. A preview has no
+// earlier pass to compare with, so it goes by the file's age and by whether
+// a writer has it open; a file that passes both would still wait one more
+// pass in a real run if it were new.
+class WaitTest {
+public:
+    WaitTest(const std::vector<filerec>& files, const std::string& sharedir,
+             const ScanEnvironment& env)
+        : files_(files), sharedir_(sharedir), env_(env), state_(files.size(), 0) {
+        nowNs_ = env.clock ? env.clock() : WallClockNs();
+    }
+
+    bool Waiting(std::uint32_t i) {
+        if (!env_.gate.enabled) return false;
+        if (state_[i] == 0) state_[i] = Ask(files_[i]) ? 2 : 1;
+        return state_[i] == 2;
+    }
+
+private:
+    bool Ask(const filerec& f) const {
+        const std::int64_t settleNs = std::int64_t{env_.gate.settleSeconds} * 1'000'000'000;
+        if (nowNs_ - f.mtime < settleNs) return true;
+        const WriterProbe& probe = env_.writers ? env_.writers : WriterProbe(ProbeWriters);
+        return probe(JoinPath(sharedir_, f.name)) == WriterState::Open;
+    }
+
+    const std::vector<filerec>& files_;
+    const std::string& sharedir_;
+    const ScanEnvironment& env_;
+    std::int64_t nowNs_ = 0;
+    std::vector<std::uint8_t> state_;  // 0 not yet asked, 1 ready, 2 waiting
+};
+
+std::string Replace(std::string text, std::string_view what, std::string_view with) {
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+RulePreview Head(const rServiceRules& svc, const RuleRec& rule, const ScanEnvironment& env) {
+    RulePreview p;
+    p.service = ServiceName(svc);
+    p.folder = svc.sharedir;
+    p.rule = rule.rulename;
+    p.trigger = rule.mcond;
+    if (rule.mcond == trgFileCount) p.threshold = rule.fcnt;
+    if (rule.mcond == trgTotalSize) p.threshold = rule.fsize;
+    p.triggerText = DescribeTrigger(rule);
+    p.onArrival = rule.mcond == trgNewFile;
+    p.actions = DescribeActions(rule, env);
+    return p;
+}
+
+// The rule against one listing of its service's folder.
+void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing, WaitTest& wait,
+              const ScanEnvironment& env, std::optional<double>& now) {
+    const std::vector<filerec>& files = listing.files;
+    p.folderMissing = !listing.opened;
+    p.listed = static_cast<std::int64_t>(files.size());
+    p.total = listing.total;
+    if (listing.stopped) return;
+    // A new-file rule's "new" files are unknown without a baseline: every
+    // present file stands for one that could arrive.
+    p.holds =
+        p.onArrival ? !files.empty() : TriggerHolds(rule, true, 0, files.size(), listing.total);
+    if (!p.holds) return;
+    std::vector<std::uint32_t> candidates(files.size());
+    std::iota(candidates.begin(), candidates.end(), 0u);
+    RankFilter rankable;
+    if (env.gate.enabled) rankable = [&wait](std::uint32_t i) { return !wait.Waiting(i); };
+    for (const ruleacondrec& cond : rule.conds) {
+        if (cond.rcond == condDate && !now) now = env.now ? env.now() : LocalNowDays();
+        ApplyCondition(cond, candidates, files, now.value_or(0.0), rankable);
+    }
+    p.files.reserve(candidates.size());
+    for (std::uint32_t i : candidates)
+        p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i)});
+}
+
+}  // namespace
+
+std::string DescribeTrigger(const RuleRec& rule) {
+    switch (rule.mcond) {
+        case trgNewFile:
+            return "a new file is present";
+        case trgFileCount:
+            return "more than " + std::to_string(rule.fcnt) + (rule.fcnt == 1 ? " file" : " files");
+        case trgTotalSize:
+            return "more than " + std::to_string(rule.fsize) + " MB";
+        case trgFileExists:
+            return "a file exists (never acts)";
+        default:
+            return "unknown trigger " + std::to_string(rule.mcond) + " (never acts)";
+    }
+}
+
+std::vector<std::string> DescribeActions(const RuleRec& rule, const ScanEnvironment& env) {
+    std::vector<std::string> out;
+    for (const ruleactionrec& a : rule.actions) {
+        switch (a.raction) {
+            case actMove:
+                out.push_back("move to " + a.move.filepath);
+                break;
+            case actCopy:
+                out.push_back("copy to " + a.copy.filepath);
+                break;
+            case actDelete:
+                out.push_back(env.deleteToTrash ? "move to the Trash" : "delete");
+                break;
+            case actFtp: {
+                // The address of a file "x" there, without the "x": the folder.
+                std::string url = FtpDisplayUrl(FtpRequestFor(a.ftp, "x"));
+                if (url.empty()) {
+                    out.push_back("upload to \"" + a.ftp.ftpserver +
+                                  "\" (not a usable address: the upload would fail)");
+                } else {
+                    url.pop_back();
+                    out.push_back("upload to " + url);
+                }
+                break;
+            }
+            case actLaunch: {
+                std::string text = "launch " + a.launch.fprogram;
+                if (!a.launch.fparams.empty())
+                    text += " " + Replace(a.launch.fparams, kFilePlaceholder, "<file>");
+                if (!HasPlaceholder(SplitParams(a.launch.fparams))) text += " (once for all files)";
+                out.push_back(std::move(text));
+                break;
+            }
+            default:
+                out.push_back("unknown action " + std::to_string(a.raction) + " (does nothing)");
+                break;
+        }
+    }
+    return out;
+}
+
+RulePreview PreviewRule(const rServiceRules& svc, const RuleRec& rule, const ScanEnvironment& env,
+                        const PreviewProgress& progress) {
+    RulePreview p = Head(svc, rule, env);
+    if (svc.sharedir.empty()) {
+        p.folderMissing = true;
+        return p;
+    }
+    const ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles, 0, progress);
+    WaitTest wait(listing.files, svc.sharedir, env);
+    std::optional<double> now;
+    Evaluate(p, rule, listing, wait, env, now);
+    return p;
+}
+
+std::vector<RulePreview> DryRun(const std::vector<rServiceRules>& snapshot,
+                                const ScanEnvironment& env) {
+    std::vector<RulePreview> out;
+    std::optional<double> now;
+    for (const rServiceRules& svc : snapshot) {
+        if (!svc.enabled || svc.sharedir.empty()) continue;
+        const ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles);
+        WaitTest wait(listing.files, svc.sharedir, env);
+        for (const RuleRec& rule : svc.rulelist.rules) {
+            if (!rule.enabled) continue;
+            RulePreview p = Head(svc, rule, env);
+            Evaluate(p, rule, listing, wait, env, now);
+            out.push_back(std::move(p));
+        }
+    }
+    return out;
+}
+
+}  // namespace kb

@@ -1,0 +1,162 @@
+#include "shell/dryrunreport.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "platform/paths.h"
+#include "shell/startup.h"
+#include "store/configfile.h"
+#include "store/discovery.h"
+#include "store/options.h"
+
+namespace kb {
+
+namespace {
+
+std::string Bytes(std::int64_t n) {
+    return QLocale::c().formattedDataSize(n, 1, QLocale::DataSizeTraditionalFormat).toStdString();
+}
+
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+const char* TriggerKey(std::uint8_t trigger) {
+    switch (trigger) {
+        case trgNewFile:
+            return "new-file";
+        case trgFileExists:
+            return "file-exists";
+        case trgFileCount:
+            return "file-count";
+        case trgTotalSize:
+            return "total-size";
+        default:
+            return "unknown";
+    }
+}
+
+void PrintActions(const RulePreview& p, const char* lead, std::ostream& out) {
+    if (p.actions.empty()) {
+        out << "    " << lead << "nothing: the rule has no action\n";
+        return;
+    }
+    const std::string indent(std::string_view(lead).size(), ' ');
+    for (std::size_t i = 0; i < p.actions.size(); ++i)
+        out << "    " << (i == 0 ? lead : indent.c_str()) << p.actions[i] << '\n';
+}
+
+void PrintRule(const RulePreview& p, std::ostream& out) {
+    out << "  Rule \"" << p.rule << "\", when " << p.triggerText << ":\n";
+    if (p.folderMissing) return;
+    if (!p.files.empty()) {
+        if (p.onArrival)
+            out << "    acts on such files when they arrive; of those present now it would take "
+                << p.files.size() << ":\n";
+        else
+            out << "    holds now and would act on " << Count(std::ssize(p.files), "file", "files")
+                << ":\n";
+        for (const FilePreview& f : p.files) {
+            out << "      " << f.name << " (" << Bytes(f.size) << ")";
+            if (f.waiting) out << ", still being written: waits until it has settled";
+            out << '\n';
+        }
+        PrintActions(p, "then: ", out);
+        return;
+    }
+    if (p.onArrival && !p.holds)
+        out << "    no file is present now; it acts on the files that arrive\n";
+    else if (p.onArrival)
+        out << "    its conditions select none of the files present now\n";
+    else if (p.holds)
+        out << "    holds now, but its conditions select no file\n";
+    else
+        out << "    does not hold now (" << Count(p.listed, "file", "files") << ", "
+            << Bytes(p.total) << ")\n";
+    PrintActions(p, "its actions: ", out);
+}
+
+}  // namespace
+
+void PrintDryRunText(const std::vector<RulePreview>& previews, std::ostream& out) {
+    out << "Dry run: nothing is moved, copied, deleted, uploaded or started.\n";
+    if (previews.empty()) {
+        out << "\nNo service with a folder has a switched-on rule.\n";
+        return;
+    }
+    const RulePreview* service = nullptr;
+    for (const RulePreview& p : previews) {
+        if (!service || service->service != p.service || service->folder != p.folder) {
+            service = &p;
+            out << '\n' << p.service << ": " << p.folder;
+            if (p.folderMissing)
+                out << " (the folder cannot be read)\n";
+            else
+                out << " (" << Count(p.listed, "file", "files") << ", " << Bytes(p.total) << ")\n";
+        }
+        PrintRule(p, out);
+    }
+}
+
+void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out) {
+    for (const RulePreview& p : previews) {
+        nlohmann::ordered_json j;
+        j["service"] = p.service;
+        j["folder"] = p.folder;
+        j["folderReadable"] = !p.folderMissing;
+        j["rule"] = p.rule;
+        j["trigger"] = TriggerKey(p.trigger);
+        if (p.trigger == trgFileCount || p.trigger == trgTotalSize) j["threshold"] = p.threshold;
+        j["triggerText"] = p.triggerText;
+        j["onArrival"] = p.onArrival;
+        j["holds"] = p.holds;
+        j["listed"] = p.listed;
+        j["totalBytes"] = p.total;
+        nlohmann::ordered_json files = nlohmann::ordered_json::array();
+        for (const FilePreview& f : p.files)
+            files.push_back({{"name", f.name}, {"size", f.size}, {"waiting", f.waiting}});
+        j["files"] = std::move(files);
+        j["actions"] = p.actions;
+        // File names are bytes from strangers: invalid UTF-8 is replaced, not fatal.
+        out << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    }
+}
+
+int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) {
+    const std::string path = command.configFile.isEmpty()
+                                 ? FindConfigFilePath(DirectoryOf(ExecutablePath()))
+                                 : QFileInfo(command.configFile).absoluteFilePath().toStdString();
+    ServiceStore store;
+    InitServiceTable(store);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        err << "kestrelbox: there is no " << path << " yet, so no rule to try\n";
+        return 0;
+    }
+    const int rc = ReadConfigFile(path, store, [&](const std::string& warning) {
+        err << "kestrelbox: " << path << ": " << warning << '\n';
+    });
+    if (rc != 0) {
+        if (rc == -2) err << "kestrelbox: " << path << " cannot be read\n";
+        return 1;
+    }
+    Options options;
+    LoadOptions(options);
+    ScanEnvironment env = DefaultScanEnvironment();
+    // Nothing is started or sent; the previews never ask, and now cannot.
+    env.launch = {};
+    env.upload = {};
+    env.gate = CompletionGate{options.WaitSettled, options.SettleSeconds};
+    env.deleteToTrash = options.DeleteToTrash;
+    const std::vector<RulePreview> previews = DryRun(TakeScanSnapshot(store), env);
+    if (command.json)
+        PrintDryRunJson(previews, out);
+    else
+        PrintDryRunText(previews, out);
+    return 0;
+}
+
+}  // namespace kb

@@ -1,0 +1,260 @@
+// The program where no desktop is: --headless scanning with no display at
+// all, the guard it shares with the window, the dry run that changes
+// nothing, and the command line's refusals.
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "program_fixture.h"
+
+namespace {
+
+using namespace kbe2e;
+
+// No display of any kind, and no platform plug-in asked for.
+const std::map<std::string, std::string> kNoDisplay = {
+    {"DISPLAY", kUnset}, {"WAYLAND_DISPLAY", kUnset}, {"QT_QPA_PLATFORM", kUnset}};
+
+ruleactionrec MoveTo(const std::string& dir) {
+    ruleactionrec a;
+    a.raction = actMove;
+    a.move.filepath = dir;
+    return a;
+}
+
+RuleRec NamedRule(const std::string& name, std::uint8_t trigger, std::vector<ruleactionrec> acts,
+                  std::vector<ruleacondrec> conds = {}) {
+    RuleRec r;
+    r.rulename = name;
+    r.enabled = true;
+    r.mcond = trigger;
+    r.actions = std::move(acts);
+    r.conds = std::move(conds);
+    return r;
+}
+
+// Everything below `root` (but the log): names, contents (as a hash) and times.
+using Tree = std::set<std::tuple<std::string, std::size_t, std::int64_t>>;
+Tree Snapshot(const std::string& root, const std::string& skip) {
+    Tree t;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (e.path() == skip) continue;
+        const std::string content = e.is_regular_file() ? test::XdgSandbox::Read(e.path()) : "";
+        t.emplace(e.path().string(), std::hash<std::string>{}(content),
+                  e.last_write_time().time_since_epoch().count());
+    }
+    return t;
+}
+
+class HeadlessTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        share_ = sandbox_.Root() + "/share";
+        dest_ = sandbox_.Root() + "/music";
+        fs::create_directories(share_);
+        fs::create_directories(dest_);
+    }
+
+    // Kazaa on the share with `rules`; the other networks as a first start leaves them.
+    void WriteRules(std::vector<RuleRec> rules, const std::string& path = "") {
+        ServiceStore store;
+        store.InitServiceTable(nullptr);
+        rServiceRules& kazaa = store.ServiceTable[0];
+        kazaa.enabled = true;
+        kazaa.sharedir = share_;
+        kazaa.rulelist.rules = std::move(rules);
+        ASSERT_EQ(WriteConfigFile(path.empty() ? configFile() : path, store), 0);
+    }
+
+    bool logSays(const std::string& text, std::chrono::milliseconds limit = 15000ms) {
+        return waitFor([&] { return test::XdgSandbox::Read(log_).find(text) != std::string::npos; },
+                       limit);
+    }
+
+    std::string share_, dest_;
+};
+
+TEST_F(HeadlessTest, WithNoDisplayItMovesANewFileJournalsItAndEndsOnSigterm) {
+    test::XdgSandbox::Write(share_ + "/old.mp3", "already here");
+    WriteRules({NamedRule("Move new music", trgNewFile, {MoveTo(dest_)})});
+    Options immediate;
+    immediate.WaitSettled = false;
+    SaveOptions(immediate);
+    const std::string config = test::XdgSandbox::Read(configFile());
+
+    auto p = start({"--headless"}, kNoDisplay);
+    ASSERT_TRUE(logSays("runs headless (process ")) << test::XdgSandbox::Read(log_);
+    EXPECT_TRUE(logSays("1 service with 1 rule switched on, from " + configFile()));
+    // The first pass only takes the baseline; drop files until one is moved
+    // (a loaded machine may make the first pass late and take the first drop in).
+    std::this_thread::sleep_for(6000ms);
+    std::string moved;
+    for (const std::string name : {"new song.mp3", "second song.mp3"}) {
+        test::XdgSandbox::Write(share_ + "/" + name, "fresh download");
+        if (waitFor([&] { return fs::exists(dest_ + "/" + name); }, 12000ms)) {
+            moved = name;
+            break;
+        }
+    }
+    ASSERT_FALSE(moved.empty());
+    EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/" + moved), "fresh download");
+    EXPECT_TRUE(fs::exists(share_ + "/old.mp3"));
+    EXPECT_TRUE(logSays("Kazaa / Move new music: Move " + share_ + "/" + moved + " to " + dest_ +
+                        ": Done"));
+    EXPECT_TRUE(fs::exists(journalFile()));
+
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+    EXPECT_TRUE(logSays("Kestrelbox ends.", 1000ms));
+    // Nothing in the rules changed, so the file was left as it was.
+    EXPECT_EQ(test::XdgSandbox::Read(configFile()), config);
+}
+
+TEST_F(HeadlessTest, OneCopyAtATimeWithOrWithoutAWindowAndEachSaysWhoRuns) {
+    WriteRules({});
+    auto headless = start({"--headless"}, kNoDisplay);
+    ASSERT_TRUE(logSays("runs headless (process "));
+    const std::string lock = sandbox_.Run() + "/Kestrelbox.lock";
+    const std::string holder = test::XdgSandbox::Read(lock);
+    const std::string pid = holder.substr(0, holder.find('\n'));
+
+    // A window needs no display to be told, and a second headless copy likewise.
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"startup"}, {"--headless"}}) {
+        fs::remove(log_);
+        auto later = start(args, kNoDisplay);
+        EXPECT_TRUE(exitedWith(later->waitExit(10000ms), 0));
+        EXPECT_NE(test::XdgSandbox::Read(log_).find("Kestrelbox already runs headless (process " +
+                                                    pid + ")."),
+                  std::string::npos)
+            << test::XdgSandbox::Read(log_);
+    }
+    EXPECT_TRUE(headless->running());
+    headless->signal(SIGINT);  // Ctrl+C ends it as cleanly
+    EXPECT_TRUE(exitedWith(headless->waitExit(10000ms), 0));
+
+    // The other way round: a headless copy started while the window runs.
+    auto window = start();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string now = test::XdgSandbox::Read(lock);
+            return now.find('\n') != std::string::npos && now.find("headless") == std::string::npos;
+        },
+        15000ms));
+    fs::remove(log_);
+    auto late = start({"--headless"}, kNoDisplay);
+    EXPECT_TRUE(exitedWith(late->waitExit(10000ms), 0));
+    const std::string said = test::XdgSandbox::Read(log_);
+    EXPECT_NE(said.find("Kestrelbox already runs (process "), std::string::npos) << said;
+    EXPECT_EQ(said.find("headless"), std::string::npos) << said;
+    EXPECT_TRUE(window->running());
+    window->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(window->waitExit(10000ms), 0));
+}
+
+TEST_F(HeadlessTest, ADryRunPrintsEachTriggersChoiceAndChangesNothing) {
+    for (const char* n : {"a.mp3", "b.mp3", "c.txt", "kazaa.dat"})
+        test::XdgSandbox::Write(share_ + "/" + n, std::string(1000, 'x'));
+    ruleacondrec mp3;
+    mp3.rcond = condExtension;
+    mp3.fileext.ext = "mp3";
+    ruleacondrec oldest;
+    oldest.rcond = condOldest;
+    oldest.oldestcnt = 1;
+    ruleactionrec del;
+    del.raction = actDelete;
+    RuleRec count = NamedRule("Tidy", trgFileCount, {del}, {oldest});
+    count.fcnt = 2;
+    RuleRec size = NamedRule("Big", trgTotalSize, {MoveTo(dest_)});
+    size.fsize = 1;
+    RuleRec off = NamedRule("Off", trgFileCount, {del});
+    off.enabled = false;
+    WriteRules({NamedRule("Music", trgNewFile, {MoveTo(dest_)}, {mp3}), count, size, off});
+    // Files the last minute wrote are still settling in a real pass.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const char* n : {"a.mp3", "b.mp3", "c.txt"}) fs::last_write_time(share_ + "/" + n, old);
+    // A journal from earlier runs, which the dry run must not touch either.
+    test::XdgSandbox::Write(journalFile(), "earlier entries");
+    std::this_thread::sleep_for(20ms);  // so that any rewrite would show in the times
+    const Tree before = Snapshot(sandbox_.Root(), log_);
+
+    auto text = start({"--dry-run"}, kNoDisplay);
+    EXPECT_TRUE(exitedWith(text->waitExit(10000ms), 0));
+    const std::string said = test::XdgSandbox::Read(log_);
+    for (const std::string& line :
+         {std::string("Dry run: nothing is moved, copied, deleted, uploaded or started.\n"),
+          "Kazaa: " + share_ + " (3 files, 2.9 kB)\n",
+          std::string("  Rule \"Music\", when a new file is present:\n"
+                      "    acts on such files when they arrive; of those present now it would "
+                      "take 2:\n"),
+          "    then: move to " + dest_ + "\n",
+          std::string("  Rule \"Tidy\", when more than 2 files:\n"
+                      "    holds now and would act on 1 file:\n"),
+          std::string("    then: move to the Trash\n"),
+          std::string("  Rule \"Big\", when more than 1 MB:\n"
+                      "    does not hold now (3 files, 2.9 kB)\n")})
+        EXPECT_NE(said.find(line), std::string::npos) << line << "\nin:\n" << said;
+    EXPECT_EQ(said.find("\"Off\""), std::string::npos);
+
+    fs::remove(log_);
+    auto json = start({"--dry-run", "--json", "--config", configFile()}, kNoDisplay);
+    EXPECT_TRUE(exitedWith(json->waitExit(10000ms), 0));
+    std::istringstream lines(test::XdgSandbox::Read(log_));
+    std::vector<nlohmann::json> rules;
+    for (std::string line; std::getline(lines, line);) rules.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(rules.size(), 3u);
+    EXPECT_EQ(rules[0]["trigger"], "new-file");
+    EXPECT_EQ(rules[0]["onArrival"], true);
+    EXPECT_EQ(rules[0]["files"].size(), 2u);
+    EXPECT_EQ(rules[1]["trigger"], "file-count");
+    EXPECT_EQ(rules[1]["holds"], true);
+    ASSERT_EQ(rules[1]["files"].size(), 1u);
+    EXPECT_EQ(rules[1]["files"][0]["size"], 1000);
+    EXPECT_EQ(rules[1]["actions"], nlohmann::json::array({"move to the Trash"}));
+    EXPECT_EQ(rules[2]["trigger"], "total-size");
+    EXPECT_EQ(rules[2]["holds"], false);
+    EXPECT_EQ(rules[2]["listed"], 3);
+    EXPECT_EQ(rules[2]["totalBytes"], 3000);
+
+    // Folder, kbconf.ini, journal, settings: byte for byte and time for time.
+    EXPECT_EQ(Snapshot(sandbox_.Root(), log_), before);
+}
+
+TEST_F(HeadlessTest, ABadCommandLineOrAMissingConfigurationEndsWithStatusTwoTouchingNothing) {
+    const Tree before = Snapshot(sandbox_.Root(), log_);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--config", sandbox_.Root() + "/nowhere.ini"},
+             {"--headless", "--config", sandbox_.Root() + "/nowhere.ini"},
+             {"--dry-run", "--config", share_},
+             {"--config"},
+             {"--json"},
+             {"--headless", "--dry-run"},
+             {"--history", "--dry-run"}}) {
+        fs::remove(log_);
+        auto p = start(args, kNoDisplay);
+        EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 2)) << args[0];
+        const std::string said = test::XdgSandbox::Read(log_);
+        EXPECT_EQ(said.rfind("kestrelbox: ", 0), 0u) << said;
+        EXPECT_NE(said.find("Usage: kestrelbox"), std::string::npos) << said;
+    }
+    fs::remove(log_);
+    EXPECT_EQ(Snapshot(sandbox_.Root(), log_), before);
+}
+
+TEST_F(HeadlessTest, HeadlessRunsOnTheConfigurationItIsGiven) {
+    const std::string elsewhere = sandbox_.Root() + "/etc/kb.ini";
+    fs::create_directories(sandbox_.Root() + "/etc");
+    WriteRules({NamedRule("A", trgFileCount, {MoveTo(dest_)}),
+                NamedRule("B", trgFileCount, {MoveTo(dest_)})},
+               elsewhere);
+    auto p = start({"--headless", "--config", elsewhere}, kNoDisplay);
+    EXPECT_TRUE(logSays("1 service with 2 rules switched on, from " + elsewhere));
+    // No file appears beside the program.
+    EXPECT_FALSE(fs::exists(configFile()));
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
+}  // namespace
