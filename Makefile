@@ -3,11 +3,12 @@
 #               Windows core tests, cross-built, under Wine)
 # make test-sanitize — the same under AddressSanitizer and UBSan
 # make bench  — build and run the benchmarks
+# make package — build the Debian package (build/kestrelbox_<version>_<arch>.deb)
 # make format — format the sources; make format-check fails on drift
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-windows test-sanitize bench format format-check clean
+.PHONY: deps configure build run test test-windows test-sanitize bench package format format-check clean
 
 deps:
 	@bash scripts/setup.sh
@@ -35,6 +36,9 @@ test-sanitize: deps
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+package: build
+	@cmake --build $(BUILD) --target package
 
 format:
 	@bash scripts/format.sh
