@@ -128,7 +128,8 @@ TfrmFTPOptions::TfrmFTPOptions(RuleRec& rule, QWidget* parent) : QDialog(parent)
 
 void TfrmFTPOptions::Button1Click() {
     std::int32_t port = 0;
-    if (!ParseWholeNumber(teFTPPort->text(), port)) {
+    // A TCP port is 1 to 65535; 0, negative and larger numbers never connect.
+    if (!ParseWholeNumber(teFTPPort->text(), port) || port < 1 || port > 65535) {
         WarnAt(this, QStringLiteral("Invalid port number"));
         return;
     }

@@ -2,12 +2,14 @@
 
 #include <QCursor>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <stdexcept>
 
 #include "editor/parammarkup.h"
@@ -49,7 +51,16 @@ public:
         const int baseline = textTop(option.rect) + QFontMetrics(option.font).ascent();
         QFont linkFont = option.font;
         linkFont.setUnderline(true);
+        const bool keyboardLink = box_->hasFocus() && box_->FocusedLine() == index.row();
         for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (keyboardLink && box_->FocusedRun() == static_cast<int>(i)) {
+                // The link the keyboard is on: shaded and framed, plain to see.
+                const QRect r(pieces[i].x0 - 1, option.rect.top() + 1,
+                              pieces[i].x1 - pieces[i].x0 + 2, option.rect.height() - 2);
+                painter->fillRect(r, option.palette.color(QPalette::Highlight).lighter(170));
+                painter->setPen(QPen(option.palette.color(QPalette::Highlight), 1));
+                painter->drawRect(r.adjusted(0, 0, -1, -1));
+            }
             painter->setFont(runs[i].link ? linkFont : option.font);
             painter->setPen(runs[i].link ? linkColor : textColor);
             painter->drawText(QPoint(pieces[i].x0, baseline), runs[i].text);
@@ -156,18 +167,118 @@ void TParamListBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const Hit hit = hitAt(event->position().toPoint());
     if (hit.run < 0) return;
-    const QString old = hit.raw;
+    focusLink(hit.idx, hit.run);
+    QPointer<TParamListBox> self(this);
+    activate(hit.idx, hit.run);
+    if (self) trackPointer(viewport()->mapFromGlobal(QCursor::pos()));
+}
+
+void TParamListBox::activate(int idx, int run) {
+    if (idx < 0 || idx >= count()) return;
+    const std::vector<MarkupRun> runs = ParseMarkup(item(idx)->text());
+    if (run < 0 || run >= static_cast<int>(runs.size()) || !runs[run].link) return;
+    const QString href = runs[run].href;
+    const QString old = runs[run].rawText;
     QString value = old;
     // The handler may open a modal dialog and refill the list; the list itself
     // may even be gone by the time it returns.
     QPointer<TParamListBox> self(this);
-    emit OnParamClick(hit.idx, hit.href, value);
+    emit OnParamClick(idx, href, value);
     if (!self || value == old) return;
-    if (hit.idx < count()) {
-        SetParamValue(hit.idx, hit.href, value);
-        emit OnParamChanged(hit.idx, hit.href, old, value);
+    if (idx < count()) {
+        SetParamValue(idx, href, value);
+        emit OnParamChanged(idx, href, old, value);
     }
-    if (self) trackPointer(viewport()->mapFromGlobal(QCursor::pos()));
+}
+
+QString TParamListBox::FocusedHref() const {
+    if (focusLine_ < 0 || focusLine_ >= count()) return {};
+    const std::vector<MarkupRun> runs = ParseMarkup(item(focusLine_)->text());
+    if (focusRun_ < 0 || focusRun_ >= static_cast<int>(runs.size())) return {};
+    return runs[focusRun_].link ? runs[focusRun_].href : QString();
+}
+
+std::vector<std::pair<int, int>> TParamListBox::links() const {
+    std::vector<std::pair<int, int>> out;
+    for (int i = 0; i < count(); ++i) {
+        const std::vector<MarkupRun> runs = ParseMarkup(item(i)->text());
+        for (int r = 0; r < static_cast<int>(runs.size()); ++r)
+            if (runs[r].link) out.emplace_back(i, r);
+    }
+    return out;
+}
+
+void TParamListBox::focusLink(int line, int run) {
+    focusLine_ = line;
+    focusRun_ = run;
+    if (line >= 0 && line < count()) {
+        setCurrentRow(line);
+        scrollToItem(item(line));
+    }
+    viewport()->update();
+}
+
+bool TParamListBox::stepLink(int step) {
+    const std::vector<std::pair<int, int>> all = links();
+    if (all.empty()) return false;
+    const auto at = std::find(all.begin(), all.end(), std::make_pair(focusLine_, focusRun_));
+    std::ptrdiff_t next = 0;
+    if (at == all.end())
+        next = step > 0 ? 0 : std::ssize(all) - 1;
+    else
+        next = (at - all.begin()) + step;
+    if (next < 0 || next >= std::ssize(all)) return false;
+    focusLink(all[static_cast<std::size_t>(next)].first,
+              all[static_cast<std::size_t>(next)].second);
+    return true;
+}
+
+void TParamListBox::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            stepLink(1);
+            return;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            stepLink(-1);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            // Taken here even without a link: Enter on the list must not
+            // reach the dialog's default button.
+            if (FocusedHref().isEmpty()) stepLink(1);
+            if (!FocusedHref().isEmpty()) activate(focusLine_, focusRun_);
+            return;
+        default:
+            QListWidget::keyPressEvent(event);
+    }
+}
+
+void TParamListBox::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    const std::vector<std::pair<int, int>> all = links();
+    const bool known =
+        std::find(all.begin(), all.end(), std::make_pair(focusLine_, focusRun_)) != all.end();
+    if (event->reason() == Qt::TabFocusReason && !all.empty())
+        focusLink(all.front().first, all.front().second);
+    else if (event->reason() == Qt::BacktabFocusReason && !all.empty())
+        focusLink(all.back().first, all.back().second);
+    else if (!known && !all.empty())
+        focusLink(all.front().first, all.front().second);
+    viewport()->update();
+}
+
+void TParamListBox::focusOutEvent(QFocusEvent* event) {
+    QListWidget::focusOutEvent(event);
+    viewport()->update();
+}
+
+bool TParamListBox::focusNextPrevChild(bool next) {
+    // Tab goes through the links first, then on to the next control.
+    if (hasFocus() && stepLink(next ? 1 : -1)) return true;
+    return QListWidget::focusNextPrevChild(next);
 }
 
 void TParamListBox::mouseMoveEvent(QMouseEvent* event) {

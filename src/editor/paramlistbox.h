@@ -1,11 +1,15 @@
 // A list whose lines are short markup texts with clickable links. The markup
 // itself lives in parammarkup.h; this is the view: drawing, line heights, the
-// hand pointer over a link and the click report.
+// hand pointer over a link and the click report. From the keyboard, Tab and
+// the arrow keys go from link to link (the focused one framed and shaded),
+// and Enter or Space opens it as a click would.
 #pragma once
 
 #include <QColor>
 #include <QListWidget>
 #include <QString>
+#include <utility>
+#include <vector>
 
 namespace kb {
 
@@ -41,6 +45,13 @@ public:
     // receives the name of the link under it, empty when none.
     int HitTest(const QPoint& pos, QString* href = nullptr) const;
 
+    // The link that has the keyboard focus: its line and its place among
+    // that line's runs; -1 when none.
+    int FocusedLine() const { return focusLine_; }
+    int FocusedRun() const { return focusRun_; }
+    // The name of the focused link; empty when none.
+    QString FocusedHref() const;
+
 signals:
     // A press on a link: its line, its name and its text as written. A
     // handler may change `value`; the line then takes the new text and
@@ -54,6 +65,10 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -66,11 +81,19 @@ private:
         QString raw;
     };
     Hit hitAt(const QPoint& pos) const;
+    // Every link of the list in reading order, as (line, run).
+    std::vector<std::pair<int, int>> links() const;
+    // Moves the keyboard focus `step` links on; false when there is none there.
+    bool stepLink(int step);
+    void focusLink(int line, int run);
+    void activate(int idx, int run);
     void checkIndex(int idx) const;
     void trackPointer(const QPoint& pos);
     void forgetLink();
 
     bool handShown_ = false;
+    int focusLine_ = -1;
+    int focusRun_ = -1;
     int enteredIdx_ = -1;
     QString enteredHref_;
 };

@@ -1,7 +1,6 @@
 #include "editor/path.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "editor/paramdialog.h"
+#include "ui/folderchooser.h"
 #include "ui/msgbox.h"
 
 namespace kb {
@@ -50,13 +50,8 @@ TfrmPath::TfrmPath(ParamExchange& ex, QWidget* parent)
 }
 
 void TfrmPath::Button1Click() {
-    QFileDialog chooser(this, QStringLiteral("Select Folder"), lastFolder_);
-    chooser.setObjectName(QStringLiteral("BrowseForFolder1"));
-    chooser.setFileMode(QFileDialog::Directory);
-    chooser.setOption(QFileDialog::ShowDirsOnly, true);
-    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
-    lastFolder_ = chooser.selectedFiles().constFirst();
-    tePath->setText(QDir::toNativeSeparators(lastFolder_));
+    const QString chosen = ChooseFolder(this, tePath->text(), lastFolder_);
+    if (!chosen.isEmpty()) tePath->setText(chosen);
 }
 
 void TfrmPath::Button2Click() {

@@ -17,6 +17,7 @@
 
 #include "editor/paramedit.h"
 #include "editor/paramlistbox.h"
+#include "editor/rulepreview.h"
 #include "editor/servicecontext.h"
 #include "editor/summary.h"
 #include "ui/msgbox.h"
@@ -27,11 +28,15 @@ namespace kb {
 namespace {
 
 constexpr int kClientWidth = 376;
-constexpr int kClientHeight = 406;
 constexpr int kButtonStripHeight = 37;
 constexpr int kControlWidth = 353;
 constexpr int kCheckListHeight = 73;
-constexpr int kSummaryHeight = 105;
+// Room for a rule with every condition and action, a horizontal scroll bar
+// included, without scrolling (the original 105 showed four lines then).
+constexpr int kSummaryHeight = 185;
+// The original height, plus the summary's extra room and the preview's row.
+constexpr int kPreviewRowHeight = 31;
+constexpr int kClientHeight = 406 + (kSummaryHeight - 105) + kPreviewRowHeight;
 
 // The design size fits the original small system font. With larger desktop
 // fonts the wizard widens by what its longest texts need, so no caption is
@@ -206,6 +211,7 @@ TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QW
     connect(clConditions, &QListWidget::itemChanged, this, &TfrmRule::clConditionsClickCheck);
     connect(clActions, &QListWidget::itemChanged, this, &TfrmRule::clActionsClickCheck);
     connect(ParamListBox1, &TParamListBox::OnParamClick, this, &TfrmRule::ParamListBox1ParamClick);
+    connect(btnPreview, &QPushButton::clicked, this, &TfrmRule::btnPreviewClick);
 
     FormCreate();
 }
@@ -266,6 +272,17 @@ QWidget* TfrmRule::buildRulePage() {
     teRuleName->setObjectName(QStringLiteral("teRuleName"));
     teRuleName->setFixedWidth(ControlWidth());
 
+    btnPreview = new QPushButton(QStringLiteral("Pre&view..."), TabSheet2);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
+    btnPreview->setAutoDefault(false);
+    btnPreview->setToolTip(
+        QStringLiteral("Which files of the folder this rule would take now, and what it would "
+                       "do to them; nothing is done."));
+    auto* previewRow = new QHBoxLayout;
+    previewRow->setContentsMargins(0, 2, 0, 2);
+    previewRow->addStretch(1);
+    previewRow->addWidget(btnPreview);
+
     auto* page = new QVBoxLayout(TabSheet2);
     page->setContentsMargins(11, 6, 12, 4);
     page->setSpacing(2);
@@ -277,7 +294,7 @@ QWidget* TfrmRule::buildRulePage() {
     page->addSpacing(2);
     page->addWidget(captionLabel("Rule Conditions:", TabSheet2));
     page->addWidget(ParamListBox1);
-    page->addSpacing(2);
+    page->addLayout(previewRow);
     page->addWidget(captionLabel("Enter a name for this rule:", TabSheet2));
     page->addWidget(teRuleName);
     page->addStretch(1);
@@ -478,7 +495,36 @@ QString TfrmRule::finishProblem() const {
             return QStringLiteral("Number of days must be specified.");
     }
     if (teRuleName->text().isEmpty()) return QStringLiteral("Please a name for the rule");
+    // Rules that could never work, told after the checks above and in the
+    // same order: actions first, then conditions.
+    for (const ruleactionrec& a : WorkRule.actions) {
+        if (a.raction == actFtp && a.ftp.ftpserver.empty())
+            return QStringLiteral("FTP server must be specified.");
+        if (a.raction == actLaunch && a.launch.fprogram.empty())
+            return QStringLiteral("Program to launch must be specified.");
+    }
+    for (const ruleacondrec& c : WorkRule.conds) {
+        if ((c.rcond == condNewest && c.newestcnt == -1) ||
+            (c.rcond == condOldest && c.oldestcnt == -1))
+            return QStringLiteral("Number of files must be specified.");
+    }
     return {};
+}
+
+TfrmRulePreview* TfrmRule::btnPreviewClick() {
+    auto& table = ctx_.Store().ServiceTable;
+    const int svc = ctx_.CurrentServiceIndex();
+    if (svc < 0 || svc >= static_cast<int>(table.size())) {
+        WarnAt(this, QStringLiteral("The service of this rule no longer exists."));
+        return nullptr;
+    }
+    // The preview reads copies: the table and the working rule may change
+    // while it runs.
+    auto* preview = new TfrmRulePreview(table[static_cast<std::size_t>(svc)], WorkRule,
+                                        teRuleName->text(), ctx_.PreviewEnvironment(), this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->open();
+    return preview;
 }
 
 void TfrmRule::btnFinishClick() {

@@ -20,6 +20,7 @@ namespace kb {
 
 class ServiceContext;
 class TParamListBox;
+class TfrmRulePreview;
 
 // Condition check list entries (0-based rows of clConditions) and the
 // condition kind each one adds. The oldest/newest rows cross over: row 3 adds
@@ -62,6 +63,9 @@ public:
     void ParamListBox1ParamClick(int idx, const QString& href, QString& value);
     void btnFinishClick();
     void Button4Click();
+    // Opens the preview of WorkRule on the current service's folder (window
+    // modal, deleted when closed) and returns it; null when the service is gone.
+    TfrmRulePreview* btnPreviewClick();
 
 private:
     void FormCreate();
@@ -92,6 +96,7 @@ private:
     QPushButton* Button4 = nullptr;
     QPushButton* btnFinish = nullptr;
     QPushButton* btnNext = nullptr;
+    QPushButton* btnPreview = nullptr;
 };
 
 }  // namespace kb

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "engine/scanpass.h"
 #include "store/servicetable.h"
 
 namespace kb {
@@ -30,6 +31,9 @@ public:
     virtual void SaveConfig() = 0;
     // The main window, for placing dialogs; may be null.
     virtual QWidget* MainWindow() const = 0;
+    // What a rule preview goes by: the completion gate and the delete the
+    // scan passes use. The defaults when the window does not say.
+    virtual ScanEnvironment PreviewEnvironment() const { return {}; }
 };
 
 }  // namespace kb

@@ -77,6 +77,7 @@ void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing
     p.folderMissing = !listing.opened;
     p.listed = static_cast<std::int64_t>(files.size());
     p.total = listing.total;
+    p.stopped = listing.stopped;
     if (listing.stopped) return;
     // A new-file rule's "new" files are unknown without a baseline: every
     // present file stands for one that could arrive.

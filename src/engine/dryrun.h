@@ -35,6 +35,7 @@ struct RulePreview {
     bool onArrival = false;
     bool holds = false;  // the trigger holds now (always true on arrival)
     bool folderMissing = false;
+    bool stopped = false;     // the progress callback stopped the listing
     std::int64_t listed = 0;  // completed files in the folder
     std::int64_t total = 0;   // their bytes
     std::vector<FilePreview> files;

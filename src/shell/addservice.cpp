@@ -1,7 +1,7 @@
 #include "shell/addservice.h"
 
+#include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "editor/servicecontext.h"
+#include "ui/folderchooser.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
 
@@ -19,6 +20,8 @@ namespace {
 constexpr int kClientWidth = 295;
 constexpr int kClientHeight = 178;
 constexpr int kBottomStripHeight = 33;
+// Room for the list of folders found on this computer, above the buttons.
+constexpr int kFoundRowsHeight = 46;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
     auto* l = new QLabel(text, parent);
@@ -53,14 +56,20 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text,
 
 }  // namespace
 
-TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), editMode_(ServiceEditMode), browseStart_(QDir::rootPath()) {
+TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent,
+                               std::vector<ClientOffer> found)
+    : QDialog(parent),
+      ctx_(ctx),
+      editMode_(ServiceEditMode),
+      found_(ServiceEditMode ? std::vector<ClientOffer>() : std::move(found)),
+      browseStart_(QDir::rootPath()) {
     setObjectName(QStringLiteral("frmAddService"));
     setWindowTitle(QStringLiteral("Add Service"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    setFixedSize(kClientWidth, kClientHeight);
+    const int height = kClientHeight + (found_.empty() ? 0 : kFoundRowsHeight);
+    setFixedSize(kClientWidth, height);
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("Enter Service Name:"), 8, 8);
     teService = makeEdit(this, "teService", 8, 24, 89);
@@ -74,12 +83,23 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
                        QStringLiteral("Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)"),
                        8, 96);
     teExclude = makeEdit(this, "teExclude", 8, 112, 177);
+    if (!found_.empty()) {
+        lblFound = makeLabel(this, "lblFound", QStringLiteral("Found on this computer:"), 8, 140);
+        cbFound = new QComboBox(this);
+        cbFound->setObjectName(QStringLiteral("cbFound"));
+        for (const ClientOffer& o : found_)
+            cbFound->addItem(o.client + QStringLiteral(": ") + o.folder);
+        cbFound->setPlaceholderText(QStringLiteral("Choose one to fill in the fields"));
+        cbFound->setCurrentIndex(-1);
+        cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
+        connect(cbFound, &QComboBox::activated, this, &TfrmAddService::cbFoundActivated);
+    }
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
-    Panel1->setGeometry(0, kClientHeight - kBottomStripHeight, kClientWidth, kBottomStripHeight);
+    Panel1->setGeometry(0, height - kBottomStripHeight, kClientWidth, kBottomStripHeight);
     Button1 = makeButton(Panel1, "Button1", QStringLiteral("OK"), QRect(56, 4, 81, 25));
     Button2 = makeButton(Panel1, "Button2", QStringLiteral("Cancel"), QRect(144, 4, 81, 25));
     Button1->setDefault(true);
@@ -105,28 +125,35 @@ void TfrmAddService::FormCreate() {
     teExclude->setText(QString::fromStdString(rec.excludefiles));
 }
 
+void TfrmAddService::cbFoundActivated(int index) {
+    if (index < 0 || index >= static_cast<int>(found_.size())) return;
+    const ClientOffer& o = found_[index];
+    teService->setText(o.name);
+    teSharedDir->setText(o.folder);
+    teExclude->setText(o.masks);
+    browseStart_ = o.folder;
+}
+
 int TfrmAddService::editedIndex() const {
     if (!editMode_ || editedUid_ == 0) return -1;
     return ctx_.Store().FindByUid(editedUid_);
 }
 
 void TfrmAddService::Button3Click() {
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"), browseStart_);
-    if (chosen.isEmpty()) return;
-    browseStart_ = chosen;
-    teSharedDir->setText(QDir::toNativeSeparators(chosen));
+    const QString chosen = ChooseFolder(this, teSharedDir->text(), browseStart_);
+    if (!chosen.isEmpty()) teSharedDir->setText(chosen);
 }
 
 QString TfrmAddService::validationProblem() const {
-    const QString name = teService->text();
+    // Spaces around a name are never part of it: "   " is no name, and
+    // "Alpha " is the same service as "Alpha".
+    const QString name = teService->text().trimmed();
     if (name.isEmpty()) return QStringLiteral("Service name required");
     if (teSharedDir->text().isEmpty()) return QStringLiteral("Shared directory required");
-    const std::string wanted = name.toStdString();
     const int self = editedIndex();
     const auto& table = ctx_.Store().ServiceTable;
     for (int i = 0; i < static_cast<int>(table.size()); ++i)
-        if (i != self && table[i].othername == wanted)
+        if (i != self && QString::fromStdString(table[i].othername).trimmed() == name)
             return QStringLiteral("Service name matches existing name");
     return {};
 }
@@ -136,7 +163,7 @@ void TfrmAddService::Button1Click() {
         WarnAt(this, problem);
         return;
     }
-    const std::string name = teService->text().toStdString();
+    const std::string name = teService->text().trimmed().toStdString();
     const std::string dir = teSharedDir->text().toStdString();
     const std::string exclude = teExclude->text().toStdString();
     ServiceStore& store = ctx_.Store();

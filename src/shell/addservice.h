@@ -6,7 +6,11 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
+#include "shell/clients.h"
+
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -23,7 +27,10 @@ public:
     // ServiceEditMode false: OK appends a new additional service. True: the
     // dialog edits the current service record (the additional service
     // selected on the Others page), whose name, directory and masks it shows.
-    TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr);
+    // In add mode, `found` lists client folders found on this computer; the
+    // dialog then offers them in a list that fills in the fields.
+    TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr,
+                   std::vector<ClientOffer> found = {});
 
     bool ServiceEditMode() const { return editMode_; }
 
@@ -41,12 +48,17 @@ public:
     QPushButton* Button3 = nullptr;
     QLabel* Label3 = nullptr;
     QLineEdit* teExclude = nullptr;
+    // Only with folders found: "Found on this computer:" and its list.
+    QLabel* lblFound = nullptr;
+    QComboBox* cbFound = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
 private:
     void FormCreate();
+    // A found folder was chosen: name, folder and masks are filled in.
+    void cbFoundActivated(int index);
     // Position of the edited record in the table, or -1 once it is gone.
     int editedIndex() const;
     // The first check OK fails, or an empty text when the fields are valid.
@@ -57,6 +69,7 @@ private:
     // Identity of the edited record, taken when the dialog opens: scan passes
     // run while the dialog is open, so no position is kept across events.
     std::uint64_t editedUid_ = 0;
+    std::vector<ClientOffer> found_;
     // The folder chooser's starting folder: the root at first, then the
     // folder last chosen with it.
     QString browseStart_;

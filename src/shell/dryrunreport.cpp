@@ -1,7 +1,6 @@
 #include "shell/dryrunreport.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -11,14 +10,13 @@
 #include "store/configfile.h"
 #include "store/discovery.h"
 #include "store/options.h"
+#include "ui/textformats.h"
 
 namespace kb {
 
 namespace {
 
-std::string Bytes(std::int64_t n) {
-    return QLocale::c().formattedDataSize(n, 1, QLocale::DataSizeTraditionalFormat).toStdString();
-}
+std::string Bytes(std::int64_t n) { return FormatDataSize(n).toStdString(); }
 
 std::string Count(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);

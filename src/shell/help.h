@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+class QListWidget;
 class QTextBrowser;
+class QToolButton;
 
 namespace kb {
 
@@ -17,16 +20,36 @@ public:
 
     // Reads the help file; false (and nothing shown) when it cannot be read.
     bool LoadFile(const QString& path);
-    // Scrolls to the section with this anchor name ("" = the top).
+    // Scrolls to the section with this anchor name ("" = the top) and
+    // records it in the history that Back and Forward walk.
     void ShowSection(const QString& anchor);
+    // One step back or forward in the sections shown (Alt+Left, Alt+Right).
+    void GoBack();
+    void GoForward();
     const QString& FilePath() const { return path_; }
 
+    // The contents list: one line per section heading, in the file's order.
+    QListWidget* Contents = nullptr;
     QTextBrowser* Browser = nullptr;
+    QToolButton* BackButton = nullptr;
+    QToolButton* ForwardButton = nullptr;
 
 private:
     void linkClicked(const QUrl& url);
+    // Fills the contents list from the document's headings.
+    void buildContents();
+    void scrollTo(const QString& anchor);
+    void updateButtons();
     QString path_;
+    QStringList anchors_;  // the contents lines' sections
+    QStringList history_;  // sections shown, oldest first
+    int current_ = -1;     // position in history_
 };
+
+// Where the help window goes beside the main window: to its right when the
+// screen has room there, else to its left, else wherever it covers least of
+// it; always on the screen.
+QPoint HelpWindowPosition(const QRect& mainFrame, const QSize& helpFrame, const QRect& screen);
 
 // The help file's full path: `programDir` (with its trailing separator)
 // followed by "kestrbx.hlp", or for an installed copy without one there,

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -106,6 +107,8 @@ TfrmMain::TfrmMain(ProgramState& state, ScanEnvironment env, QWidget* parent)
 
     buildMenus();
     buildPages();
+    // No smaller than its controls need: shrinking further only cut them off.
+    setMinimumSize(minimumSizeHint());
     FormCreate();
 }
 
@@ -132,7 +135,11 @@ void TfrmMain::buildMenus() {
         m->setObjectName(QString::fromLatin1(name));
         return m;
     };
-    fill(menu("File1", "File"), {{"Close1", "&Close", &TfrmMain::Close1Click}});
+    // Exit is on the File menu too: without a notification area there is no
+    // tray menu to end the program from.
+    fill(menu("File1", "File"), {{"Close1", "&Close", &TfrmMain::Close1Click},
+                                 {nullptr, "N5", nullptr},
+                                 {"Exit1", "E&xit", &TfrmMain::ExitKestrelbox1Click}});
     fill(menu("Options1", "Options"),
          {{"Viewwelcomepage1", "&View Welcome Page", &TfrmMain::Viewwelcomepage1Click},
           {"AdditionalOptions1", "&Additional Options...", &TfrmMain::AdditionalOptions1Click},
@@ -169,10 +176,12 @@ void TfrmMain::buildPages() {
     dxSideBar1 = new TdxSideBar(splitter);
     dxSideBar1->setObjectName(QStringLiteral("dxSideBar1"));
     dxSideBar1->setMinimumWidth(80);
+    // The bar is never narrower than its header (it raises this itself).
     const int group = dxSideBar1->AddGroup(QStringLiteral("Swapping Networks"));
     PageControl1 = new QStackedWidget(splitter);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    auto* welcome = new WelcomePage;
+    welcome_ = new WelcomePage;
+    auto* welcome = welcome_;
     connect(welcome, &WelcomePage::LinkClicked, this, &TfrmMain::OpenLink);
     tshome = welcome;
     PageControl1->addWidget(tshome);
@@ -293,6 +302,20 @@ void TfrmMain::PageInit() {
     for (const NetworkPage* p : networks_)
         p->Folder()->setText(p->Record() ? QString::fromStdString(p->Record()->sharedir)
                                          : QString());
+    refreshFoundClients();
+}
+
+std::vector<ClientOffer> TfrmMain::foundClients() const {
+    QStringList taken;
+    for (const rServiceRules& r : state_.store.ServiceTable)
+        taken << QString::fromStdString(r.sharedir);
+    return FindClientFolders(ClientPlaces::FromEnvironment(), taken);
+}
+
+void TfrmMain::refreshFoundClients() {
+    bool anyFolder = false;
+    for (const rServiceRules& r : state_.store.ServiceTable) anyFolder |= !r.sharedir.empty();
+    welcome_->SetFoundClients(anyFolder ? QString() : ClientNames(foundClients()));
 }
 
 // ---------------------------------------------------------------- service lookup
@@ -407,12 +430,13 @@ void TfrmMain::clServiceClickCheck(QListWidgetItem* item) {
 }
 
 void TfrmMain::btnAddServiceClick() {
-    TfrmAddService dlg(*this, false, this);
+    TfrmAddService dlg(*this, false, this, foundClients());
     if (dlg.exec() != QDialog::Accepted) return;
     BuildOtherServiceList();
     BuildRuleLists(sidOther);
     others_->Services()->setCurrentRow(0);
     SaveConfig();
+    refreshFoundClients();
 }
 
 void TfrmMain::btnEditServiceClick() {
@@ -478,9 +502,36 @@ void TfrmMain::FormCloseQuery(bool& canClose, bool interactive) {
         saveSettings(interactive);
     }
     if (canClose) return;
+    if (interactive) explainHiddenWindow();
     --ShownWindowCount;
     if (ShownWindowCount == 0 && IsWinNT()) TrimWorkingSet();
     hide();
+}
+
+namespace {
+
+void ShowNoTrayNotice(QWidget* window) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Kestrelbox"),
+                    QStringLiteral("This desktop has no notification area, so Kestrelbox has no "
+                                   "icon there. It goes on running without its window and applies "
+                                   "your rules every five seconds.\n\nTo bring the window back, "
+                                   "start Kestrelbox again. To end it, choose File › Exit."),
+                    QMessageBox::Ok, window);
+    box.setObjectName(QStringLiteral("NoTrayBox"));
+    box.exec();
+}
+
+}  // namespace
+
+void TfrmMain::explainHiddenWindow() {
+    if (QSystemTrayIcon::isSystemTrayAvailable() || state_.options.NoTrayNoticeShown) return;
+    ShowNoTrayNotice(this);
+    state_.options.NoTrayNoticeShown = true;
+    try {
+        SaveOptions(state_.options);
+    } catch (const std::exception&) {
+        // Said again at the next close; nothing else depends on it.
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -558,6 +609,13 @@ void TfrmMain::Settings1Click() {
     if (ShowSettings(this, state_.options)) applyOptions();
 }
 
+ScanEnvironment TfrmMain::PreviewEnvironment() const {
+    ScanEnvironment env;
+    env.gate = CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds};
+    env.deleteToTrash = state_.options.DeleteToTrash;
+    return env;
+}
+
 void TfrmMain::applyOptions() {
     Timer1->SetDeleteToTrash(state_.options.DeleteToTrash);
     Timer1->SetCompletionGate(
@@ -573,6 +631,13 @@ void TfrmMain::OpenLink(const QString& address) {
     static const QLatin1String kHelpScheme("help:");
     if (address.startsWith(kHelpScheme)) {
         ShowHelpContents(this, programDir(), address.mid(kHelpScheme.size()));
+        return;
+    }
+    // The welcome page's offer of other clients' folders: the Others page
+    // and its Add Service dialog.
+    if (address == QLatin1String(kFoundClientsLink)) {
+        dxSideBar1ItemClick(0, static_cast<int>(networks_.size()));
+        btnAddServiceClick();
         return;
     }
     ShellOpenReporting(this, address);

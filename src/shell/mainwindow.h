@@ -11,9 +11,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "editor/servicecontext.h"
 #include "engine/scanpass.h"
+#include "shell/clients.h"
 #include "shell/startup.h"
 #include "store/options.h"
 #include "store/servicetable.h"
@@ -36,6 +38,7 @@ class ScanTimer;
 class TdxSideBar;
 class TfrSwapRules;
 class Banner;
+class WelcomePage;
 
 // What the status bar says while kbconf.ini cannot be saved.
 QString SaveFailedText(const QString& reason);
@@ -62,6 +65,7 @@ public:
     void BuildRuleLists(std::uint8_t serviceId) override;
     void SaveConfig() override;
     QWidget* MainWindow() const override { return const_cast<TfrmMain*>(this); }
+    ScanEnvironment PreviewEnvironment() const override;
 
     const ProgramState& State() const { return state_; }
 
@@ -135,6 +139,13 @@ private:
     void PageInit();
     // The close-request logic; canClose is what the request may do.
     void FormCloseQuery(bool& canClose, bool interactive);
+    // Before the window hides for the first time on a desktop without a
+    // notification area: says how to get it back (once, ever).
+    void explainHiddenWindow();
+    // The welcome page offers the download folders of other clients while
+    // no service has a folder yet.
+    void refreshFoundClients();
+    std::vector<ClientOffer> foundClients() const;
     void copyGeometryToSettings();
     void saveSettings(bool interactive);
     // Hands the options the scan pass uses to the scan timer.
@@ -157,6 +168,7 @@ private:
     QWidget* tshome = nullptr;
     std::array<NetworkPage*, 6> networks_{};
     OthersPage* others_ = nullptr;
+    WelcomePage* welcome_ = nullptr;
     ActivityPage* activity_ = nullptr;
     Notifier* notifier_ = nullptr;
     Banner* banner_ = nullptr;

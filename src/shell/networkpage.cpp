@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,10 +10,12 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "editor/servicecontext.h"
 #include "shell/buttoncolumn.h"
 #include "shell/rulelist.h"
+#include "ui/folderchooser.h"
 
 namespace kb {
 
@@ -55,6 +56,8 @@ NetworkPage::NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, Q
     auto* strip = new QWidget(this);
     strip->setObjectName(Name(spec.pageName) + QStringLiteral("Top"));
     strip->setFixedHeight(65);
+    // Narrower, the field or its Browse... button would be cut off.
+    strip->setMinimumWidth(4 + 253 + 65 + 4 - 1);
     switch_ = new QCheckBox(Name(spec.switchCaption), strip);
     switch_->setObjectName(Name(spec.switchName));
     switch_->setGeometry(4, 0, 257, 20);
@@ -65,9 +68,11 @@ NetworkPage::NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, Q
     folder_->setObjectName(Name(spec.folderName));
     folder_->setReadOnly(true);
     folder_->setGeometry(4, 40, 253, 25);
-    auto* browse = new QPushButton(QStringLiteral("Browse..."), strip);
-    browse->setObjectName(Name(spec.browseName));
-    browse->setGeometry(256, 40, 65, 25);
+    browse_ = new QPushButton(QStringLiteral("Browse..."), strip);
+    browse_->setObjectName(Name(spec.browseName));
+    browse_->setGeometry(256, 40, 65, 25);
+    strip_ = strip;
+    strip->installEventFilter(this);
     l->addWidget(strip);
 
     rules_ = new TfrSwapRules(context, this);
@@ -75,7 +80,19 @@ NetworkPage::NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, Q
     l->addWidget(rules_, 1);
 
     connect(switch_, &QCheckBox::clicked, this, &NetworkPage::SwitchClicked);
-    connect(browse, &QPushButton::clicked, this, &NetworkPage::BrowseClicked);
+    connect(browse_, &QPushButton::clicked, this, &NetworkPage::BrowseClicked);
+}
+
+bool NetworkPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == strip_ && event->type() == QEvent::Resize) {
+        // The design's widths are the least; a wider page widens the field.
+        constexpr int kLeft = 4, kBrowseWidth = 65, kRightMargin = 4, kDesignFieldWidth = 253;
+        const int field =
+            std::max(kDesignFieldWidth, strip_->width() - kLeft - kBrowseWidth - kRightMargin + 1);
+        folder_->setGeometry(kLeft, 40, field, 25);
+        browse_->move(kLeft + field - 1, 40);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 rServiceRules* NetworkPage::Record() const {
@@ -91,15 +108,11 @@ void NetworkPage::SwitchClick() {
 }
 
 void NetworkPage::BrowseClick(QString& start) {
-    if (start.isEmpty()) start = QDir::rootPath();
     // Every folder on this system has a path, so an empty answer is a cancel.
-    const QString chosen = QFileDialog::getExistingDirectory(
-        context_.MainWindow(), QStringLiteral("Select Folder"), start);
-    if (chosen.isEmpty()) return;
-    start = chosen;
+    const QString native = ChooseFolder(context_.MainWindow(), folder_->text(), start);
+    if (native.isEmpty()) return;
     rServiceRules* rec = Record();
     if (!rec) return;
-    const QString native = QDir::toNativeSeparators(chosen);
     folder_->setText(native);
     // Only the directory changes: the baseline stays, so files already there
     // are not taken for new ones if the same folder is chosen again.

@@ -61,11 +61,17 @@ signals:
     void SwitchClicked();
     void BrowseClicked();
 
+protected:
+    // Keeps the folder field as wide as the page allows, Browse... beside it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     const NetworkPageSpec& spec_;
     ServiceContext& context_;
+    QWidget* strip_ = nullptr;
     QCheckBox* switch_ = nullptr;
     QLineEdit* folder_ = nullptr;
+    QPushButton* browse_ = nullptr;
     TfrSwapRules* rules_ = nullptr;
 };
 

@@ -41,6 +41,15 @@ QString WelcomeHtml() {
         "do.</p>");
 }
 
+QString FoundClientsHtml(const QString& clientNames) {
+    return QStringLiteral(
+               "<p align=\"left\"><b>Found on this computer:</b> the download "
+               "folders of %1. <a href=\"%2\">Set one up as a service</a>; "
+               "Kestrelbox fills in its folder and the masks that keep rules off "
+               "unfinished downloads.</p>")
+        .arg(clientNames.toHtmlEscaped(), QLatin1String(kFoundClientsLink));
+}
+
 WelcomePage::WelcomePage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("tshome"));
     auto* l = new QVBoxLayout(this);
@@ -55,15 +64,21 @@ WelcomePage::WelcomePage(QWidget* parent) : QWidget(parent) {
     panel->setPalette(pal);
     auto* pl = new QVBoxLayout(panel);
     pl->setContentsMargins(6, 6, 6, 6);
-    auto* text = new THTMLStaticText(true, panel);
-    text->setObjectName(QStringLiteral("HTMLStaticText1"));
-    QPalette tp = text->palette();
+    text_ = new THTMLStaticText(true, panel);
+    text_->setObjectName(QStringLiteral("HTMLStaticText1"));
+    QPalette tp = text_->palette();
     tp.setColor(QPalette::Base, Qt::white);
-    text->setPalette(tp);
-    text->SetHtml(WelcomeHtml());
-    connect(text, &THTMLStaticText::LinkClicked, this, &WelcomePage::LinkClicked);
-    pl->addWidget(text);
+    text_->setPalette(tp);
+    text_->SetHtml(WelcomeHtml());
+    connect(text_, &THTMLStaticText::LinkClicked, this, &WelcomePage::LinkClicked);
+    pl->addWidget(text_);
     l->addWidget(panel);
+}
+
+void WelcomePage::SetFoundClients(const QString& clientNames) {
+    if (clientNames == found_) return;
+    found_ = clientNames;
+    text_->SetHtml(found_.isEmpty() ? WelcomeHtml() : WelcomeHtml() + FoundClientsHtml(found_));
 }
 
 Banner::Banner(QWidget* parent) : QFrame(parent) {

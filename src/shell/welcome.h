@@ -16,6 +16,12 @@ QStringList BannerTexts();
 // The welcome page's markup.
 QString WelcomeHtml();
 
+// The paragraph the welcome page adds when download folders of other
+// clients were found ("qBittorrent and Transmission"); its link is
+// kFoundClientsLink.
+QString FoundClientsHtml(const QString& clientNames);
+inline constexpr const char* kFoundClientsLink = "kestrelbox:found-clients";
+
 // The welcome page (objectName "tshome"): a white, lowered panel holding the
 // welcome text.
 class WelcomePage : public QWidget {
@@ -24,8 +30,16 @@ class WelcomePage : public QWidget {
 public:
     explicit WelcomePage(QWidget* parent = nullptr);
 
+    // Shows the paragraph offering the clients found, or none for "".
+    void SetFoundClients(const QString& clientNames);
+    QString FoundClients() const { return found_; }
+
 signals:
     void LinkClicked(const QString& address);
+
+private:
+    THTMLStaticText* text_ = nullptr;
+    QString found_;
 };
 
 // The banner strip under the pages (objectName "Panel3"), one line of

@@ -21,6 +21,7 @@ constexpr OptionField kFields[] = {
     {"DeleteToTrash", &Options::DeleteToTrash, nullptr, 0, 1},
     {"NotifyFailures", &Options::NotifyFailures, nullptr, 0, 1},
     {"NotifyEvery", &Options::NotifyEvery, nullptr, 0, 1},
+    {"NoTrayNoticeShown", &Options::NoTrayNoticeShown, nullptr, 0, 1},
 };
 
 }  // namespace

@@ -20,6 +20,9 @@ struct Options {
     // Desktop notifications: when actions of a pass fail; of every action.
     bool NotifyFailures = true;
     bool NotifyEvery = false;
+    // The window has said once how to bring it back on a desktop without a
+    // notification area.
+    bool NoTrayNoticeShown = false;
 
     bool operator==(const Options&) const = default;
 };

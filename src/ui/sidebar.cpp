@@ -4,6 +4,7 @@
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kb {
 
@@ -15,12 +16,14 @@ const char* kStyle =
     "kb--TdxSideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
     "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; "
     "font-size: 8pt;"
-    "  padding: 2px; }"
+    "  padding: 4px 6px; }"
     "QToolButton { color: white; background: transparent; border: 1px solid transparent;"
     "  padding: 0px; font-size: 8pt; }"
     "QToolButton:hover { border: 1px outset #c8c8c8; }"
     "QToolButton:pressed { border: 1px inset #c8c8c8; }"
-    "QToolButton:focus { border: 1px dotted #e0e0e0; }";
+    // Keyboard focus must be seen from across the room: a bright frame and
+    // a lighter ground, not a faint dotted line.
+    "QToolButton:focus { border: 2px solid #ffd75e; background: #6e6e8c; }";
 
 }  // namespace
 
@@ -56,6 +59,11 @@ int TdxSideBar::AddGroup(const QString& caption) {
     g.caption->setAlignment(Qt::AlignCenter);
     // Groups stack above the stretch that keeps the items at the top.
     layout_->insertWidget(layout_->count() - 1, g.caption);
+    // The bar is never narrower than its captions.
+    g.caption->ensurePolished();
+    const int frame =
+        2 * frameWidth() + layout_->contentsMargins().left() + layout_->contentsMargins().right();
+    setMinimumWidth(std::max(minimumWidth(), g.caption->sizeHint().width() + frame));
     groups_.push_back(g);
     return groups_.size() - 1;
 }

@@ -55,4 +55,8 @@ QDate ParseShortDate(const QString& text) {
     return QLocale::c().toDate(text.trimmed(), formats().ShortDateFormat);
 }
 
+QString FormatDataSize(std::int64_t bytes) {
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
 }  // namespace kb

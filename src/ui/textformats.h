@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QString>
 #include <QTime>
+#include <cstdint>
 
 namespace kb {
 
@@ -27,5 +28,9 @@ QString FormatLongTime(const QTime& time);
 // Reads a date written in the short date format; an invalid QDate when the
 // text is not one.
 QDate ParseShortDate(const QString& text);
+
+// A byte count as people read it, the same everywhere: "512 bytes",
+// "4.1 MB" (1024-based, one decimal).
+QString FormatDataSize(std::int64_t bytes);
 
 }  // namespace kb

@@ -306,7 +306,14 @@ TEST(TfrmFTPOptions, ChecksInOrderThenWritesTheFirstFtpAction) {
     TfrmFTPOptions dialog(rule);
     dialog.teFTPPort->setText("port");
     EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid port number"});
-    dialog.teFTPPort->setText("-5");  // no range check
+    // Only real TCP ports: 1 to 65535.
+    for (const char* bad : {"0", "-5", "65536", "70000"}) {
+        dialog.teFTPPort->setText(bad);
+        EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid port number"}) << bad;
+    }
+    dialog.teFTPPort->setText("1");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP server name required"});
+    dialog.teFTPPort->setText("65535");
     EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP server name required"});
     dialog.teFTPServer->setText("files.example.org");
     EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP username required"});
@@ -319,7 +326,7 @@ TEST(TfrmFTPOptions, ChecksInOrderThenWritesTheFirstFtpAction) {
     EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     const racftp& ftp = rule.actions[1].ftp;
-    EXPECT_EQ(ftp.ftpport, -5);
+    EXPECT_EQ(ftp.ftpport, 65535);
     EXPECT_EQ(ftp.ftpserver, "files.example.org");
     EXPECT_EQ(ftp.ftppath, "");
     EXPECT_EQ(ftp.ftpuser, "anna");

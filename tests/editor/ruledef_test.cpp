@@ -234,16 +234,18 @@ TEST_F(RuleWizard, UncheckingAnActionRenumbersTheSummary) {
     EXPECT_EQ(list->Line(1), "    <a href=\"rDelete\">Delete file</a>");
 }
 
-TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheName) {
+TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheNameThenWhatCouldNeverWork) {
     open();
     get<QRadioButton>("rbTotalFileSize")->setChecked(true);
     click("btnNext");
     for (int row : {0, 1, 2}) toggle(conditions(), row, true);
     toggle(actions(), 1, true);
     toggle(actions(), 0, true);
-    toggle(actions(), 3, true);     // launch without a program is allowed
-    toggle(conditions(), 3, true);  // so is an oldest count never entered
+    toggle(actions(), 4, true);     // FTP, its dialog never filled in
+    toggle(actions(), 3, true);     // launch without a program
+    toggle(conditions(), 3, true);  // an oldest count never entered
     RuleRec& r = w->WorkRule;
+    auto* name = get<QLineEdit>("teRuleName");
     const std::pair<std::function<void()>, QString> steps[] = {
         {[] {}, "Copy file path must be specified."},
         {[&] { r.actions[0].copy.filepath = "/c"; }, "Move file path must be specified."},
@@ -251,17 +253,35 @@ TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheName) {
         {[&] { r.conds[0].fileext.ext = "mp3"; }, "File size must be specified."},
         {[&] { r.conds[1].size = 0; }, "Number of days must be specified."},
         {[&] { r.conds[2].rdays = 0; }, "Please a name for the rule"},
+        // Past the checks of old, in the order the actions and conditions stand.
+        {[&] { name->setText("  as typed "); }, "FTP server must be specified."},
+        {[&] { r.actions[2].ftp.ftpserver = "ftp.example.net"; },
+         "Program to launch must be specified."},
+        {[&] { r.actions[3].launch.fprogram = "/usr/bin/true"; },
+         "Number of files must be specified."},
     };
     for (const auto& [fix, message] : steps) {
         fix();
         EXPECT_EQ(finish(), QStringList{message});
         EXPECT_EQ(ctx.saves, 0);
     }
-    get<QLineEdit>("teRuleName")->setText("  as typed ");
+    r.conds[3].oldestcnt = 0;  // zero is a count the user entered
     EXPECT_TRUE(finish().isEmpty());
     ASSERT_EQ(ctx.rules().size(), 1u);
     EXPECT_EQ(ctx.rules()[0].rulename, "  as typed ");
-    EXPECT_EQ(ctx.rules()[0].conds.back().oldestcnt, -1);
+    EXPECT_EQ(ctx.rules()[0].conds.back().oldestcnt, 0);
+}
+
+TEST_F(RuleWizard, ANewestCountNeverEnteredIsRefusedToo) {
+    open();
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    toggle(conditions(), 4, true);  // newest
+    toggle(actions(), 2, true);     // delete
+    get<QLineEdit>("teRuleName")->setText("newest");
+    EXPECT_EQ(finish(), QStringList{"Number of files must be specified."});
+    w->WorkRule.conds[0].newestcnt = 3;
+    EXPECT_TRUE(finish().isEmpty());
 }
 
 // Presses the first link named `href` in `line` of the summary list.

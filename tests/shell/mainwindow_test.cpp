@@ -42,6 +42,7 @@
 #include "shell/settingsdialog.h"
 #include "shell/welcome.h"
 #include "store/configfile.h"
+#include "store/options.h"
 #include "ui/htmllabel.h"
 #include "ui/sidebar.h"
 
@@ -469,20 +470,38 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     w.move(120, 90);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
-    EXPECT_FALSE(w.close());
+    // There is no notification area here, so the first close says, in the
+    // window and before it goes, how to get it back; it is said once, ever.
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    {
+        kbtest::BoxAnswerer boxes;
+        EXPECT_FALSE(w.close());
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].title, "Kestrelbox");
+        EXPECT_TRUE(boxes.seen[0].text.contains("start Kestrelbox again"))
+            << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(boxes.seen[0].text.contains("File \u203a Exit"));
+    }
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.ShownWindowCount, 0);
+    Options stored;
+    LoadOptions(stored);
+    EXPECT_TRUE(stored.NoTrayNoticeShown);
     Settings s;
     LoadSettings(s);
     EXPECT_EQ(s.WinLeft, w.frameGeometry().left());
     EXPECT_EQ(s.WinTop, w.frameGeometry().top());
     EXPECT_EQ(s.WinWidth, w.frameGeometry().width());
 
-    // File › Close is the same request.
+    // File › Close is the same request, and the notice is not repeated.
     w.Details1Click();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.ShownWindowCount, 1);
-    Find<QAction>(w, "Close1")->trigger();
+    {
+        kbtest::BoxAnswerer boxes;
+        Find<QAction>(w, "Close1")->trigger();
+        EXPECT_TRUE(boxes.seen.empty());
+    }
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.ShownWindowCount, 0);
 
@@ -495,6 +514,24 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     ASSERT_EQ(state_.store.ServiceTable[0].prevcnt(), 1);
     EXPECT_EQ(state_.store.ServiceTable[0].prevfiles[0].name, "song.mp3");
     EXPECT_EQ(Find<QMenu>(w, "PopupMenu1")->actions().last()->text(), "Exit Kestrelbox");
+}
+
+TEST_F(MainWindowTest, FileExitEndsTheProgramLikeTheTrayMenusExit) {
+    TfrmMain& w = create();
+    QMenu* file = Find<QMenu>(w, "File1");
+    QStringList captions;
+    for (QAction* a : file->actions())
+        if (!a->isSeparator()) captions << a->text();
+    EXPECT_EQ(captions, (QStringList{"&Close", "E&xit"}));
+    w.show();
+    w.move(130, 60);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "Exit1")->trigger(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    Settings s;
+    LoadSettings(s);
+    EXPECT_EQ(s.WinLeft, 130);
 }
 
 TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) {
