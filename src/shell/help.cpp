@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTextBlock>
@@ -116,10 +117,12 @@ void THelpWindow::buildContents() {
 }
 
 void THelpWindow::scrollTo(const QString& anchor) {
-    if (anchor.isEmpty())
+    if (anchor.isEmpty()) {
         Browser->moveCursor(QTextCursor::Start);
-    else
+        Browser->verticalScrollBar()->setValue(0);
+    } else {
         Browser->scrollToAnchor(anchor);
+    }
     const int row =
         anchors_.indexOf(anchor.isEmpty() && !anchors_.isEmpty() ? anchors_[0] : anchor);
     if (row >= 0) {
@@ -145,18 +148,21 @@ void THelpWindow::GoForward() {
     updateButtons();
 }
 
-QPoint HelpWindowPosition(const QRect& mainFrame, const QSize& helpFrame, const QRect& screen) {
-    constexpr int kGap = 8;
+QRect HelpWindowPlace(const QRect& mainFrame, QSize helpFrame, const QRect& screen) {
+    constexpr int kGap = 8, kLeastWidth = 420;
+    // Narrower rather than over the main window, while it stays readable.
+    const int roomRight = screen.right() - mainFrame.right() - kGap;
+    const int roomLeft = mainFrame.left() - screen.left() - kGap;
+    const int room = std::max(roomRight, roomLeft);
+    if (room < helpFrame.width() && room >= kLeastWidth) helpFrame.setWidth(room);
     const int y = std::clamp(mainFrame.top(), screen.top(),
                              std::max(screen.top(), screen.bottom() + 1 - helpFrame.height()));
-    if (mainFrame.right() + kGap + helpFrame.width() <= screen.right() + 1)
-        return {mainFrame.right() + 1 + kGap, y};
-    if (mainFrame.left() - kGap - helpFrame.width() >= screen.left())
-        return {mainFrame.left() - kGap - helpFrame.width(), y};
+    if (helpFrame.width() <= roomRight) return {QPoint(mainFrame.right() + 1 + kGap, y), helpFrame};
+    if (helpFrame.width() <= roomLeft)
+        return {QPoint(mainFrame.left() - kGap - helpFrame.width(), y), helpFrame};
     // No room on either side: against the screen edge on the roomier side.
-    const bool right = screen.right() - mainFrame.right() >= mainFrame.left() - screen.left();
-    const int x = right ? screen.right() + 1 - helpFrame.width() : screen.left();
-    return {std::max(screen.left(), x), y};
+    const int x = roomRight >= roomLeft ? screen.right() + 1 - helpFrame.width() : screen.left();
+    return {QPoint(std::max(screen.left(), x), y), helpFrame};
 }
 
 bool THelpWindow::LoadFile(const QString& path) {
@@ -210,10 +216,13 @@ THelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,
     }
     // Opened beside the main window, not over it: the user reads the help
     // while working in the window it explains.
-    if (fresh && mainWindow) {
+    if (!w->isVisible() && mainWindow) {
         QScreen* screen = mainWindow->screen();
         const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-        w->move(HelpWindowPosition(mainWindow->frameGeometry(), w->frameGeometry().size(), area));
+        const QRect frame = w->frameGeometry();
+        const QRect place = HelpWindowPlace(mainWindow->frameGeometry(), frame.size(), area);
+        w->resize(w->width() - (frame.width() - place.width()), w->height());
+        w->move(place.topLeft());
     }
     w->show();
     w->raise();

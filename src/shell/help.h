@@ -47,9 +47,10 @@ private:
 };
 
 // Where the help window goes beside the main window: to its right when the
-// screen has room there, else to its left, else wherever it covers least of
-// it; always on the screen.
-QPoint HelpWindowPosition(const QRect& mainFrame, const QSize& helpFrame, const QRect& screen);
+// screen has room there, else to its left (narrowed to the room on the
+// roomier side when that still leaves it readable), else against the edge
+// farther from it; always on the screen.
+QRect HelpWindowPlace(const QRect& mainFrame, QSize helpFrame, const QRect& screen);
 
 // The help file's full path: `programDir` (with its trailing separator)
 // followed by "kestrbx.hlp", or for an installed copy without one there,

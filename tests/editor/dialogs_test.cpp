@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,6 +16,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "editor/datesel.h"
@@ -252,6 +255,34 @@ TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
     EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(ex.path, withSlash);
+}
+
+TEST(TfrmPath, BrowseOpensAtTheFolderTheFieldHolds) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString held = QDir(dir.path()).absolutePath();
+    ParamExchange ex;
+    ex.linkName = "rMove";
+    ex.linkText = held;
+    TfrmPath dialog(ex);
+    dialog.show();
+    QString start;
+    auto browse = [&] {
+        QTimer::singleShot(50, [&] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(chooser, nullptr);
+            EXPECT_EQ(chooser->objectName(), "BrowseForFolder1");
+            start = chooser->directory().absolutePath();
+            chooser->reject();
+        });
+        QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    };
+    browse();
+    EXPECT_EQ(start, held);
+    EXPECT_EQ(dialog.tePath->text(), held);  // a cancel changes nothing
+    dialog.tePath->setText(held + "/not there");
+    browse();
+    EXPECT_EQ(start, QDir::rootPath());
 }
 
 TEST(TfrmLaunch, PrefillValidationAndResult) {

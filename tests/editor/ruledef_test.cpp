@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -318,6 +319,80 @@ TEST_F(RuleWizard, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
     answer("Button2");  // OK
     EXPECT_EQ(w->WorkRule.fcnt, 35);
     EXPECT_EQ(list->GetParamValue(0, "FileCount"), "35");
+}
+
+TEST_F(RuleWizard, TheSummaryLinksWorkFromTheKeyboardAndEnterNeverPressesFinish) {
+    open();
+    get<QRadioButton>("rbTotalFileCount")->setChecked(true);
+    click("btnNext");
+    toggle(actions(), 0, true);  // move: a second link, "specified"
+    auto* list = get<TParamListBox>("ParamListBox1");
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    ASSERT_TRUE(get<QPushButton>("btnFinish")->isDefault() ||
+                get<QPushButton>("btnFinish")->autoDefault());
+
+    // Tab into the list lands on its first link; the arrows and Tab go
+    // from link to link, and past the last Tab leaves the list.
+    get<QListWidget>("clActions")->setFocus(Qt::OtherFocusReason);
+    const QImage unfocused = list->viewport()->grab().toImage();
+    list->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(list->hasFocus());
+    EXPECT_EQ(list->FocusedHref(), "FileCount");
+    EXPECT_EQ(list->FocusedLine(), 0);
+    QCoreApplication::processEvents();
+    const QImage focused = list->viewport()->grab().toImage();
+    ASSERT_EQ(focused.size(), unfocused.size());
+    int differ = 0;  // the focus mark: a shaded, framed link
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            differ += focused.pixel(x, y) != unfocused.pixel(x, y);
+    EXPECT_GT(differ, 200);
+
+    QTest::keyClick(list, Qt::Key_Right);
+    const QString second = list->FocusedHref();
+    EXPECT_NE(second, "FileCount");
+    EXPECT_FALSE(second.isEmpty());
+    EXPECT_GT(list->FocusedLine(), 0);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(list->FocusedHref(), "FileCount");
+    QTest::keyClick(list, Qt::Key_Left);  // no link before the first
+    EXPECT_EQ(list->FocusedHref(), "FileCount");
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(list->FocusedHref(), second);
+    EXPECT_TRUE(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_Backtab);
+    EXPECT_EQ(list->FocusedHref(), "FileCount");
+
+    // Enter opens the focused link's dialog, as a click does; the wizard
+    // stays open and runs none of its Finish checks.
+    QStringList boxes;
+    bool sawInput = false;
+    QTimer::singleShot(50, [&] {
+        QWidget* input = QApplication::activeModalWidget();
+        ASSERT_NE(input, nullptr);
+        auto* edit = input->findChild<QLineEdit*>("teInput");
+        ASSERT_NE(edit, nullptr);
+        sawInput = true;
+        edit->setText("35");
+        QTest::mouseClick(input->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    });
+    boxes = answerBoxes([&] { QTest::keyClick(list, Qt::Key_Return); });
+    EXPECT_TRUE(sawInput);
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join("|").toStdString();
+    EXPECT_EQ(w->WorkRule.fcnt, 35);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(ctx.store.ServiceTable[0].rulelist.rules.empty());
+
+    // Space does the same; Tab past the last link moves on to the next control.
+    QTimer::singleShot(50, [] {
+        if (QWidget* input = QApplication::activeModalWidget()) input->close();
+    });
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_TRUE(w->isVisible());
+    QTest::keyClick(list, Qt::Key_Tab);
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_FALSE(list->hasFocus());
 }
 
 class EditingWizard : public RuleWizard {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -22,6 +23,7 @@
 
 #include "editor/servicecontext.h"
 #include "gui_modal.h"
+#include "ui/folderchooser.h"
 #include "ui/placement.h"
 
 namespace {
@@ -251,6 +253,111 @@ TEST_F(AddServiceDialog, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeftOff)
     QTest::mouseClick(dlg.Button3, Qt::LeftButton);
     EXPECT_EQ(secondStart, chosen);
     EXPECT_EQ(dlg.teSharedDir->text(), QDir::toNativeSeparators(chosen));
+}
+
+TEST_F(AddServiceDialog, NamesAreTrimmedAndABlankNameIsNoName) {
+    addService("Alpha", "/one", true);
+    TfrmAddService dlg(ctx, false);
+    dlg.show();
+    WarningRecorder warnings;
+    dlg.teService->setText("   ");
+    dlg.teSharedDir->setText("/two");
+    pressOk(dlg);
+    dlg.teService->setText("Alpha ");
+    pressOk(dlg);
+    EXPECT_EQ(warnings.texts,
+              QStringList({"Service name required", "Service name matches existing name"}));
+    EXPECT_EQ(ctx.store.CustomCount(), 1);
+    dlg.teService->setText("  Beta\t");
+    pressOk(dlg);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(ctx.additional(2).othername, "Beta");
+
+    // An old name stored with a trailing space still counts as taken.
+    ctx.store.ServiceTable[ctx.store.FindAdditional(1)].othername = "Alpha ";
+    TfrmAddService again(ctx, false);
+    again.show();
+    again.teService->setText("Alpha");
+    again.teSharedDir->setText("/three");
+    pressOk(again);
+    EXPECT_EQ(warnings.texts.size(), 3);
+    EXPECT_EQ(warnings.texts.last(), "Service name matches existing name");
+}
+
+TEST_F(AddServiceDialog, FoldersFoundOnThisComputerFillInTheFieldsWhichStayEditable) {
+    const std::vector<ClientOffer> found = {
+        {"qBittorrent", "qBittorrent", "/home/anna/Torrents", "*.!qB;incomplete"},
+        {"Downloads", "Downloads", "/home/anna/Downloads", "*.part;*.crdownload"},
+    };
+    TfrmAddService dlg(ctx, false, nullptr, found);
+    dlg.show();
+    ASSERT_NE(dlg.cbFound, nullptr);
+    EXPECT_EQ(dlg.lblFound->text(), "Found on this computer:");
+    ASSERT_EQ(dlg.cbFound->count(), 2);
+    EXPECT_EQ(dlg.cbFound->itemText(0), "qBittorrent: /home/anna/Torrents");
+    EXPECT_EQ(dlg.cbFound->currentIndex(), -1);  // nothing filled in unasked
+    EXPECT_TRUE(dlg.teService->text().isEmpty());
+    // The dialog grows to hold the list; OK and Cancel stay at the bottom,
+    // below everything else.
+    EXPECT_GT(dlg.height(), 178);
+    EXPECT_EQ(dlg.Panel1->geometry().bottom(), dlg.height() - 1);
+    EXPECT_LT(dlg.cbFound->geometry().bottom(), dlg.Panel1->geometry().top());
+    EXPECT_GT(dlg.cbFound->geometry().top(), dlg.teExclude->geometry().bottom());
+
+    // Chosen from the keyboard, as a user would.
+    dlg.cbFound->setFocus();
+    QTest::keyClick(dlg.cbFound, Qt::Key_Down);
+    EXPECT_EQ(dlg.teService->text(), "qBittorrent");
+    EXPECT_EQ(dlg.teSharedDir->text(), "/home/anna/Torrents");
+    EXPECT_EQ(dlg.teExclude->text(), "*.!qB;incomplete");
+    QTest::keyClick(dlg.cbFound, Qt::Key_Down);
+    EXPECT_EQ(dlg.teService->text(), "Downloads");
+    dlg.teService->setText("Browser downloads");
+    dlg.teExclude->setText("*.part");
+    WarningRecorder warnings;
+    pressOk(dlg);
+    EXPECT_TRUE(warnings.texts.isEmpty());
+    const rServiceRules& added = ctx.additional(1);
+    EXPECT_EQ(added.othername, "Browser downloads");
+    EXPECT_EQ(added.sharedir, "/home/anna/Downloads");
+    EXPECT_EQ(added.excludefiles, "*.part");
+
+    // Nothing found, or editing: the dialog as it always was.
+    TfrmAddService plain(ctx, false, nullptr, {});
+    EXPECT_EQ(plain.cbFound, nullptr);
+    EXPECT_EQ(plain.size(), QSize(295, 178));
+    ctx.othersLine = 0;
+    TfrmAddService edit(ctx, true, nullptr, found);
+    EXPECT_EQ(edit.cbFound, nullptr);
+    EXPECT_EQ(edit.size(), QSize(295, 178));
+}
+
+TEST_F(AddServiceDialog, BrowseOpensAtTheFolderTheFieldHolds) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString held = QDir(tmp.path()).absolutePath();
+    addService("First", held.toStdString(), true);
+    addService("Second", (held + "/gone").toStdString(), true);
+    QString start;
+    ModalAnswerer answerer([&](QWidget* w) {
+        auto* chooser = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(chooser, nullptr);
+        start = chooser->directory().absolutePath();
+        chooser->reject();
+    });
+    ctx.othersLine = 0;
+    TfrmAddService edit(ctx, true);
+    edit.show();
+    QTest::mouseClick(edit.Button3, Qt::LeftButton);
+    EXPECT_EQ(start, held);
+    // A folder that no longer exists: the root, as before.
+    ctx.othersLine = 1;
+    TfrmAddService gone(ctx, true);
+    gone.show();
+    QTest::mouseClick(gone.Button3, Qt::LeftButton);
+    EXPECT_EQ(start, QDir::rootPath());
+    EXPECT_EQ(ChooserStart(QString(), held), held);
+    EXPECT_EQ(ChooserStart(held + "/gone", held + "/also gone"), QDir::rootPath());
 }
 
 TEST_F(AddServiceDialog, PlacesItselfAgainstTheMainWindow) {

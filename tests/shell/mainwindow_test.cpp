@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -768,6 +770,108 @@ TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.seSettleSeconds->value(), 60);
     EXPECT_EQ(options.SettleSeconds, 10);
+}
+
+}  // namespace
+
+// ---- Rough edges a new user meets -------------------------------------------
+
+namespace {
+
+TEST_F(MainWindowTest, TheWelcomePageOffersFoundClientsAndItsLinkSetsOneUp) {
+    const std::string torrents = sandbox_.Root() + "/home/Torrents";
+    fs::create_directories(torrents);
+    test::XdgSandbox::Write(sandbox_.Config() + "/transmission/settings.json",
+                            "{\"download-dir\": \"" + torrents + "\"}");
+    TfrmMain& w = create();
+    auto* text = Find<THTMLStaticText>(w, "HTMLStaticText1");
+    EXPECT_TRUE(text->Html().startsWith(WelcomeHtml()));
+    EXPECT_TRUE(
+        text->Html().contains("Found on this computer:</b> the download folders of "
+                              "Transmission."))
+        << text->Html().toStdString();
+
+    int dialogs = 0;
+    kbtest::ModalAnswerer answerer([&](QWidget* m) {
+        auto* dlg = qobject_cast<TfrmAddService*>(m);
+        ASSERT_NE(dlg, nullptr);
+        ++dialogs;
+        ASSERT_NE(dlg->cbFound, nullptr);
+        ASSERT_EQ(dlg->cbFound->count(), 1);
+        dlg->cbFound->setFocus();
+        QTest::keyClick(dlg->cbFound, Qt::Key_Down);
+        QTest::mouseClick(dlg->Button1, Qt::LeftButton);
+    });
+    emit Find<WelcomePage>(w, "tshome")->LinkClicked(QString::fromLatin1(kFoundClientsLink));
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(w.CurrentServiceId(), sidOther);
+    EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget()->objectName(), "tsOthers");
+    const int added = state_.store.FindAdditional(1);
+    ASSERT_GE(added, 0);
+    EXPECT_EQ(state_.store.ServiceTable[added].othername, "Transmission");
+    EXPECT_EQ(state_.store.ServiceTable[added].sharedir, torrents);
+    EXPECT_EQ(state_.store.ServiceTable[added].excludefiles, "*.part");
+    EXPECT_EQ(saved().ServiceTable[added].sharedir, torrents);
+    // Once a service has a folder the offer is gone.
+    EXPECT_EQ(text->Html(), WelcomeHtml());
+}
+
+TEST_F(MainWindowTest, TheWindowCannotBeShrunkUntilControlsAreCutOffAndTheFolderFieldStretches) {
+    TfrmMain& w = create();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    clickSideBar(0);
+    auto* folder = Find<QLineEdit>(w, "teKazaa");
+    auto* browse = Find<QPushButton>(w, "Button10");
+    const int designField = folder->width();
+    w.resize(60, 60);
+    QCoreApplication::processEvents();
+    EXPECT_GE(w.width(), w.minimumWidth());
+    EXPECT_GT(w.minimumWidth(), 300);
+    auto* header = w.findChild<QLabel*>("SideBarGroup");
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->text(), "Swapping Networks");
+    EXPECT_GE(header->width(), header->sizeHint().width());
+    // Browse... is whole, inside the page, beside the field.
+    QWidget* strip = browse->parentWidget();
+    EXPECT_LE(browse->geometry().right(), strip->width() - 1);
+    EXPECT_EQ(browse->geometry().left(), folder->geometry().right());
+    EXPECT_GE(folder->width(), 253);
+
+    // Wider, the field takes the room and Browse... follows it.
+    w.resize(900, 500);
+    QCoreApplication::processEvents();
+    EXPECT_GT(folder->width(), designField + 100);
+    EXPECT_EQ(browse->geometry().left(), folder->geometry().right());
+    EXPECT_LE(browse->geometry().right(), strip->width() - 1);
+    EXPECT_GE(browse->geometry().right(), strip->width() - 8);
+}
+
+// Fraction of the pixels of `a` and `b` (same size) that differ.
+double Differing(const QImage& a, const QImage& b) {
+    int differ = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y);
+    return double(differ) / (a.width() * a.height());
+}
+
+TEST_F(MainWindowTest, TheSideBarsKeyboardFocusIsPlainlyVisible) {
+    TfrmMain& w = create();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QToolButton* item = Find<TdxSideBar>(w, "dxSideBar1")->Item(0, 1);
+    Find<QStackedWidget>(w, "PageControl1")->setFocus();
+    QCoreApplication::processEvents();
+    const QImage plain = item->grab().toImage();
+    item->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(item->hasFocus());
+    QCoreApplication::processEvents();
+    const QImage focused = item->grab().toImage();
+    ASSERT_EQ(plain.size(), focused.size());
+    // A faint dotted frame changes a few percent of the pixels; the focus
+    // mark changes the frame and the ground behind the caption.
+    EXPECT_GT(Differing(plain, focused), 0.5);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -268,6 +270,85 @@ TEST_F(OptionsTest, TheHelpFileIsShownWithWorkingSectionLinks) {
     emit w->Browser->anchorClicked(QUrl("https://example.org/a?b=1&c=2"));
     EXPECT_EQ(Opened(), "https://example.org/a?b=1&c=2");
     w->close();
+}
+
+TEST_F(OptionsTest, TheHelpWindowHasContentsHistoryAndClosesLikeADocumentWindow) {
+    const QString dir = QString::fromStdString(box_.Root()) + "/program/";
+    std::filesystem::create_directories(dir.toStdString());
+    ASSERT_TRUE(QFile::copy(SourceHelpFile(), dir + "kestrbx.hlp"));
+    main_.setGeometry(0, 0, 300, 300);  // the offscreen screen is small
+    main_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main_));
+
+    QPointer<THelpWindow> w = ShowHelpContents(&main_, dir);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.data()));
+    // Beside the main window, not over it.
+    EXPECT_FALSE(w->frameGeometry().intersects(main_.frameGeometry()))
+        << w->frameGeometry().x() << "," << w->frameGeometry().y();
+
+    // The contents list: every section heading of the file, in order.
+    QStringList lines;
+    for (int i = 0; i < w->Contents->count(); ++i) lines << w->Contents->item(i)->text();
+    ASSERT_GE(lines.size(), 12);
+    EXPECT_EQ(lines[0], "Kestrelbox Help");
+    EXPECT_EQ(lines[1], "Services");
+    EXPECT_TRUE(lines.contains("Exclusion masks"));
+    EXPECT_TRUE(lines.contains("FTP options"));
+
+    // Choosing a line shows its section; Back and Forward walk the sections seen.
+    w->resize(500, 250);
+    QScrollBar* bar = w->Browser->verticalScrollBar();
+    EXPECT_FALSE(w->BackButton->isEnabled());
+    const int masks = lines.indexOf("Exclusion masks");
+    emit w->Contents->itemClicked(w->Contents->item(masks));
+    const int atMasks = bar->value();
+    EXPECT_GT(atMasks, 0);
+    emit w->Browser->anchorClicked(QUrl("#support"));
+    const int atSupport = bar->value();
+    EXPECT_GT(atSupport, atMasks);
+    EXPECT_EQ(w->Contents->currentRow(), lines.indexOf("When something goes wrong"));
+    EXPECT_TRUE(w->BackButton->isEnabled());
+    EXPECT_FALSE(w->ForwardButton->isEnabled());
+    QTest::mouseClick(w->BackButton, Qt::LeftButton);
+    EXPECT_EQ(bar->value(), atMasks);
+    EXPECT_EQ(w->Contents->currentRow(), masks);
+    QTest::keyClick(w.data(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_FALSE(w->BackButton->isEnabled());
+    QTest::mouseClick(w->ForwardButton, Qt::LeftButton);
+    QTest::keyClick(w.data(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(bar->value(), atSupport);
+    EXPECT_FALSE(w->ForwardButton->isEnabled());
+    // A new step from the middle drops the steps ahead.
+    w->GoBack();
+    emit w->Browser->anchorClicked(QUrl("#ftp"));
+    EXPECT_FALSE(w->ForwardButton->isEnabled());
+
+    // Esc closes it, and so does Ctrl+W.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.data()));
+    QTest::keyClick(w->Browser, Qt::Key_Escape);
+    QTRY_VERIFY(!w);
+    w = ShowHelpContents(&main_, dir);
+    ASSERT_TRUE(w);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.data()));
+    QTest::keyClick(w->Contents, Qt::Key_W, Qt::ControlModifier);
+    QTRY_VERIFY(!w);
+}
+
+TEST(HelpWindowPlace, RightOfTheMainWindowElseLeftElseNarrowedElseOnTheRoomierSide) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize help(760, 560);
+    EXPECT_EQ(HelpWindowPlace(QRect(50, 50, 440, 400), help, screen), QRect(498, 50, 760, 560));
+    EXPECT_EQ(HelpWindowPlace(QRect(1400, 600, 440, 400), help, screen), QRect(632, 520, 760, 560));
+    const QRect small(0, 0, 1024, 768);
+    // Narrowed to the room to the right (1024 - 540 - 8).
+    EXPECT_EQ(HelpWindowPlace(QRect(100, 0, 440, 400), help, small), QRect(548, 0, 476, 560));
+    // No readable room on either side: against the edge farther from it.
+    EXPECT_EQ(HelpWindowPlace(QRect(200, 0, 440, 400), help, small), QRect(264, 0, 760, 560));
+    EXPECT_EQ(HelpWindowPlace(QRect(400, 0, 440, 400), help, small), QRect(0, 0, 760, 560));
 }
 
 // ---- Links -------------------------------------------------------------------
