@@ -6,11 +6,12 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 
-#include "ui/placement.h"
 #include "ui/textformats.h"
 
 namespace kb {
@@ -192,8 +193,22 @@ TfrmRulePreview::TfrmRulePreview(const rServiceRules& service, const RuleRec& ru
     layout->addWidget(Actions);
     layout->addWidget(note);
     layout->addWidget(buttons);
+    setMinimumSize(420, 300);
     resize(560, 420);
-    PlaceDialog(this, parent);
+    // Centred over the wizard, on its screen: room for the table matters
+    // more here than the placement of the small fixed dialogs.
+    if (parent) {
+        QRect g(QPoint(0, 0), size());
+        g.moveCenter(parent->frameGeometry().center());
+        if (const QScreen* s = parent->screen()) {
+            const QRect area = s->availableGeometry();
+            g.moveLeft(std::clamp(g.left(), area.left(),
+                                  std::max(area.left(), area.right() + 1 - g.width())));
+            g.moveTop(std::clamp(g.top(), area.top(),
+                                 std::max(area.top(), area.bottom() + 1 - g.height())));
+        }
+        move(g.topLeft());
+    }
 
     // The worker owns copies of everything it reads; the dialog may go first.
     connect(&watcher_, &QFutureWatcher<RulePreview>::finished, this, &TfrmRulePreview::showResult);

@@ -19,6 +19,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <utility>
@@ -228,7 +229,8 @@ void TfrmMain::buildPages() {
     splitter->addWidget(PageControl1);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({kSideBarWidth, kDesignWidth - kSideBarWidth});
+    const int side = std::max(kSideBarWidth, dxSideBar1->minimumWidth());
+    splitter->setSizes({side, kDesignWidth - side});
     outer->addWidget(splitter, 1);
     banner_ = new Banner(central);
     connect(banner_, &Banner::LinkClicked, this, &TfrmMain::OpenLink);

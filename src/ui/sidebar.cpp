@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -59,10 +60,12 @@ int TdxSideBar::AddGroup(const QString& caption) {
     g.caption->setAlignment(Qt::AlignCenter);
     // Groups stack above the stretch that keeps the items at the top.
     layout_->insertWidget(layout_->count() - 1, g.caption);
-    // The bar is never narrower than its captions.
+    // The bar is never narrower than its captions, with room for the scroll
+    // bar a short window brings.
     g.caption->ensurePolished();
-    const int frame =
-        2 * frameWidth() + layout_->contentsMargins().left() + layout_->contentsMargins().right();
+    const int frame = 2 * frameWidth() + layout_->contentsMargins().left() +
+                      layout_->contentsMargins().right() +
+                      style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     setMinimumWidth(std::max(minimumWidth(), g.caption->sizeHint().width() + frame));
     groups_.push_back(g);
     return groups_.size() - 1;
