@@ -55,8 +55,8 @@ constexpr int kBannerInterval = 15000;
 constexpr int kBannerCount = 5;
 constexpr int kSideBarWidth = 116;
 
-// The specified handlers of each network page's switch and Browse... button,
-// in the order of kNetworkPages.
+// The named handlers (chkKazaaClick, Button10Click...) of each network page's switch and Browse...
+// button, in the order of kNetworkPages.
 using Handler = void (TfrmMain::*)();
 constexpr std::array<Handler, 6> kSwitchHandlers = {
     &TfrmMain::chkKazaaClick,       &TfrmMain::chkMorpheusClick,  &TfrmMain::chkGroksterClick,
@@ -193,9 +193,9 @@ void TfrmMain::buildPages() {
                             QStringLiteral("dxSideBar1Item") + text);
     };
     for (std::size_t i = 0; i < kNetworkPages.size(); ++i) {
-        const NetworkPageSpec& spec = kNetworkPages[i];
-        addItem(spec.network, spec.serviceId);
-        auto* page = new NetworkPage(spec, *this);
+        const NetworkPageRow& row = kNetworkPages[i];
+        addItem(row.network, row.serviceId);
+        auto* page = new NetworkPage(row, *this);
         connect(page, &NetworkPage::SwitchClicked, this, kSwitchHandlers[i]);
         connect(page, &NetworkPage::BrowseClicked, this, kBrowseHandlers[i]);
         networks_[i] = page;
@@ -212,7 +212,7 @@ void TfrmMain::buildPages() {
     connect(activity_, &ActivityPage::OpenFolderRequested, this,
             [this](const QString& folder) { ShellOpenReporting(this, folder); });
     for (NetworkPage* page : networks_) {
-        const std::uint8_t id = page->Spec().serviceId;
+        const std::uint8_t id = page->Row().serviceId;
         page->Rules()->SetRuleTip([this, id](const RuleRec& r) { return ruleTip(id, r); });
     }
     others_->Rules()->SetRuleTip([this](const RuleRec& r) { return ruleTip(sidOther, r); });
@@ -291,7 +291,7 @@ void TfrmMain::PageInit() {
     PageControl1->setCurrentWidget(tshome);
     BuildOtherServiceList();
     BuildRuleLists(sidOther);
-    for (const NetworkPage* p : networks_) BuildRuleLists(p->Spec().serviceId);
+    for (const NetworkPage* p : networks_) BuildRuleLists(p->Row().serviceId);
     for (const NetworkPage* p : networks_) p->Rules()->SetButtons();
 
     for (const NetworkPage* p : networks_)
@@ -337,7 +337,7 @@ int TfrmMain::CurrentServiceIndex() const {
 TfrSwapRules* TfrmMain::panelFor(std::uint8_t serviceId) const {
     if (serviceId == sidOther) return others_->Rules();
     for (const NetworkPage* p : networks_)
-        if (p->Spec().serviceId == serviceId) return p->Rules();
+        if (p->Row().serviceId == serviceId) return p->Rules();
     return nullptr;
 }
 
@@ -384,7 +384,7 @@ void TfrmMain::dxSideBar1ItemClick(int group, int item) {
     // The bar lists the networks first, then Others; each record keeps its
     // own id (LimeWire is 6, Others 5).
     if (item < static_cast<int>(networks_.size())) {
-        currentServiceId_ = networks_[item]->Spec().serviceId;
+        currentServiceId_ = networks_[item]->Row().serviceId;
         PageControl1->setCurrentWidget(networks_[item]);
     } else {
         currentServiceId_ = sidOther;

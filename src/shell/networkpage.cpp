@@ -19,7 +19,7 @@
 
 namespace kb {
 
-const std::array<NetworkPageSpec, 6> kNetworkPages = {{
+const std::array<NetworkPageRow, 6> kNetworkPages = {{
     {0, sidKazaa, "Kazaa", "Enable Kazaa File Automation", "tskazaa", "chkKazaa", "teKazaa",
      "Button10", "frSwapRules1"},
     {1, sidMorpheus, "Morpheus", "Enable Morpheus File Automation", "tsmorpheus", "chkMorpheus",
@@ -47,36 +47,36 @@ QVBoxLayout* TightColumn(QWidget* page) {
 
 }  // namespace
 
-NetworkPage::NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, QWidget* parent)
-    : QWidget(parent), spec_(spec), context_(context) {
-    setObjectName(Name(spec.pageName));
+NetworkPage::NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWidget* parent)
+    : QWidget(parent), row_(row), context_(context) {
+    setObjectName(Name(row.pageName));
     QVBoxLayout* l = TightColumn(this);
 
     // The top strip keeps the design's fixed positions.
     auto* strip = new QWidget(this);
-    strip->setObjectName(Name(spec.pageName) + QStringLiteral("Top"));
+    strip->setObjectName(Name(row.pageName) + QStringLiteral("Top"));
     strip->setFixedHeight(65);
     // Narrower, the field or its Browse... button would be cut off.
     strip->setMinimumWidth(4 + 253 + 65 + 4 - 1);
-    switch_ = new QCheckBox(Name(spec.switchCaption), strip);
-    switch_->setObjectName(Name(spec.switchName));
+    switch_ = new QCheckBox(Name(row.switchCaption), strip);
+    switch_->setObjectName(Name(row.switchName));
     switch_->setGeometry(4, 0, 257, 20);
-    auto* label = new QLabel(Name(spec.network) + QStringLiteral(" Shared Directory:"), strip);
-    label->setObjectName(Name(spec.pageName) + QStringLiteral("Label"));
+    auto* label = new QLabel(Name(row.network) + QStringLiteral(" Shared Directory:"), strip);
+    label->setObjectName(Name(row.pageName) + QStringLiteral("Label"));
     label->setGeometry(4, 24, 253, 16);
     folder_ = new QLineEdit(strip);
-    folder_->setObjectName(Name(spec.folderName));
+    folder_->setObjectName(Name(row.folderName));
     folder_->setReadOnly(true);
     folder_->setGeometry(4, 40, 253, 25);
     browse_ = new QPushButton(QStringLiteral("Browse..."), strip);
-    browse_->setObjectName(Name(spec.browseName));
+    browse_->setObjectName(Name(row.browseName));
     browse_->setGeometry(256, 40, 65, 25);
     strip_ = strip;
     strip->installEventFilter(this);
     l->addWidget(strip);
 
     rules_ = new TfrSwapRules(context, this);
-    rules_->setObjectName(Name(spec.panelName));
+    rules_->setObjectName(Name(row.panelName));
     l->addWidget(rules_, 1);
 
     connect(switch_, &QCheckBox::clicked, this, &NetworkPage::SwitchClicked);
@@ -97,7 +97,7 @@ bool NetworkPage::eventFilter(QObject* watched, QEvent* event) {
 
 rServiceRules* NetworkPage::Record() const {
     auto& table = context_.Store().ServiceTable;
-    return spec_.position < static_cast<int>(table.size()) ? &table[spec_.position] : nullptr;
+    return row_.position < static_cast<int>(table.size()) ? &table[row_.position] : nullptr;
 }
 
 void NetworkPage::SwitchClick() {

@@ -22,7 +22,7 @@ namespace kb {
 class ServiceContext;
 class TfrSwapRules;
 
-struct NetworkPageSpec {
+struct NetworkPageRow {
     int position;            // the record's fixed place in the service table
     std::uint8_t serviceId;  // ServiceId
     const char* network;     // "Kazaa": the side bar's item and the folder label
@@ -35,15 +35,15 @@ struct NetworkPageSpec {
 };
 
 // The six built-in networks, in table order.
-extern const std::array<NetworkPageSpec, 6> kNetworkPages;
+extern const std::array<NetworkPageRow, 6> kNetworkPages;
 
 class NetworkPage : public QWidget {
     Q_OBJECT
 
 public:
-    NetworkPage(const NetworkPageSpec& spec, ServiceContext& context, QWidget* parent = nullptr);
+    NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWidget* parent = nullptr);
 
-    const NetworkPageSpec& Spec() const { return spec_; }
+    const NetworkPageRow& Row() const { return row_; }
     QCheckBox* Switch() const { return switch_; }
     QLineEdit* Folder() const { return folder_; }
     TfrSwapRules* Rules() const { return rules_; }
@@ -66,7 +66,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    const NetworkPageSpec& spec_;
+    const NetworkPageRow& row_;
     ServiceContext& context_;
     QWidget* strip_ = nullptr;
     QCheckBox* switch_ = nullptr;
