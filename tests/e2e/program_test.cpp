@@ -289,11 +289,21 @@ public:
         for (int n = 140 + getpid() % 50; n < 240; ++n) {
             if (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+            // A socket left by a server that died would look ready before ours is.
+            if (fs::exists(socket)) continue;
             auto x = std::make_unique<Process>(
                 std::vector<std::string>{"/usr/bin/Xvfb", ":" + std::to_string(n), "-nolisten",
                                          "tcp", "-screen", "0", "1024x768x24"},
                 std::map<std::string, std::string>{}, log);
-            if (waitFor([&] { return fs::exists(socket) || !x->running(); }, 5000ms) &&
+            // The socket appears before the server takes connections; wait for an
+            // answer from it, not just the file.
+            const auto answers = [&] {
+                Process ask({"/usr/bin/xdotool", "getdisplaygeometry"},
+                            {{"DISPLAY", ":" + std::to_string(n)}}, log);
+                return exitedWith(ask.waitExit(5000ms), 0);
+            };
+            if (waitFor([&] { return (fs::exists(socket) && answers()) || !x->running(); },
+                        10000ms) &&
                 x->running()) {
                 server_ = std::move(x);
                 display_ = ":" + std::to_string(n);
