@@ -1,14 +1,18 @@
 # make run    — install what is missing, build, start Kestrelbox
 # make test   — install what is missing, build, run every test (and the
-#               Windows core tests, cross-built, under Wine)
+#               Windows core tests, cross-built, under Wine, and each fuzz
+#               target for 20 s)
 # make test-sanitize — the same under AddressSanitizer and UBSan
+# make fuzz   — build the fuzz targets with clang and run each for
+#               FUZZ_SECONDS (60 unless given: make fuzz FUZZ_SECONDS=600)
 # make bench  — build and run the benchmarks
 # make package — build the Debian package (build/kestrelbox_<version>_<arch>.deb)
 # make format — format the sources; make format-check fails on drift
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build run test test-windows test-sanitize bench package format format-check clean
+.PHONY: deps configure build run test test-windows test-sanitize fuzz bench package format format-check clean
 
 deps:
 	@bash scripts/setup.sh
@@ -25,6 +29,7 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@bash scripts/windows-tests.sh
+	@bash scripts/fuzz.sh 20
 
 test-windows: deps
 	@bash scripts/windows-tests.sh
@@ -33,6 +38,9 @@ test-sanitize: deps
 	@cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKB_SANITIZE=ON -DKB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-san -j $(JOBS)
 	ctest --test-dir build-san --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done
@@ -47,4 +55,4 @@ format-check:
 	@bash scripts/format.sh --check
 
 clean:
-	rm -rf $(BUILD) build-san
+	rm -rf $(BUILD) build-san build-fuzz

@@ -107,6 +107,11 @@ std::string Utf16leToUtf8(const std::string& b) {
     return out;
 }
 
+// A string value ends at its first NUL, as every reader of the system's
+// strings takes it: the encoded form decodes that far, and a raw NUL that a
+// damaged or hand-made file put inside quotes ends the text the same way.
+std::string TextUpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+
 // --- writing ------------------------------------------------------------------
 
 std::string Quote(const std::string& s) {
@@ -138,14 +143,15 @@ std::string HexKind(std::uint32_t kind) {
 
 std::string ValueData(const RegValue& v) {
     char buf[24];
+    const std::string text = TextUpToNul(v.text);
     switch (v.kind) {
         case kindText:
             // A line break cannot live inside a quoted string; such text
             // takes the encoded form.
-            if (v.text.find_first_of("\r\n") == std::string::npos) return Quote(v.text);
-            return HexKind(kindText) + HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
+            if (text.find_first_of("\r\n") == std::string::npos) return Quote(text);
+            return HexKind(kindText) + HexBytes(Utf8ToUtf16le(text) + std::string(2, '\0'));
         case kindExpandText:
-            return HexKind(kindExpandText) + HexBytes(Utf8ToUtf16le(v.text) + std::string(2, '\0'));
+            return HexKind(kindExpandText) + HexBytes(Utf8ToUtf16le(text) + std::string(2, '\0'));
         case kindDword:
             std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
             return buf;
@@ -226,6 +232,7 @@ bool ParseData(const std::string& raw, RegValue& v, bool& remove) {
     if (!d.empty() && d[0] == '"') {
         std::size_t pos = 0;
         if (!ReadQuoted(d, pos, v.text) || pos != d.size()) return false;
+        v.text = TextUpToNul(v.text);
         v.kind = kindText;
         return true;
     }

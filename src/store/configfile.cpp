@@ -269,11 +269,10 @@ int WriteConfigFile(const std::string& path, const ServiceStore& store) {
     return SaveConfigFile(path, store) ? 0 : -2;
 }
 
-int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,
-                   bool* skippedLines) {
-    if (skippedLines) *skippedLines = false;
-    IniLineReader in;
-    if (!in.Load(path)) return -2;
+namespace {
+
+int ReadConfigLines(IniLineReader& in, ServiceStore& store, const ConfigWarning& warn,
+                    bool* skippedLines) {
     std::string first;
     if (!in.ReadLine(first) || first != "[Main Info]") {
         if (warn) warn("Error: Invalid alarm file");
@@ -287,6 +286,24 @@ int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWar
     }
     if (skippedLines) *skippedLines = reader.SkippedLines();
     return 0;
+}
+
+}  // namespace
+
+int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,
+                   bool* skippedLines) {
+    if (skippedLines) *skippedLines = false;
+    IniLineReader in;
+    if (!in.Load(path)) return -2;
+    return ReadConfigLines(in, store, warn, skippedLines);
+}
+
+int ReadConfigText(std::string_view text, ServiceStore& store, const ConfigWarning& warn,
+                   bool* skippedLines) {
+    if (skippedLines) *skippedLines = false;
+    IniLineReader in;
+    in.LoadText(text);
+    return ReadConfigLines(in, store, warn, skippedLines);
 }
 
 std::string BackupConfigPath(const std::string& path) { return path + ".bak"; }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 #include "store/inilines.h"  // ConfigWarning and the line helpers
@@ -32,6 +33,9 @@ std::string FormatConfigFile(const ServiceStore& store);
 // no baseline. `skippedLines`, when given, tells after a full read whether
 // lines were passed over (before a header or after the last record).
 int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWarning& warn,
+                   bool* skippedLines = nullptr);
+// The same over the file's bytes already in memory (never -2).
+int ReadConfigText(std::string_view text, ServiceStore& store, const ConfigWarning& warn,
                    bool* skippedLines = nullptr);
 
 // Start-up: when the file exists read it over the built-in table; when its

@@ -170,5 +170,26 @@ TEST(RegFile, RandomDamageNeverBreaksTheReader) {
     }
 }
 
+// Found by the fuzzer: a raw NUL inside a quoted string made the text longer
+// than what its encoded form gives back, so saving and loading lost its tail.
+TEST(RegFile, TextEndsAtItsFirstNulWhetherQuotedOrSet) {
+    static const char raw[] =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\S]\n"
+        "\"Quote\"=\"sa\x01\0\0\r\\\"\"\n";
+    const std::string text(raw, sizeof raw - 1);
+    const RegDocument doc = RegDocument::Parse(text);
+    ASSERT_NE(doc.Find("HKEY_LOCAL_MACHINE\\S"), nullptr);
+    EXPECT_EQ(doc.Find("HKEY_LOCAL_MACHINE\\S")->Find("Quote")->text, "sa\x01");
+    const RegDocument again = RegDocument::Parse(doc.Serialize());
+    EXPECT_EQ(again.Find("HKEY_LOCAL_MACHINE\\S")->Find("Quote")->text, "sa\x01");
+
+    RegDocument set;
+    RegValue line;
+    line.text = std::string("a\r\nb\0c", 6);
+    set.Ensure("HKEY_LOCAL_MACHINE\\S").Set("Line", line);
+    const RegDocument back = RegDocument::Parse(set.Serialize());
+    EXPECT_EQ(back.Find("HKEY_LOCAL_MACHINE\\S")->Find("Line")->text, "a\r\nb");
+}
+
 }  // namespace
 }  // namespace kb

@@ -1,0 +1,93 @@
+// The other download clients' configuration files, as any version, a crash
+// or a hand edit may leave them: each reader takes any bytes, offers a
+// folder only when one is named, and the JSON readers read back what they
+// found once it is written in their format again.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QFile>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "fuzz_check.h"
+#include "shell/clients.h"
+
+namespace {
+
+using nlohmann::json;
+
+// qBittorrent's reader takes a file (Qt reads it); one per fuzzing process.
+const QString& ScratchFile() {
+    static const QString path = [] {
+        const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() /
+            ("kb-clients-fuzz-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(dir);
+        static const std::string remove = dir.string();
+        std::atexit([] { std::filesystem::remove_all(remove); });
+        return QString::fromStdString((dir / "qBittorrent.conf").string());
+    }();
+    return path;
+}
+
+void CheckFound(const std::optional<kb::ClientFolders>& f) {
+    if (f) FUZZ_CHECK(!f->save.empty());
+}
+
+std::string Dumped(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const int reader = in.ConsumeIntegralInRange(0, 4);
+    const std::string text = in.ConsumeRemainingBytesAsString();
+    switch (reader) {
+        case 0: {
+            QFile f(ScratchFile());
+            FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            FUZZ_CHECK(f.write(text.data(), static_cast<qint64>(text.size())) ==
+                       static_cast<qint64>(text.size()));
+            f.close();
+            CheckFound(kb::ReadQBittorrentConf(ScratchFile()));
+            break;
+        }
+        case 1: {
+            const auto found = kb::ReadTransmissionSettings(text);
+            CheckFound(found);
+            if (found) {
+                json again = {{"download-dir", found->save},
+                              {"incomplete-dir-enabled", !found->incomplete.empty()},
+                              {"incomplete-dir", found->incomplete}};
+                const auto back = kb::ReadTransmissionSettings(Dumped(again));
+                FUZZ_CHECK(back && back->save == found->save &&
+                           back->incomplete == found->incomplete);
+            }
+            break;
+        }
+        case 2: {
+            const auto found = kb::ReadDelugeCore(text);
+            CheckFound(found);
+            if (found && found->incomplete.empty()) {
+                const json header = {{"file", 1}, {"format", 1}};
+                const json settings = {{"download_location", found->save}};
+                const auto back = kb::ReadDelugeCore(Dumped(header) + Dumped(settings));
+                FUZZ_CHECK(back && back->save == found->save && back->incomplete.empty());
+            }
+            break;
+        }
+        case 3:
+            CheckFound(kb::ReadNicotineConfig(text));
+            break;
+        default:
+            CheckFound(kb::ReadAmuleConf(text));
+            break;
+    }
+    return 0;
+}
