@@ -21,6 +21,8 @@ std::string Trim(const std::string& s) {
 
 // --- UTF-8 <-> UTF-16LE, for the hex(1) and hex(2) forms ---------------------
 
+constexpr std::uint32_t kEscapedByte = 0xdc80;
+
 void PutUtf16(std::string& out, std::uint32_t unit) {
     out.push_back(static_cast<char>(unit & 0xff));
     out.push_back(static_cast<char>(unit >> 8));
@@ -51,7 +53,10 @@ std::string Utf8ToUtf16le(const std::string& s) {
             cp = (cp << 6) | (cc & 0x3f);
         }
         if (!ok || cp > 0x10ffff || (cp >= 0xd800 && cp < 0xe000)) {
-            cp = 0xfffd;
+            // A byte that is not part of sound UTF-8 (a file name in another
+            // encoding) travels as a lone low surrogate, U+DC80 + its value
+            // less 0x80, and comes back as that byte: nothing is lost.
+            cp = kEscapedByte + (c - 0x80);
             len = 1;
         }
         i += len;
@@ -100,6 +105,10 @@ std::string Utf16leToUtf8(const std::string& b) {
                 i += 2;
                 continue;
             }
+        }
+        if (u >= kEscapedByte && u < kEscapedByte + 0x80) {
+            out.push_back(static_cast<char>(0x80 + (u - kEscapedByte)));
+            continue;
         }
         if (u >= 0xd800 && u < 0xe000) u = 0xfffd;
         PutUtf8(out, u);

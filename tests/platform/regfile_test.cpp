@@ -191,5 +191,23 @@ TEST(RegFile, TextEndsAtItsFirstNulWhetherQuotedOrSet) {
     EXPECT_EQ(back.Find("HKEY_LOCAL_MACHINE\\S")->Find("Line")->text, "a\r\nb");
 }
 
+// Found by the fuzzer: a folder name that is not UTF-8 (Latin-1 "Müsik") and
+// holds a line break must take the encoded form, which turned the stray byte
+// into U+FFFD; it now comes back byte for byte, in both text kinds.
+TEST(RegFile, TextThatIsNotUtf8SurvivesTheEncodedForm) {
+    const std::string folder = "/srv/M\xFCsik\nnew\xED\xB0\x80 \xF0\x9F\x8E\xB5";
+    for (const std::uint32_t kind : {std::uint32_t{kindText}, std::uint32_t{kindExpandText}}) {
+        RegDocument doc;
+        RegValue v;
+        v.kind = kind;
+        v.text = folder;
+        doc.Ensure("HKEY_LOCAL_MACHINE\\S").Set("Dir", v);
+        const std::string saved = doc.Serialize();
+        EXPECT_NE(saved.find("=hex("), std::string::npos) << saved;
+        const RegDocument back = RegDocument::Parse(saved);
+        EXPECT_EQ(back.Find("HKEY_LOCAL_MACHINE\\S")->Find("Dir")->text, folder);
+    }
+}
+
 }  // namespace
 }  // namespace kb
