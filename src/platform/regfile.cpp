@@ -52,6 +52,10 @@ std::string Utf8ToUtf16le(const std::string& s) {
             if ((cc & 0xc0) != 0x80) ok = false;
             cp = (cp << 6) | (cc & 0x3f);
         }
+        // The shortest form only: an overlong one ("\xC1\x8D" for "M") would
+        // come back as the shorter form, not as the bytes it was.
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && cp < kLeast[len]) ok = false;
         if (!ok || cp > 0x10ffff || (cp >= 0xd800 && cp < 0xe000)) {
             // A byte that is not part of sound UTF-8 (a file name in another
             // encoding) travels as a lone low surrogate, U+DC80 + its value
