@@ -8,11 +8,8 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <random>
 #include <string>
 
 #include "fuzz_check.h"
@@ -24,15 +21,8 @@ using nlohmann::json;
 
 // qBittorrent's reader takes a file (Qt reads it); one per fuzzing process.
 const QString& ScratchFile() {
-    static const QString path = [] {
-        const std::filesystem::path dir =
-            std::filesystem::temp_directory_path() /
-            ("kb-clients-fuzz-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(dir);
-        static const std::string remove = dir.string();
-        std::atexit([] { std::filesystem::remove_all(remove); });
-        return QString::fromStdString((dir / "qBittorrent.conf").string());
-    }();
+    static const QString path =
+        QString::fromStdString((ScratchDir("clients") / "qBittorrent.conf").string());
     return path;
 }
 

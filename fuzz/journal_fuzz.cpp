@@ -8,9 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -21,7 +18,6 @@
 namespace {
 
 struct Scratch {
-    std::filesystem::path dir;
     kb::Journal* journal = nullptr;
     sqlite3* raw = nullptr;
 };
@@ -29,17 +25,11 @@ struct Scratch {
 Scratch& Open() {
     static Scratch s = [] {
         Scratch n;
-        n.dir = std::filesystem::temp_directory_path() /
-                ("kb-journal-fuzz-" + std::to_string(std::random_device{}()));
-        std::filesystem::remove_all(n.dir);
-        std::filesystem::create_directories(n.dir);
-        const std::string file = (n.dir / "activity.sqlite3").string();
+        const std::string file = (ScratchDir("journal") / "activity.sqlite3").string();
         n.journal = new kb::Journal(file);
         FUZZ_CHECK(n.journal->Append({kb::WarningEntry("start", 0)}).ok);
         FUZZ_CHECK(sqlite3_open(file.c_str(), &n.raw) == SQLITE_OK);
         sqlite3_busy_timeout(n.raw, 2000);
-        static const std::string remove = n.dir.string();
-        std::atexit([] { std::filesystem::remove_all(remove); });
         return n;
     }();
     return s;
