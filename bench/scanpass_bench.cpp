@@ -112,7 +112,8 @@ std::vector<kb::rServiceRules> Snapshot(const std::string& dir) {
     rule.actions = {launch};
     svc.rulelist.rules = {rule};
 
-    auto full = kb::RunScanPass({svc}, kb::ScanEnvironment{}).baselines.at(0).files;
+    std::vector<kb::filerec> full =
+        kb::RunScanPass({svc}, kb::ScanEnvironment{}).baselines.at(0).files;
     full.resize(full.size() - full.size() / 100);
     svc.prevfiles = std::move(full);
     svc.scanned = true;

@@ -1,5 +1,6 @@
 #include "engine/completion.h"
 
+#include <numeric>
 #include <optional>
 
 #include "engine/nameset.h"
@@ -11,6 +12,11 @@ std::vector<std::int32_t> MatchBaseline(const std::vector<filerec>& listing,
                                         const std::vector<filerec>& baseline) {
     std::vector<std::int32_t> match(listing.size(), -1);
     if (baseline.empty()) return match;
+    if (&listing == &baseline) {
+        // The listing the last pass returned, unchanged.
+        std::iota(match.begin(), match.end(), 0);
+        return match;
+    }
     std::optional<NameSet> index;  // built on the first entry out of order
     std::size_t next = 0;          // the baseline position the next entry should have
     bool inOrder = true;           // every entry so far matched at `next`

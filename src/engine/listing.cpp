@@ -6,10 +6,12 @@
 namespace kb {
 
 ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string& excludefiles,
-                                  std::size_t expected, const ListingProgress& progress) {
+                                  std::size_t expected, const ListingProgress& progress,
+                                  ListingDetail* detail) {
     ServiceListing out;
+    std::vector<filerec> files;
     // A little headroom: folders mostly grow between passes.
-    out.files.reserve(expected + expected / 8);
+    files.reserve(expected + expected / 8);
     const std::vector<std::string_view> masks = SplitList(excludefiles);
     std::size_t seen = 0;
     out.opened = ListDirectory(sharedir, [&](const DirEntryInfo& e) {
@@ -20,10 +22,15 @@ ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string
         for (std::string_view mask : masks) {
             if (MatchMask(e.name, mask)) return true;
         }
-        out.files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs});
+        if (detail) {
+            detail->plain.push_back(e.plainFile);
+            detail->inodes.push_back(e.inode);
+        }
+        files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs});
         out.total += e.size;
         return true;
     });
+    out.files = SharedListing(std::move(files));
     return out;
 }
 

@@ -180,7 +180,8 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
         // The services not reached keep their baselines from the last pass.
         if (StopRequested(env)) break;
         ServiceListing listing =
-            ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
+            env.keeper ? env.keeper->List(svc.sharedir, svc.excludefiles, svc.prevfiles.size())
+                       : ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
         std::vector<std::string> pending;
         if (!listing.files.empty()) {
             ServicePass pass(svc, listing, env, result.outcomes);
@@ -191,6 +192,8 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
         result.baselines.push_back(
             ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
     }
+    // A pass cut short has not asked for every folder it still watches.
+    if (env.keeper && !StopRequested(env)) env.keeper->Sweep();
     return result;
 }
 
@@ -208,12 +211,16 @@ int AddToBaselines(ServiceStore& store, const std::string& folder, const std::st
     return added;
 }
 
-void StoreBaselines(ServiceStore& store, const ScanResult& result) {
+void StoreBaselines(ServiceStore& store, const ScanResult& result,
+                    std::vector<SharedListing>* replaced) {
+    // Listings are shared, not copied: storing one costs the same for any size.
     for (const ServiceBaseline& b : result.baselines) {
         const int at = store.FindByUid(b.uid);
         if (at < 0) continue;
         rServiceRules& svc = store.ServiceTable[static_cast<std::size_t>(at)];
         svc.scanned = true;
+        if (replaced && !svc.prevfiles.SameAs(b.files))
+            replaced->push_back(std::move(svc.prevfiles));
         svc.prevfiles = b.files;
         svc.pending = b.pending;
     }

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/completion.h"
+#include "engine/listingkeeper.h"
 #include "platform/status.h"
 #include "store/model.h"
 #include "store/servicetable.h"
@@ -50,7 +52,7 @@ inline constexpr char kAlreadyThereNote[] = "already there";
 
 struct ServiceBaseline {
     std::uint64_t uid = 0;
-    std::vector<filerec> files;
+    SharedListing files;
     std::vector<std::string> pending;  // new files still waiting to settle
 };
 
@@ -87,6 +89,10 @@ struct ScanEnvironment {
     // finished, nothing further is started. A rule stopped after its copies
     // never goes on to its deletes.
     const std::atomic<bool>* stop = nullptr;
+    // Keeps the folders' listings between passes from change notification;
+    // without one every pass lists every folder in full. Passes sharing a
+    // keeper must not overlap.
+    std::shared_ptr<ListingKeeper> keeper;
 };
 
 inline bool StopRequested(const ScanEnvironment& env) {
@@ -97,7 +103,8 @@ inline bool StopRequested(const ScanEnvironment& env) {
 ScanEnvironment DefaultScanEnvironment();
 
 // The enabled services that have a directory, with their rules and baselines
-// (a deep copy; safe to hand to a worker thread).
+// (a copy; the baselines are shared, and never change, so it is safe to hand
+// to a worker thread).
 std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store);
 
 // One pass; pure apart from the file system, the launcher and the uploader.
@@ -110,7 +117,10 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
 int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name);
 
 // Puts each baseline back into the record with the same uid (scanned = true,
-// prevfiles = files, pending); records gone meanwhile are skipped.
-void StoreBaselines(ServiceStore& store, const ScanResult& result);
+// prevfiles = files, pending); records gone meanwhile are skipped. The
+// baselines they replace are moved into `replaced` when given, so the caller
+// can let them go where freeing a large listing costs nobody a wait.
+void StoreBaselines(ServiceStore& store, const ScanResult& result,
+                    std::vector<SharedListing>* replaced = nullptr);
 
 }  // namespace kb

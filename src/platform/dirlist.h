@@ -14,6 +14,12 @@ struct DirEntryInfo {
     std::int64_t size = 0;     // bytes (what the file system reports for directories)
     double date = 0.0;         // FileTimeToLocalDays of the last-modification time
     std::int64_t mtimeNs = 0;  // the last-modification time, ns since the Unix epoch (UTC)
+    // A regular file with no other name: every change to it raises a change
+    // event on its own folder. Directories, symbolic links, devices, pipes
+    // and files with a second name elsewhere can change without one.
+    bool plainFile = false;
+    std::uint64_t links = 1;  // a regular file's number of names (hard links)
+    std::uint64_t inode = 0;  // the file's number on its file system (0 where none is kept)
 };
 
 // Receives one entry; returning false ends the listing there.

@@ -10,6 +10,9 @@ namespace kb {
 namespace {
 
 void Fill(DirEntryInfo& info, const struct stat& st) {
+    info.inode = static_cast<std::uint64_t>(st.st_ino);
+    info.links = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_nlink) : 1;
+    info.plainFile = S_ISREG(st.st_mode) && st.st_nlink == 1;
     info.size = static_cast<std::int64_t>(st.st_size);
     info.date = FileTimeToLocalDays(static_cast<std::int64_t>(st.st_mtim.tv_sec));
     info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -20,9 +23,13 @@ void Fill(DirEntryInfo& info, const struct stat& st) {
 bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info) {
     const std::string path = dir + "/" + name;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;
+    if (lstat(path.c_str(), &st) != 0) return false;
+    const bool link = S_ISLNK(st.st_mode);
+    struct stat target;
+    if (link && stat(path.c_str(), &target) == 0) st = target;  // a dangling link reports itself
     info.name = name;
     Fill(info, st);
+    if (link) info.plainFile = false;
     return true;
 }
 
@@ -41,6 +48,9 @@ bool ListDirectory(const std::string& dir, const DirSink& sink) {
         DirEntryInfo info;
         info.name = n;
         Fill(info, st);
+        // Only the entry's type tells a link from its target; where the file
+        // system does not say, take it for one.
+        if (e->d_type != DT_REG) info.plainFile = false;
         if (!sink(info)) break;
     }
     closedir(d);

@@ -19,6 +19,8 @@ DirEntryInfo Info(const WIN32_FIND_DATAA& fd) {
                                           fd.nFileSizeLow);
     info.date = FileTimeToLocalDays(static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL);
     info.mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
+    info.plainFile =
+        (fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     return info;
 }
 

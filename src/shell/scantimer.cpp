@@ -11,6 +11,8 @@ namespace kb {
 ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal, QObject* parent)
     : QObject(parent), store_(store), env_(std::move(env)), journal_(journal) {
     env_.stop = &stop_;
+    // Passes never overlap, so they can share one keeper of the folders' listings.
+    if (!env_.keeper) env_.keeper = std::make_shared<ListingKeeper>();
     setObjectName(QStringLiteral("Timer1"));
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setSingleShot(true);
@@ -52,7 +54,10 @@ void ScanTimer::Timer1Timer() {
     busy_ = true;
     std::vector<rServiceRules> snapshot = TakeScanSnapshot(store_);
     watcher_.setFuture(
-        QtConcurrent::run([snapshot = std::move(snapshot), env = env_, journal = journal_]() {
+        QtConcurrent::run([snapshot = std::move(snapshot), env = env_, journal = journal_,
+                           replaced = std::move(replaced_)]() mutable {
+            // Baselines the last pass replaced, freed here rather than on the GUI thread.
+            replaced.clear();
             ScanResult result;
             try {
                 result = RunScanPass(snapshot, env);
@@ -72,13 +77,14 @@ void ScanTimer::Timer1Timer() {
             }
             return result;
         }));
+    replaced_.clear();
 }
 
 void ScanTimer::passEnded() {
     // WaitForPass may have delivered this pass's end already.
     if (!busy_) return;
     ScanResult result = watcher_.result();
-    StoreBaselines(store_, result);
+    StoreBaselines(store_, result, &replaced_);
     lastOutcomes_ = std::move(result.outcomes);
     busy_ = false;
     ++passCount_;

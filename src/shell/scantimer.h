@@ -100,6 +100,7 @@ private:
     bool busy_ = false;
     int passCount_ = 0;
     std::vector<ActionOutcome> lastOutcomes_;
+    std::vector<SharedListing> replaced_;  // freed by the next pass, on the worker
 };
 
 }  // namespace kb

@@ -1,10 +1,13 @@
 // The in-memory model: services, their rules, conditions and actions, and the
 // directory entries the scan pass builds. Plain value records; copying one
-// copies everything it holds. Counts that must equal an array's length are
+// copies everything it holds, apart from a listing, which is shared because
+// it never changes. Counts that must equal an array's length are
 // derived from the array so they can never drift from it.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,46 @@ struct filerec {
     // completion gate compares it between passes and against the clock.
     std::int64_t mtime = 0;
     bool operator==(const filerec&) const = default;
+};
+
+// A directory listing that never changes once made, shared rather than
+// copied: the table's baseline, the snapshot a pass works on and a listing
+// kept between passes can all be the same one. Copying one is a reference
+// count; a change makes a new listing and leaves the old one as it was.
+class SharedListing {
+public:
+    SharedListing() = default;
+    SharedListing(std::vector<filerec> files)  // NOLINT: a plain listing converts
+        : files_(files.empty() ? nullptr
+                               : std::make_shared<const std::vector<filerec>>(std::move(files))) {}
+    SharedListing(std::initializer_list<filerec> files)
+        : SharedListing(std::vector<filerec>(files)) {}
+
+    const std::vector<filerec>& get() const { return files_ ? *files_ : Empty(); }
+    operator const std::vector<filerec>&() const { return get(); }  // NOLINT
+    std::size_t size() const { return get().size(); }
+    bool empty() const { return get().empty(); }
+    const filerec& operator[](std::size_t i) const { return get()[i]; }
+    std::vector<filerec>::const_iterator begin() const { return get().begin(); }
+    std::vector<filerec>::const_iterator end() const { return get().end(); }
+
+    // The very same listing, not merely an equal one (two empty ones are).
+    bool SameAs(const SharedListing& other) const { return files_ == other.files_; }
+
+    // A new listing with `f` added; whoever still holds this one keeps it unchanged.
+    void push_back(filerec f) {
+        std::vector<filerec> more = get();
+        more.push_back(std::move(f));
+        *this = SharedListing(std::move(more));
+    }
+    void clear() { files_.reset(); }
+
+private:
+    static const std::vector<filerec>& Empty() {
+        static const std::vector<filerec> none;
+        return none;
+    }
+    std::shared_ptr<const std::vector<filerec>> files_;
 };
 
 struct rcondFileExt {
@@ -151,7 +194,7 @@ struct rServiceRules {
     bool scanned = false;  // a baseline is stored; engine-owned, never persisted
     std::string othername;
     std::int32_t othernum = 0;
-    std::vector<filerec> prevfiles;  // baseline listing; engine-owned, never persisted
+    SharedListing prevfiles;  // baseline listing; engine-owned, never persisted
     // New files the completion gate holds back until they have settled, by
     // name; engine-owned, never persisted.
     std::vector<std::string> pending;

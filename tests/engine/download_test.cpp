@@ -97,6 +97,9 @@ struct Case {
     std::uint8_t action;
     Writer writer;
     bool acrossFileSystems;
+    // The folder's listing kept from change notification, and no help from
+    // the writer probe: only the listing can tell that the file still grows.
+    bool watched = false;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -114,6 +117,10 @@ TEST_P(Download, EndsWholeAtTheTargetWithNothingLost) {
     kbtest::AddService(store, shared.str(), "", {kbtest::Rule(kb::trgNewFile, {act})});
     kb::ScanEnvironment env = kb::DefaultScanEnvironment();
     env.gate = kb::CompletionGate{true, 1};
+    if (c.watched) {
+        env.keeper = std::make_shared<kb::ListingKeeper>();
+        env.writers = [](const std::string&) { return kb::WriterState::Unknown; };
+    }
 
     auto pass = [&] {
         auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
@@ -146,6 +153,11 @@ TEST_P(Download, EndsWholeAtTheTargetWithNothingLost) {
         EXPECT_TRUE(ReadFile(shared / name) == whole);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.str()), {}), 1);
+    if (c.watched) {
+        const auto state = env.keeper->State(shared.str(), "");
+        EXPECT_TRUE(state.kept) << state.why;
+        EXPECT_GT(state.keptListings, state.fullListings);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -155,7 +167,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"MoveAcrossKeptOpen", kb::actMove, Writer::KeepsItOpen, true},
                       Case{"MoveAcrossReopened", kb::actMove, Writer::ReopensEachChunk, true},
                       Case{"CopyReopened", kb::actCopy, Writer::ReopensEachChunk, false},
-                      Case{"CopyKeptOpen", kb::actCopy, Writer::KeepsItOpen, false}),
+                      Case{"CopyKeptOpen", kb::actCopy, Writer::KeepsItOpen, false},
+                      Case{"MoveReopenedWatched", kb::actMove, Writer::ReopensEachChunk, false,
+                           true},
+                      Case{"CopyKeptOpenWatched", kb::actCopy, Writer::KeepsItOpen, false, true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

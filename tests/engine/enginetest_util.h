@@ -119,6 +119,10 @@ std::vector<std::string> SortedNames(const std::vector<T>& files) {
     return names;
 }
 
+inline std::vector<std::string> SortedNames(const kb::SharedListing& files) {
+    return SortedNames(files.get());
+}
+
 // A store holding one enabled service on `dir`, with the given masks and rules.
 inline int AddService(kb::ServiceStore& store, const std::string& dir, const std::string& masks,
                       std::vector<kb::RuleRec> rules) {

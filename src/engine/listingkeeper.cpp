@@ -1,0 +1,301 @@
+#include "engine/listingkeeper.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "engine/matchmask.h"
+#include "engine/nameset.h"
+#include "platform/dirlist.h"
+#include "platform/localtime.h"
+
+namespace kb {
+
+struct ListingKeeper::Folder {
+    std::string dir;
+    std::string masks;
+    std::vector<std::string_view> maskList;  // views into `masks`
+    int watch = -1;
+    DirectoryIdentity id;
+    // `files` is a full listing taken while watched, brought up to date since.
+    bool current = false;
+    SharedListing files;
+    std::int64_t total = 0;
+    ListingDetail detail;                // per entry of `files`
+    std::vector<std::uint32_t> unplain;  // the entries that are not plain, in order
+    std::optional<NameSet> index;        // name -> position; views into `files`
+    std::vector<std::string> dirty;      // names reported since the last look (may repeat)
+    std::int64_t listedAt = 0;
+    bool used = true;
+    FolderState state;
+
+    bool Excluded(std::string_view name) const {
+        return std::any_of(maskList.begin(), maskList.end(),
+                           [&](std::string_view m) { return MatchMask(name, m); });
+    }
+};
+
+namespace {
+
+struct Change {
+    std::int64_t at = -1;  // position in the kept listing; -1 for a new name
+    bool present = false;
+    filerec rec;
+    bool plain = false;
+    std::uint64_t inode = 0;
+};
+
+std::vector<std::uint32_t> Unplain(const std::vector<bool>& plain) {
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t i = 0; i < plain.size(); ++i)
+        if (!plain[i]) out.push_back(i);
+    return out;
+}
+
+}  // namespace
+
+ListingKeeper::ListingKeeper() : ListingKeeper(Options{}) {}
+
+ListingKeeper::ListingKeeper(Options options) : options_(std::move(options)) {
+    if (!options_.changesReported) options_.changesReported = ChangesAreReported;
+    if (!options_.clock) options_.clock = WallClockNs;
+}
+
+ListingKeeper::~ListingKeeper() = default;
+
+ListingKeeper::Folder& ListingKeeper::FolderFor(const std::string& sharedir,
+                                                const std::string& excludefiles) {
+    for (auto& f : folders_) {
+        if (f->dir == sharedir && f->masks == excludefiles) return *f;
+    }
+    auto f = std::make_unique<Folder>();
+    f->dir = sharedir;
+    f->masks = excludefiles;
+    f->maskList = SplitList(f->masks);
+    folders_.push_back(std::move(f));
+    return *folders_.back();
+}
+
+void ListingKeeper::TakeEvents() {
+    events_.clear();
+    if (!watcher_.Drain(events_)) {
+        // Events were lost: every watched folder is listed afresh.
+        for (auto& f : folders_) f->current = false;
+    }
+    for (DirectoryWatcher::Event& e : events_) {
+        for (auto& f : folders_) {
+            if (f->watch != e.id || e.id < 0) continue;
+            if (e.folderGone) {
+                Forget(*f);
+            } else if (f->current) {
+                f->dirty.push_back(e.name);
+            }
+        }
+    }
+}
+
+void ListingKeeper::Forget(Folder& f) {
+    if (f.watch >= 0) watcher_.Unwatch(f.watch);
+    f.watch = -1;
+    f.current = false;
+    f.files.clear();
+    f.detail = ListingDetail{};
+    f.unplain.clear();
+    f.index.reset();
+    f.dirty.clear();
+}
+
+bool ListingKeeper::Watched(Folder& f) {
+    DirectoryIdentity now;
+    if (!IdentifyDirectory(f.dir, now)) {
+        Forget(f);
+        f.state.why = "the folder cannot be opened";
+        return false;
+    }
+    // Deleted and made again, moved away with another moved in, a link
+    // pointed elsewhere, something mounted on it: another folder.
+    if (f.watch >= 0 && now == f.id) return true;
+    Forget(f);
+    std::string fs;
+    if (!options_.changesReported(f.dir, &fs)) {
+        f.state.why = "its file system (" + fs + ") can change without notice";
+        return false;
+    }
+    std::string why;
+    const int wd = watcher_.Watch(f.dir, why);
+    if (wd < 0) {
+        f.state.why = why;
+        return false;
+    }
+    // Taken after the watch was set: the watch and the identity are of the
+    // same folder, or the next pass sees they are not.
+    if (!IdentifyDirectory(f.dir, f.id)) {
+        watcher_.Unwatch(wd);
+        f.state.why = "the folder cannot be opened";
+        return false;
+    }
+    f.watch = wd;
+    f.state.why.clear();
+    return true;
+}
+
+ServiceListing ListingKeeper::List(const std::string& sharedir, const std::string& excludefiles,
+                                   std::size_t expected) {
+    TakeEvents();
+    Folder& f = FolderFor(sharedir, excludefiles);
+    f.used = true;
+    f.state.known = true;
+    if (!Watched(f)) {
+        f.state.kept = false;
+        ++f.state.fullListings;
+        return ListCompletedFiles(sharedir, excludefiles, expected);
+    }
+    f.state.kept = true;
+    if (f.current && options_.clock() - f.listedAt < options_.refreshNs && Update(f)) {
+        ++f.state.keptListings;
+        ServiceListing out;
+        out.files = f.files;
+        out.total = f.total;
+        out.opened = true;
+        return out;
+    }
+    return Relist(f, std::max(expected, f.files.size()));
+}
+
+ServiceListing ListingKeeper::Relist(Folder& f, std::size_t expected) {
+    // Whatever was reported so far is in the listing about to be taken; what
+    // is reported from now on is looked at in the next pass.
+    f.dirty.clear();
+    f.index.reset();
+    f.detail = ListingDetail{};
+    f.listedAt = options_.clock();
+    ServiceListing out = ListCompletedFiles(f.dir, f.masks, expected, {}, &f.detail);
+    ++f.state.fullListings;
+    if (!out.opened) {
+        Forget(f);
+        return out;
+    }
+    f.files = out.files;
+    f.total = out.total;
+    f.unplain = Unplain(f.detail.plain);
+    f.current = true;
+    return out;
+}
+
+// Brings the kept listing up to date from the reported names and the entries
+// re-examined at every pass. False when it cannot be done here and the
+// folder must be listed in full.
+bool ListingKeeper::Update(Folder& f) {
+    const std::vector<filerec>& files = f.files.get();
+    const std::vector<bool>& plain = f.detail.plain;
+    std::vector<Change> changes;
+    std::vector<std::uint32_t> partners;  // plain entries found to share a file with another name
+    std::sort(f.dirty.begin(), f.dirty.end());
+    f.dirty.erase(std::unique(f.dirty.begin(), f.dirty.end()), f.dirty.end());
+
+    // A file given a second name can be written through either, and only the
+    // name written through is reported. An entry found to share its file is
+    // looked at now and, no longer plain, at every pass from now on.
+    auto sharesWith = [&](const DirEntryInfo& e, std::int64_t self) {
+        if (e.links <= 1) return;
+        for (std::uint32_t i = 0; i < files.size(); ++i) {
+            if (plain[i] && f.detail.inodes[i] == e.inode && i != self) partners.push_back(i);
+        }
+    };
+    auto look = [&](const std::string& name, std::int64_t at) {
+        DirEntryInfo e;
+        if (!StatEntry(f.dir, name, e)) {
+            if (at >= 0) changes.push_back(Change{at, false, {}, false, 0});
+            return;
+        }
+        sharesWith(e, at);
+        filerec rec{name, e.size, e.date, e.mtimeNs};
+        if (at >= 0) {
+            const auto i = static_cast<std::size_t>(at);
+            if (files[i] == rec && plain[i] == e.plainFile && f.detail.inodes[i] == e.inode) return;
+        }
+        changes.push_back(Change{at, true, std::move(rec), e.plainFile, e.inode});
+    };
+
+    if (!f.dirty.empty()) {
+        if (!f.index) {
+            f.index.emplace(files.size());
+            for (std::uint32_t i = 0; i < files.size(); ++i) f.index->Insert(files[i].name, i);
+        }
+        for (const std::string& name : f.dirty) {
+            if (f.Excluded(name)) {
+                // Never listed, but it may be a second name of a listed file.
+                DirEntryInfo e;
+                if (StatEntry(f.dir, name, e)) sharesWith(e, -1);
+                continue;
+            }
+            look(name, f.index->Find(name));
+        }
+    }
+    auto reported = [&](std::uint32_t i) {
+        return std::binary_search(f.dirty.begin(), f.dirty.end(), files[i].name);
+    };
+    for (std::uint32_t i : f.unplain) {
+        if (!reported(i)) look(files[i].name, i);
+    }
+    std::sort(partners.begin(), partners.end());
+    partners.erase(std::unique(partners.begin(), partners.end()), partners.end());
+    for (std::uint32_t i : partners) {
+        if (!reported(i)) look(files[i].name, i);
+    }
+    f.dirty.clear();
+    if (changes.empty()) return true;
+
+    // Entries that stay keep their places; new names follow.
+    std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
+        if ((a.at < 0) != (b.at < 0)) return b.at < 0;
+        return a.at < b.at;
+    });
+    std::vector<filerec> next;
+    next.reserve(files.size() + changes.size());
+    ListingDetail detail;
+    detail.plain.reserve(next.capacity());
+    detail.inodes.reserve(next.capacity());
+    auto keep = [&](filerec rec, bool isPlain, std::uint64_t inode) {
+        f.total += rec.size;
+        next.push_back(std::move(rec));
+        detail.plain.push_back(isPlain);
+        detail.inodes.push_back(inode);
+    };
+    f.total = 0;
+    std::size_t c = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (c < changes.size() && changes[c].at == static_cast<std::int64_t>(i)) {
+            Change& ch = changes[c++];
+            if (ch.present) keep(std::move(ch.rec), ch.plain, ch.inode);
+        } else {
+            keep(files[i], plain[i], f.detail.inodes[i]);
+        }
+    }
+    for (; c < changes.size(); ++c) {
+        if (changes[c].present) keep(std::move(changes[c].rec), changes[c].plain, changes[c].inode);
+    }
+    f.index.reset();
+    f.unplain = Unplain(detail.plain);
+    f.detail = std::move(detail);
+    f.files = SharedListing(std::move(next));
+    return true;
+}
+
+void ListingKeeper::Sweep() {
+    std::erase_if(folders_, [&](const std::unique_ptr<Folder>& f) {
+        if (f->used) return false;
+        Forget(*f);
+        return true;
+    });
+    for (auto& f : folders_) f->used = false;
+}
+
+ListingKeeper::FolderState ListingKeeper::State(const std::string& sharedir,
+                                                const std::string& excludefiles) const {
+    for (const auto& f : folders_) {
+        if (f->dir == sharedir && f->masks == excludefiles) return f->state;
+    }
+    return FolderState{};
+}
+
+}  // namespace kb

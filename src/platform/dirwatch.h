@@ -1,0 +1,71 @@
+// Change notification for folders: which names in a watched folder were
+// created, removed, renamed, written or had their attributes changed since
+// the last look, and whether the folder itself went away. Only file systems
+// whose every change passes through this computer's kernel can be watched.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kb {
+
+// What a folder's path leads to now: the same identity means the same folder.
+struct DirectoryIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const DirectoryIdentity&) const = default;
+};
+
+// False when `dir` is not a folder that can be opened.
+bool IdentifyDirectory(const std::string& dir, DirectoryIdentity& id);
+
+// Whether change notification on `dir` sees every change to it: local disk
+// file systems and memory file systems. Network file systems (NFS, SMB/CIFS,
+// 9p, cluster file systems), FUSE and any type not known to be local are
+// changed from elsewhere, unseen. `fsName` gets the type's name either way.
+bool ChangesAreReported(const std::string& dir, std::string* fsName = nullptr);
+
+// The same verdict for a file-system type number as the system reports it
+// (Linux: statfs's f_type). Always false where folders are not watched.
+bool IsLocalFileSystemType(std::uint64_t type, std::string* fsName = nullptr);
+
+class DirectoryWatcher {
+public:
+    DirectoryWatcher();
+    ~DirectoryWatcher();
+    DirectoryWatcher(const DirectoryWatcher&) = delete;
+    DirectoryWatcher& operator=(const DirectoryWatcher&) = delete;
+
+    // Whether folders can be watched at all (not on every system, and not
+    // when no notification instance could be had).
+    bool Available() const { return fd_ >= 0; }
+    // Why not, when not.
+    const std::string& Unavailable() const { return why_; }
+
+    // Starts watching `dir` and returns the watch's id, or -1 with the reason
+    // in `why` (the system's watch limit, permissions, no such folder). The
+    // same folder watched twice gives the same id; it stays watched until
+    // unwatched as often.
+    int Watch(const std::string& dir, std::string& why);
+    void Unwatch(int id);
+
+    struct Event {
+        int id = -1;
+        std::string name;         // the entry the event is about; empty for the folder itself
+        bool folderGone = false;  // the folder was moved, deleted or unmounted: the watch has ended
+    };
+    // Appends what happened since the last call, without waiting. False when
+    // the system's event queue overflowed: events were lost, and what any
+    // watched folder holds must be listed afresh.
+    bool Drain(std::vector<Event>& out);
+
+private:
+    int fd_ = -1;
+    std::string why_;
+    std::map<int, int> uses_;  // watch id -> how often it was asked for
+    std::vector<char> buffer_;
+};
+
+}  // namespace kb
