@@ -1,6 +1,8 @@
 // Cost of one scan pass against the floor set by the file system: listing the
-// same folder with opendir/readdir and one fstatat per entry. Also the memory
-// a pass holds beyond its listing, and the mask matcher on a mask that makes
+// same folder with opendir/readdir and one fstatat per entry. The pass with
+// listings kept from change notification over an unchanged folder, after
+// 100 changes, and when the folder must be listed in full. Also the memory a
+// pass holds beyond its listing, and the mask matcher on a mask that makes
 // naive backtracking explode.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
@@ -11,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -18,6 +21,7 @@
 #include <new>
 #include <string>
 
+#include "engine/listingkeeper.h"
 #include "engine/matchmask.h"
 #include "engine/scanpass.h"
 #include "platform/writers.h"
@@ -243,6 +247,117 @@ void BM_GateCountRule(benchmark::State& state) {
     GateRatio(state, CountRuleSnapshot(Folder(static_cast<int>(state.range(0)))));
 }
 
+// Kept listings. The pass and the bare listing are timed in turn in every
+// iteration, as above; between iterations the baseline becomes what the pass
+// returned, as it does in the program.
+struct KeptRun {
+    std::vector<kb::rServiceRules> snapshot;
+    kb::ScanEnvironment env;
+    double bareCpu = 0, passCpu = 0;
+    long long peakBeyond = 0;  // the most a pass held beyond the listing it returned
+
+    KeptRun(const std::string& dir, std::shared_ptr<kb::ListingKeeper> keeper)
+        : snapshot(Snapshot(dir)), env(QuietEnvironment()) {
+        env.keeper = std::move(keeper);
+        Pass();  // the first listing, in full
+    }
+    kb::ScanResult Pass() {
+        kb::ScanResult r = kb::RunScanPass(snapshot, env);
+        snapshot[0].prevfiles = r.baselines.at(0).files;
+        return r;
+    }
+    void Step(const std::string& dir) {
+        const double c0 = CpuSeconds();
+        benchmark::DoNotOptimize(BareListing(dir));
+        const double c1 = CpuSeconds();
+        const long long before = g_live.load();
+        g_peak.store(before);
+        kb::ScanResult r = kb::RunScanPass(snapshot, env);
+        const double c2 = CpuSeconds();
+        const long long listing = r.baselines.at(0).files.SameAs(snapshot[0].prevfiles)
+                                      ? 0
+                                      : ListingBytes(r.baselines.at(0).files);
+        peakBeyond = std::max(peakBeyond, g_peak.load() - before - listing);
+        snapshot[0].prevfiles = r.baselines.at(0).files;
+        bareCpu += c1 - c0;
+        passCpu += c2 - c1;
+    }
+    void Report(benchmark::State& state) const {
+        state.counters["ratio_cpu"] = passCpu / bareCpu;
+        state.counters["pass_peak_extra_MiB"] = static_cast<double>(peakBeyond) / (1 << 20);
+    }
+};
+
+// What the keeper holds for a folder beyond the listing, which it shares with
+// the baseline: measured from before the keeper was made to after its first
+// two passes.
+double KeptMiB(const std::string& dir) {
+    const long long before = g_live.load();
+    long long held = 0;
+    {
+        KeptRun run(dir, std::make_shared<kb::ListingKeeper>());
+        run.Pass();
+        held = g_live.load() - before - ListingBytes(run.snapshot[0].prevfiles);
+    }
+    return static_cast<double>(held) / (1 << 20);
+}
+
+void BM_KeptUnchanged(benchmark::State& state) {
+    const std::string& dir = Folder(static_cast<int>(state.range(0)));
+    const double kept = KeptMiB(dir);
+    KeptRun run(dir, std::make_shared<kb::ListingKeeper>());
+    for (auto _ : state) run.Step(dir);
+    run.Report(state);
+    state.counters["kept_extra_MiB"] = kept;
+}
+
+// 100 changes between two passes: a third of them appended to, a third
+// touched, a third renamed (and back again the next time).
+void BM_KeptAfter100Changes(benchmark::State& state) {
+    const std::string& dir = Folder(static_cast<int>(state.range(0)));
+    KeptRun run(dir, std::make_shared<kb::ListingKeeper>());
+    std::vector<std::string> names;
+    for (const kb::filerec& f : run.snapshot[0].prevfiles.get()) names.push_back(f.name);
+    std::size_t next = 0;
+    bool renamed = false;
+    for (auto _ : state) {
+        for (int k = 0; k < 100; ++k) {
+            const std::string path =
+                dir + "/" + names[(next + static_cast<std::size_t>(k) * 997) % names.size()];
+            if (k % 3 == 0) {
+                const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+                if (fd >= 0 && ::write(fd, "x", 1) == 1) ::close(fd);
+            } else if (k % 3 == 1) {
+                ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+            } else {
+                const std::string moved = path + ".moved";
+                if (renamed)
+                    std::rename(moved.c_str(), path.c_str());
+                else
+                    std::rename(path.c_str(), moved.c_str());
+            }
+        }
+        renamed = !renamed;
+        if (!renamed) ++next;
+        run.Step(dir);
+    }
+    run.Report(state);
+}
+
+// A folder the keeper must list in full at every pass (here: as if it were on
+// a network file system).
+void BM_KeptFallback(benchmark::State& state) {
+    const std::string& dir = Folder(static_cast<int>(state.range(0)));
+    kb::ListingKeeper::Options untrusted;
+    untrusted.changesReported = [](const std::string&, std::string* fs) {
+        if (fs) *fs = "NFS";
+        return false;
+    };
+    KeptRun run(dir, std::make_shared<kb::ListingKeeper>(untrusted));
+    for (auto _ : state) run.Step(dir);
+    run.Report(state);
+}
+
 void BM_MatchMaskAdversarial(benchmark::State& state) {
     const std::string name(static_cast<size_t>(state.range(0)), 'a');
     for (auto _ : state) benchmark::DoNotOptimize(kb::MatchMask(name, "*a*a*a*a*a*a*b"));
@@ -263,6 +378,9 @@ BENCHMARK(BM_ScanPass)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMil
 BENCHMARK(BM_PassOverBareRatio)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GateNewFileRule)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GateCountRule)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeptUnchanged)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeptAfter100Changes)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeptFallback)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchMaskAdversarial)->Arg(40)->Arg(255)->Arg(4000);
 BENCHMARK(BM_MatchMaskTypical);
 

@@ -44,6 +44,39 @@ struct Change {
     std::uint64_t inode = 0;
 };
 
+// `fresh` with the entries `old` also holds first, in `old`'s order, then the
+// others in the order they were listed; `detail` follows.
+SharedListing InOldOrder(const std::vector<filerec>& old, const SharedListing& listed,
+                         ListingDetail& detail) {
+    const std::vector<filerec>& fresh = listed.get();
+    NameSet index(fresh.size());
+    for (std::uint32_t i = 0; i < fresh.size(); ++i) index.Insert(fresh[i].name, i);
+    std::vector<std::uint32_t> order;
+    order.reserve(fresh.size());
+    std::vector<bool> taken(fresh.size(), false);
+    for (const filerec& e : old) {
+        const std::int64_t at = index.Find(e.name);
+        if (at < 0) continue;
+        order.push_back(static_cast<std::uint32_t>(at));
+        taken[static_cast<std::size_t>(at)] = true;
+    }
+    for (std::uint32_t i = 0; i < fresh.size(); ++i)
+        if (!taken[i]) order.push_back(i);
+    bool same = true;
+    for (std::uint32_t k = 0; k < order.size() && same; ++k) same = order[k] == k;
+    if (same) return listed;
+    std::vector<filerec> files;
+    files.reserve(fresh.size());
+    ListingDetail moved;
+    for (std::uint32_t i : order) {
+        files.push_back(fresh[i]);
+        moved.plain.push_back(detail.plain[i]);
+        moved.inodes.push_back(detail.inodes[i]);
+    }
+    detail = std::move(moved);
+    return SharedListing(std::move(files));
+}
+
 std::vector<std::uint32_t> Unplain(const std::vector<bool>& plain) {
     std::vector<std::uint32_t> out;
     for (std::uint32_t i = 0; i < plain.size(); ++i)
@@ -150,7 +183,8 @@ ServiceListing ListingKeeper::List(const std::string& sharedir, const std::strin
         return ListCompletedFiles(sharedir, excludefiles, expected);
     }
     f.state.kept = true;
-    if (f.current && options_.clock() - f.listedAt < options_.refreshNs && Update(f)) {
+    if (f.current && options_.clock() - f.listedAt < options_.refreshNs) {
+        Update(f);
         ++f.state.keptListings;
         ServiceListing out;
         out.files = f.files;
@@ -174,6 +208,10 @@ ServiceListing ListingKeeper::Relist(Folder& f, std::size_t expected) {
         Forget(f);
         return out;
     }
+    // Listed again (events were lost, or the time came): the entries that
+    // were there keep the places they had, so "listed first" does not
+    // change with the file system's order.
+    if (!f.files.empty()) out.files = InOldOrder(f.files.get(), out.files, f.detail);
     f.files = out.files;
     f.total = out.total;
     f.unplain = Unplain(f.detail.plain);
@@ -182,15 +220,25 @@ ServiceListing ListingKeeper::Relist(Folder& f, std::size_t expected) {
 }
 
 // Brings the kept listing up to date from the reported names and the entries
-// re-examined at every pass. False when it cannot be done here and the
-// folder must be listed in full.
-bool ListingKeeper::Update(Folder& f) {
+// re-examined at every pass.
+void ListingKeeper::Update(Folder& f) {
     const std::vector<filerec>& files = f.files.get();
     const std::vector<bool>& plain = f.detail.plain;
     std::vector<Change> changes;
     std::vector<std::uint32_t> partners;  // plain entries found to share a file with another name
-    std::sort(f.dirty.begin(), f.dirty.end());
-    f.dirty.erase(std::unique(f.dirty.begin(), f.dirty.end()), f.dirty.end());
+    // Each reported name once, in the order of its first report, so new
+    // names join the listing in the order they came.
+    std::vector<std::string_view> reportedNames;
+    {
+        NameSet seen(f.dirty.size());
+        for (const std::string& name : f.dirty) {
+            if (seen.Contains(name)) continue;
+            seen.Insert(name);
+            reportedNames.push_back(name);
+        }
+    }
+    std::vector<std::string_view> sortedNames = reportedNames;
+    std::sort(sortedNames.begin(), sortedNames.end());
 
     // A file given a second name can be written through either, and only the
     // name written through is reported. An entry found to share its file is
@@ -221,7 +269,8 @@ bool ListingKeeper::Update(Folder& f) {
             f.index.emplace(files.size());
             for (std::uint32_t i = 0; i < files.size(); ++i) f.index->Insert(files[i].name, i);
         }
-        for (const std::string& name : f.dirty) {
+        for (std::string_view view : reportedNames) {
+            const std::string name(view);
             if (f.Excluded(name)) {
                 // Never listed, but it may be a second name of a listed file.
                 DirEntryInfo e;
@@ -232,18 +281,22 @@ bool ListingKeeper::Update(Folder& f) {
         }
     }
     auto reported = [&](std::uint32_t i) {
-        return std::binary_search(f.dirty.begin(), f.dirty.end(), files[i].name);
+        return std::binary_search(sortedNames.begin(), sortedNames.end(),
+                                  std::string_view(files[i].name));
     };
     for (std::uint32_t i : f.unplain) {
         if (!reported(i)) look(files[i].name, i);
     }
-    std::sort(partners.begin(), partners.end());
-    partners.erase(std::unique(partners.begin(), partners.end()), partners.end());
-    for (std::uint32_t i : partners) {
+    // Looking at a partner finds the same partners again: go through the
+    // ones found so far, once each.
+    std::vector<std::uint32_t> found = std::move(partners);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    for (std::uint32_t i : found) {
         if (!reported(i)) look(files[i].name, i);
     }
     f.dirty.clear();
-    if (changes.empty()) return true;
+    if (changes.empty()) return;
 
     // Entries that stay keep their places; new names follow.
     std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
@@ -278,7 +331,6 @@ bool ListingKeeper::Update(Folder& f) {
     f.unplain = Unplain(detail.plain);
     f.detail = std::move(detail);
     f.files = SharedListing(std::move(next));
-    return true;
 }
 
 void ListingKeeper::Sweep() {

@@ -69,7 +69,7 @@ private:
     void TakeEvents();
     bool Watched(Folder& f);
     ServiceListing Relist(Folder& f, std::size_t expected);
-    bool Update(Folder& f);
+    void Update(Folder& f);
     void Forget(Folder& f);
 
     Options options_;
