@@ -1,7 +1,6 @@
 #include "engine/listingkeeper.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "engine/matchmask.h"
 #include "engine/nameset.h"
@@ -22,7 +21,6 @@ struct ListingKeeper::Folder {
     std::int64_t total = 0;
     ListingDetail detail;                // per entry of `files`
     std::vector<std::uint32_t> unplain;  // the entries that are not plain, in order
-    std::optional<NameSet> index;        // name -> position; views into `files`
     std::vector<std::string> dirty;      // names reported since the last look (may repeat)
     std::int64_t listedAt = 0;
     bool used = true;
@@ -133,7 +131,6 @@ void ListingKeeper::Forget(Folder& f) {
     f.files.clear();
     f.detail = ListingDetail{};
     f.unplain.clear();
-    f.index.reset();
     f.dirty.clear();
 }
 
@@ -199,7 +196,6 @@ ServiceListing ListingKeeper::Relist(Folder& f, std::size_t expected) {
     // Whatever was reported so far is in the listing about to be taken; what
     // is reported from now on is looked at in the next pass.
     f.dirty.clear();
-    f.index.reset();
     f.detail = ListingDetail{};
     f.listedAt = options_.clock();
     ServiceListing out = ListCompletedFiles(f.dir, f.masks, expected, {}, &f.detail);
@@ -264,21 +260,28 @@ void ListingKeeper::Update(Folder& f) {
         changes.push_back(Change{at, true, std::move(rec), e.plainFile, e.inode});
     };
 
-    if (!f.dirty.empty()) {
-        if (!f.index) {
-            f.index.emplace(files.size());
-            for (std::uint32_t i = 0; i < files.size(); ++i) f.index->Insert(files[i].name, i);
-        }
-        for (std::string_view view : reportedNames) {
-            const std::string name(view);
+    if (!reportedNames.empty()) {
+        // Where the reported names stand: one sweep of the listing against
+        // the few names, which stay in the cache, rather than an index of
+        // every name.
+        std::vector<std::string_view> listed;
+        for (std::string_view name : reportedNames) {
             if (f.Excluded(name)) {
                 // Never listed, but it may be a second name of a listed file.
                 DirEntryInfo e;
-                if (StatEntry(f.dir, name, e)) sharesWith(e, -1);
-                continue;
+                if (StatEntry(f.dir, std::string(name), e)) sharesWith(e, -1);
+            } else {
+                listed.push_back(name);
             }
-            look(name, f.index->Find(name));
         }
+        NameSet wanted(listed.size());
+        for (std::uint32_t k = 0; k < listed.size(); ++k) wanted.Insert(listed[k], k);
+        std::vector<std::int64_t> at(listed.size(), -1);
+        for (std::uint32_t i = 0; i < files.size(); ++i) {
+            const std::int64_t k = wanted.Find(files[i].name);
+            if (k >= 0) at[static_cast<std::size_t>(k)] = i;
+        }
+        for (std::size_t k = 0; k < listed.size(); ++k) look(std::string(listed[k]), at[k]);
     }
     auto reported = [&](std::uint32_t i) {
         return std::binary_search(sortedNames.begin(), sortedNames.end(),
@@ -327,7 +330,6 @@ void ListingKeeper::Update(Folder& f) {
     for (; c < changes.size(); ++c) {
         if (changes[c].present) keep(std::move(changes[c].rec), changes[c].plain, changes[c].inode);
     }
-    f.index.reset();
     f.unplain = Unplain(detail.plain);
     f.detail = std::move(detail);
     f.files = SharedListing(std::move(next));
