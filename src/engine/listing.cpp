@@ -19,9 +19,7 @@ ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string
             out.stopped = true;
             return false;
         }
-        for (std::string_view mask : masks) {
-            if (MatchMask(e.name, mask)) return true;
-        }
+        if (MatchesAnyMask(e.name, masks)) return true;
         if (detail) {
             detail->plain.push_back(e.plainFile);
             detail->inodes.push_back(e.inode);

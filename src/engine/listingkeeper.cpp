@@ -26,10 +26,7 @@ struct ListingKeeper::Folder {
     bool used = true;
     FolderState state;
 
-    bool Excluded(std::string_view name) const {
-        return std::any_of(maskList.begin(), maskList.end(),
-                           [&](std::string_view m) { return MatchMask(name, m); });
-    }
+    bool Excluded(std::string_view name) const { return MatchesAnyMask(name, maskList); }
 };
 
 namespace {
@@ -173,7 +170,6 @@ ServiceListing ListingKeeper::List(const std::string& sharedir, const std::strin
     TakeEvents();
     Folder& f = FolderFor(sharedir, excludefiles);
     f.used = true;
-    f.state.known = true;
     if (!Watched(f)) {
         f.state.kept = false;
         ++f.state.fullListings;
@@ -347,7 +343,10 @@ void ListingKeeper::Sweep() {
 ListingKeeper::FolderState ListingKeeper::State(const std::string& sharedir,
                                                 const std::string& excludefiles) const {
     for (const auto& f : folders_) {
-        if (f->dir == sharedir && f->masks == excludefiles) return f->state;
+        if (f->dir != sharedir || f->masks != excludefiles) continue;
+        FolderState state = f->state;
+        state.known = true;
+        return state;
     }
     return FolderState{};
 }

@@ -52,4 +52,11 @@ std::vector<std::string_view> SplitList(std::string_view list) {
     }
 }
 
+bool MatchesAnyMask(std::string_view name, const std::vector<std::string_view>& masks) {
+    for (std::string_view mask : masks) {
+        if (MatchMask(name, mask)) return true;
+    }
+    return false;
+}
+
 }  // namespace kb

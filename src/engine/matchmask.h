@@ -14,6 +14,9 @@ namespace kb {
 // without recursion, whatever the input.
 bool MatchMask(std::string_view name, std::string_view mask);
 
+// True when `name` matches at least one of `masks`.
+bool MatchesAnyMask(std::string_view name, const std::vector<std::string_view>& masks);
+
 // Splits `list` at every ";". The text after the last ";" is an item too, so
 // "" gives one empty item and a trailing ";" a final empty one. Not trimmed.
 std::vector<std::string_view> SplitList(std::string_view list);
