@@ -20,6 +20,7 @@ struct DirEntryInfo {
     bool plainFile = false;
     std::uint64_t links = 1;  // a regular file's number of names (hard links)
     std::uint64_t inode = 0;  // the file's number on its file system (0 where none is kept)
+    bool directory = false;   // a folder itself, not a link to one
 };
 
 // Receives one entry; returning false ends the listing there.
@@ -34,5 +35,31 @@ bool ListDirectory(const std::string& dir, const DirSink& sink);
 // The one entry `name` of `dir` as ListDirectory would report it; false when
 // there is none.
 bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info);
+
+// One entry found below a folder by WalkTree.
+struct TreeEntry {
+    enum class Kind { File, Folder, Link, Special };
+    std::string_view path;  // relative to the folder walked, "/"-separated; valid during the call
+    Kind kind = Kind::File;
+    std::int64_t size = 0;     // a file's bytes; 0 for the others
+    std::int64_t mtimeNs = 0;  // last modification, ns since the Unix epoch (UTC)
+};
+
+struct WalkLimits {
+    int maxDepth = 32;                // folders below the one walked
+    std::size_t maxEntries = 100000;  // entries reported in all
+};
+
+enum class WalkEnd {
+    Complete,
+    TooDeep,     // a folder lies deeper than maxDepth: not reported
+    TooMany,     // maxEntries were reported, the rest were not
+    Unreadable,  // the folder or one inside it could not be read
+};
+
+// Every entry below `dir`, a folder before its contents, without ever
+// following a link (a link is reported as one, not as what it leads to).
+WalkEnd WalkTree(const std::string& dir, const WalkLimits& limits,
+                 const std::function<void(const TreeEntry&)>& sink);
 
 }  // namespace kb

@@ -51,10 +51,20 @@ public:
     int Watch(const std::string& dir, std::string& why);
     void Unwatch(int id);
 
+    enum class Change : std::uint8_t {
+        Other,        // created, removed or attributes changed
+        Written,      // data written to it
+        ClosedWrite,  // a descriptor open for writing was closed
+        MovedFrom,    // renamed away from this name (paired with MovedTo by `cookie`)
+        MovedTo,      // renamed to this name
+        Removed,      // deleted
+    };
     struct Event {
         int id = -1;
         std::string name;         // the entry the event is about; empty for the folder itself
         bool folderGone = false;  // the folder was moved, deleted or unmounted: the watch has ended
+        Change change = Change::Other;
+        std::uint32_t cookie = 0;  // the same for the two halves of one rename
     };
     // Appends what happened since the last call, without waiting. False when
     // the system's event queue overflowed: events were lost, and what any

@@ -37,7 +37,17 @@ constexpr FileSystemType kTypes[] = {
 };
 
 constexpr std::uint32_t kEntryEvents =
-    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB;
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE;
+
+DirectoryWatcher::Change ChangeOf(std::uint32_t mask) {
+    using C = DirectoryWatcher::Change;
+    if (mask & IN_MODIFY) return C::Written;
+    if (mask & IN_CLOSE_WRITE) return C::ClosedWrite;
+    if (mask & IN_MOVED_FROM) return C::MovedFrom;
+    if (mask & IN_MOVED_TO) return C::MovedTo;
+    if (mask & IN_DELETE) return C::Removed;
+    return C::Other;
+}
 constexpr std::uint32_t kFolderEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 
 }  // namespace
@@ -143,6 +153,8 @@ bool DirectoryWatcher::Drain(std::vector<Event>& out) {
                 if (ev.mask & IN_IGNORED) uses_.erase(ev.wd);
             } else if (ev.len > 0) {
                 e.name.assign(name, strnlen(name, ev.len));
+                e.change = ChangeOf(ev.mask);
+                e.cookie = ev.cookie;
             } else {
                 continue;
             }

@@ -50,6 +50,30 @@ FileOpResult FileMove(const std::string& src, const std::string& dst);
 // Deletes the file (or link) `path`. A directory, even an empty one, fails.
 FileOpResult FileDelete(const std::string& path);
 
+// Copies the folder `src` with everything in it to `dst`, each file as
+// FileCopy copies one (so none is ever half-written under its name); an
+// existing folder at `dst` is added to, its files replaced where they
+// differ. Links are copied as links, never followed. A folder holding a
+// device, pipe or socket, or more than a walk looks through, fails before
+// anything is written. AlreadyThere when every file already was.
+FileOpResult FolderCopy(const std::string& src, const std::string& dst);
+
+// Moves the folder `src` to `dst`: a rename within one file system (into an
+// existing folder at `dst`, entry by entry); across file systems a
+// FolderCopy of everything first, and only then, once every copy is in
+// place, the removal of the source's files (those still as they were
+// copied) and folders.
+FileOpResult FolderMove(const std::string& src, const std::string& dst);
+
+// Removes the folder `copy` that FolderCopy made of `original`: each file
+// only while the original still has one of the same size and time, each
+// folder once empty. Fails, keeping what is left, when anything in `copy` is
+// not such a copy.
+FileOpResult FolderRemoveCopy(const std::string& copy, const std::string& original);
+
+// Whether `path` is a folder itself (not a link to one).
+bool IsFolder(const std::string& path);
+
 // The temporary files a copy writes are named ".kbcopy-<process id>-<random>.tmp".
 bool IsCopyTemporaryName(const std::string& name);
 

@@ -211,6 +211,81 @@ FileOpResult FileMove(const std::string& src, const std::string& dst) {
     return copied;
 }
 
+EntryKind KindOf(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    return EntryKind::Other;
+}
+
+RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error) {
+    if (::rename(src.c_str(), dst.c_str()) == 0) {
+        SyncDirectory(ParentDir(dst));
+        return RenameEnd::Done;
+    }
+    if (errno == EXDEV) return RenameEnd::OtherFileSystem;
+    error = std::strerror(errno);
+    return RenameEnd::Failed;
+}
+
+Status MakeFolderLike(const std::string& dst, const std::string& like) {
+    struct stat st;
+    const mode_t mode = ::stat(like.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0755;
+    if (::mkdir(dst.c_str(), mode) == 0) {
+        ::chmod(dst.c_str(), mode);  // as the source has it, whatever the umask says
+        return Status::Success();
+    }
+    if (errno == EEXIST && KindOf(dst) == EntryKind::Folder) return Status::Success();
+    return Status::Failure(std::string("cannot make folder ") + dst + ": " + std::strerror(errno));
+}
+
+Status CopyLink(const std::string& src, const std::string& dst) {
+    std::vector<char> target(4096);
+    const ssize_t n = ::readlink(src.c_str(), target.data(), target.size() - 1);
+    if (n < 0) return Status::Failure(std::string("cannot read link: ") + std::strerror(errno));
+    target[static_cast<std::size_t>(n)] = '\0';
+    if (KindOf(dst) == EntryKind::Link) ::unlink(dst.c_str());
+    if (::symlink(target.data(), dst.c_str()) != 0)
+        return Status::Failure(std::string("cannot make link: ") + std::strerror(errno));
+    return Status::Success();
+}
+
+bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+void SetModificationTime(const std::string& path, std::int64_t mtimeNs) {
+    const timespec times[2] = {
+        {0, UTIME_OMIT},
+        {static_cast<time_t>(mtimeNs / 1000000000), static_cast<long>(mtimeNs % 1000000000)}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+bool EntryMtime(const std::string& path, std::int64_t& mtimeNs) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::int64_t>(st.st_size);
+    mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && SameFile(sa, sb);
+}
+
+bool SameFileSystem(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
 FileOpResult FileDelete(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return FailErrno("cannot delete", errno);

@@ -135,6 +135,91 @@ FileOpResult FileMove(const std::string& src, const std::string& dst) {
     return copied;
 }
 
+EntryKind KindOf(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
+    return (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+}
+
+RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error) {
+    const bool folder = IsDirectory(src);
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (folder ? 0 : MOVEFILE_REPLACE_EXISTING);
+    if (MoveFileExA(src.c_str(), dst.c_str(), flags)) return RenameEnd::Done;
+    if (GetLastError() == ERROR_NOT_SAME_DEVICE) return RenameEnd::OtherFileSystem;
+    error = "error " + std::to_string(GetLastError());
+    return RenameEnd::Failed;
+}
+
+Status MakeFolderLike(const std::string& dst, const std::string&) {
+    if (CreateDirectoryA(dst.c_str(), nullptr)) return Status::Success();
+    if (GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dst)) return Status::Success();
+    return Status::Failure("cannot make folder " + dst + " (error " +
+                           std::to_string(GetLastError()) + ")");
+}
+
+Status CopyLink(const std::string&, const std::string&) {
+    return Status::Failure("links are not copied on this system");
+}
+
+bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+void SetModificationTime(const std::string& path, std::int64_t mtimeNs) {
+    Handle h(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.valid()) return;
+    const ULONGLONG ticks = static_cast<ULONGLONG>(mtimeNs / 100 + 116444736000000000LL);
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SetFileTime(h.h, nullptr, nullptr, &ft);
+}
+
+bool EntryMtime(const std::string& path, std::int64_t& mtimeNs) {
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return false;
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32) |
+                            d.ftLastWriteTime.dwLowDateTime;
+    mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
+    return true;
+}
+
+bool FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) ||
+        (d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return false;
+    }
+    size =
+        static_cast<std::int64_t>((static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32) |
+                            d.ftLastWriteTime.dwLowDateTime;
+    mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
+    return true;
+}
+
+namespace {
+
+bool FolderInfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    Handle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.valid() && GetFileInformationByHandle(h.h, &info);
+}
+
+}  // namespace
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return FolderInfo(a, ia) && FolderInfo(b, ib) && SameFile(ia, ib);
+}
+
+bool SameFileSystem(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return FolderInfo(a, ia) && FolderInfo(b, ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber;
+}
+
 FileOpResult FileDelete(const std::string& path) {
     if (IsDirectory(path)) return Fail("is a directory");
     if (!DeleteFileA(path.c_str())) return FailLast("cannot delete");

@@ -38,6 +38,9 @@ public:
 int ReadRegString(RegRoot root, const std::string& keyPath, const std::string& valueName,
                   std::string& out);
 
+// True when the value exists in the key, of whatever type.
+bool RegValueExists(RegRoot root, const std::string& keyPath, const std::string& valueName);
+
 // Reads a 32-bit integer value. Returns 0 and sets `out`; returns -1 and
 // leaves `out` unchanged when the key or value is missing or not an integer.
 int ReadRegInteger(RegRoot root, const std::string& keyPath, const std::string& valueName,

@@ -110,6 +110,13 @@ int ReadRegString(RegRoot root, const std::string& keyPath, const std::string& v
     return 0;
 }
 
+bool RegValueExists(RegRoot root, const std::string& keyPath, const std::string& valueName) {
+    std::lock_guard lock(RegistryMutex());
+    const RegDocument doc = LoadForReading();
+    const RegKey* key = doc.Find(FullPath(root, keyPath));
+    return key && key->Find(valueName);
+}
+
 int ReadRegInteger(RegRoot root, const std::string& keyPath, const std::string& valueName,
                    std::int32_t& out) {
     std::lock_guard lock(RegistryMutex());

@@ -70,6 +70,13 @@ int ReadRegString(RegRoot root, const std::string& keyPath, const std::string& v
     return 0;
 }
 
+bool RegValueExists(RegRoot root, const std::string& keyPath, const std::string& valueName) {
+    Key k;
+    if (!OpenForReading(root, keyPath, k)) return false;
+    return RegQueryValueExA(k.h, valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
 int ReadRegInteger(RegRoot root, const std::string& keyPath, const std::string& valueName,
                    std::int32_t& out) {
     Key k;

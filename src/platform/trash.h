@@ -16,10 +16,11 @@ struct TrashResult : Status {
     std::string location;
 };
 
-// Moves the file (or link) `path` to the Trash. A directory fails; so does a
-// file on a volume that has no trash: it then stays where it is and the error
-// says why. Never deletes anything for good.
-TrashResult MoveToTrash(const std::string& path);
+// Moves the file (or link) `path` to the Trash; a folder too, whole, when
+// `folders`, else a folder fails. So does a file on a volume that has no
+// trash: it then stays where it is and the error says why. Never deletes
+// anything for good.
+TrashResult MoveToTrash(const std::string& path, bool folders = false);
 
 // Puts the file that MoveToTrash left at `location` back at `original`, and
 // takes its entry out of the trash. Refuses when something stands at

@@ -138,14 +138,14 @@ struct ObjectUnref {
 
 }  // namespace
 
-TrashResult MoveToTrash(const std::string& path) {
+TrashResult MoveToTrash(const std::string& path, bool folders) {
     TrashResult r;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
         r.error = std::string("cannot move to the Trash: ") + std::strerror(errno);
         return r;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode) && !folders) {
         r.error = "is a directory";
         return r;
     }
@@ -166,14 +166,16 @@ Status RestoreFromTrash(const std::string& location, const std::string& original
     struct stat st;
     if (location.empty() || ::lstat(location.c_str(), &st) != 0)
         return Status::Failure("it is no longer in the Trash");
-    if (::lstat(original.c_str(), &st) == 0)
+    struct stat there;
+    if (::lstat(original.c_str(), &there) == 0)
         return Status::Failure("something else now stands at " + original);
     // A rename keeps what was trashed as it was (a link stays a link); only
     // the home trash of another file system needs the copy.
     if (::rename(location.c_str(), original.c_str()) != 0) {
         if (errno != EXDEV)
             return Status::Failure(std::string("cannot restore: ") + std::strerror(errno));
-        const FileOpResult moved = FileMove(location, original);
+        const FileOpResult moved =
+            S_ISDIR(st.st_mode) ? FolderMove(location, original) : FileMove(location, original);
         if (!moved) return Status::Failure(moved.error);
     }
     // The trash's own record of the file goes too, so the desktop's trash

@@ -19,14 +19,14 @@ std::wstring Wide(const std::string& s) {
 
 }  // namespace
 
-TrashResult MoveToTrash(const std::string& path) {
+TrashResult MoveToTrash(const std::string& path, bool folders) {
     TrashResult r;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         r.error = "cannot move to the Recycle Bin: no such file";
         return r;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !folders) {
         r.error = "is a directory";
         return r;
     }

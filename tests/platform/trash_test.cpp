@@ -115,6 +115,20 @@ TEST_F(Trash, TheHomeTrashKeepsEachFileWithItsOriginalPath) {
     EXPECT_EQ(Read(one.location), "first");
 }
 
+TEST_F(Trash, AFolderGoesWholeWhenAskedAndComesBackWhole) {
+    const fs::path album = root_ / "files" / "Album";
+    fs::create_directories(album / "CD1");
+    std::ofstream(album / "CD1" / "01.flac") << "one";
+    std::ofstream(album / "cover.jpg") << "cover";
+    const kb::TrashResult r = kb::MoveToTrash(album.string(), true);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_FALSE(fs::exists(album));
+    EXPECT_EQ(Read(r.location + "/CD1/01.flac"), "one");
+    ASSERT_TRUE(kb::RestoreFromTrash(r.location, album.string()));
+    EXPECT_EQ(Read((album / "cover.jpg").string()), "cover");
+    EXPECT_EQ(Read((album / "CD1" / "01.flac").string()), "one");
+}
+
 TEST_F(Trash, AVolumeKeepsItsOwnTrashAndASystemMountHasNone) {
     // A file system of its own, as a USB disk would be (needs loop mounts).
     const fs::path image = root_ / "disk.img", mnt = root_ / "mnt";
