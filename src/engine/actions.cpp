@@ -29,6 +29,7 @@ public:
         o.rulename = rule_.rulename;
         o.raction = kind;
         if (file) {
+            o.folder = file->folder;
             o.file = std::string(file->name);
             o.source = JoinPath(site_.sharedir, o.file);
             o.size = file->size;
@@ -95,7 +96,8 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
         }
         const std::string src = JoinPath(rec.Site().sharedir, std::string(f.name));
         const std::string dst = JoinPath(dir, std::string(f.name));
-        const FileOpResult r = move ? FileMove(src, dst) : FileCopy(src, dst);
+        const FileOpResult r = f.folder ? (move ? FolderMove(src, dst) : FolderCopy(src, dst))
+                                        : (move ? FileMove(src, dst) : FileCopy(src, dst));
         if (!r.ok) failed.insert(f.name);
         rec.Add(a.raction, f, r, dir);
     }
@@ -112,7 +114,7 @@ void Delete(const std::vector<ActionFile>& files, const ScanEnvironment& env, Re
         }
         const std::string path = JoinPath(rec.Site().sharedir, std::string(f.name));
         if (env.deleteToTrash) {
-            const TrashResult t = MoveToTrash(path);
+            const TrashResult t = MoveToTrash(path, f.folder);
             rec.Add(actDelete, &f, t.ok, t.error, t.location).trashed = t.ok;
         } else {
             rec.Add(actDelete, f, FileDelete(path), {});

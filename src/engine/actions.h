@@ -18,6 +18,7 @@ struct ActionFile {
     std::string_view name;
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0;
+    bool folder = false;  // a folder taken as one download: acted on whole
 };
 
 // The service a rule belongs to, as the outcomes name it.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "engine/folders.h"
 #include "engine/matchmask.h"
 
 namespace kb {
@@ -85,11 +86,21 @@ void ApplyCondition(const ruleacondrec& cond, std::vector<std::uint32_t>& candid
         case condExtension: {
             if (candidates.empty()) return;
             const std::vector<std::string_view> items = SplitList(cond.fileext.ext);
-            KeepIf(candidates, [&](std::uint32_t i) {
+            auto listed = [&](std::string_view name) {
                 // A name without "." has no extension and fails every list.
                 std::string_view ext;
-                if (!FileExtension(listing[i].name, ext)) return false;
+                if (!FileExtension(name, ext)) return false;
                 return std::find(items.begin(), items.end(), ext) != items.end();
+            };
+            KeepIf(candidates, [&](std::uint32_t i) {
+                // A folder taken as one download passes when it holds a
+                // file with one of the extensions, at any depth.
+                if (const FolderContents* c = listing[i].contents.get()) {
+                    return std::any_of(c->files.begin(), c->files.end(), [&](const FolderFile& f) {
+                        return listed(std::string_view(f.path).substr(f.path.rfind('/') + 1));
+                    });
+                }
+                return listed(listing[i].name);
             });
             return;
         }

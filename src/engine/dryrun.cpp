@@ -17,36 +17,32 @@ namespace kb {
 namespace {
 
 // Whether the completion gate would hold the file back now. A preview has no
-// earlier pass to compare with, so it goes by the file's age and by whether
-// a writer has it open; a file that passes both would still wait one more
-// pass in a real run if it were new.
+// earlier pass to compare with, so it leaves out "unchanged since the last
+// look"; a file that passes the rest would still wait one more pass in a
+// real run if it were new.
 class WaitTest {
 public:
-    WaitTest(const std::vector<filerec>& files, const std::string& sharedir,
-             const ScanEnvironment& env)
-        : files_(files), sharedir_(sharedir), env_(env), state_(files.size(), 0) {
-        nowNs_ = env.clock ? env.clock() : WallClockNs();
+    WaitTest(const ServiceListing& listing, const rServiceRules& svc, const ScanEnvironment& env)
+        : env_(env),
+          settled_(listing.files.get(), nullptr, nullptr,
+                   SettledEntries::Context{env.gate, env.clock ? env.clock() : WallClockNs(),
+                                           svc.sharedir, svc.excludefiles, Sources(env)}) {}
+
+    // A preview runs beside the passes: it never asks their keeper.
+    static WriterSources Sources(const ScanEnvironment& env) {
+        WriterSources s = WriterSourcesOf(env);
+        s.keeper = nullptr;
+        return s;
     }
 
-    bool Waiting(std::uint32_t i) {
-        if (!env_.gate.enabled) return false;
-        if (state_[i] == 0) state_[i] = Ask(files_[i]) ? 2 : 1;
-        return state_[i] == 2;
+    bool Waiting(std::uint32_t i) { return env_.gate.enabled && !settled_.IsSettled(i); }
+    std::string Why(std::uint32_t i) {
+        return Waiting(i) ? DescribeWait(settled_.Judge(i), env_.gate) : std::string();
     }
 
 private:
-    bool Ask(const filerec& f) const {
-        const std::int64_t settleNs = std::int64_t{env_.gate.settleSeconds} * 1'000'000'000;
-        if (nowNs_ - f.mtime < settleNs) return true;
-        const WriterProbe& probe = env_.writers ? env_.writers : WriterProbe(ProbeWriters);
-        return probe(JoinPath(sharedir_, f.name)) == WriterState::Open;
-    }
-
-    const std::vector<filerec>& files_;
-    const std::string& sharedir_;
     const ScanEnvironment& env_;
-    std::int64_t nowNs_ = 0;
-    std::vector<std::uint8_t> state_;  // 0 not yet asked, 1 ready, 2 waiting
+    SettledEntries settled_;
 };
 
 std::string Replace(std::string text, std::string_view what, std::string_view with) {
@@ -93,8 +89,10 @@ void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing
         ApplyCondition(cond, candidates, files, now.value_or(0.0), rankable);
     }
     p.files.reserve(candidates.size());
-    for (std::uint32_t i : candidates)
-        p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i)});
+    for (std::uint32_t i : candidates) {
+        p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i), wait.Why(i),
+                                      files[i].contents != nullptr});
+    }
 }
 
 }  // namespace
@@ -162,8 +160,8 @@ RulePreview PreviewRule(const rServiceRules& svc, const RuleRec& rule, const Sca
         p.folderMissing = true;
         return p;
     }
-    const ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles, 0, progress);
-    WaitTest wait(listing.files, svc.sharedir, env);
+    const ServiceListing listing = ListForRules(svc, env, nullptr, progress);
+    WaitTest wait(listing, svc, env);
     std::optional<double> now;
     Evaluate(p, rule, listing, wait, env, now);
     return p;
@@ -175,8 +173,8 @@ std::vector<RulePreview> DryRun(const std::vector<rServiceRules>& snapshot,
     std::optional<double> now;
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
-        const ServiceListing listing = ListCompletedFiles(svc.sharedir, svc.excludefiles);
-        WaitTest wait(listing.files, svc.sharedir, env);
+        const ServiceListing listing = ListForRules(svc, env, nullptr);
+        WaitTest wait(listing, svc, env);
         for (const RuleRec& rule : svc.rulelist.rules) {
             if (!rule.enabled) continue;
             RulePreview p = Head(svc, rule, env);

@@ -18,9 +18,11 @@ namespace kb {
 struct FilePreview {
     std::string name;
     std::int64_t size = 0;
-    // Still being written (changed within the settle time, or open for
-    // writing): the rule would wait for it.
+    // Not finished as the completion gate sees it (a partial name, written
+    // within the settle time, open for writing, ...): the rule would wait.
     bool waiting = false;
+    std::string why = {};  // the reason, in words, when waiting
+    bool folder = false;   // a folder taken as one download
 };
 
 struct RulePreview {

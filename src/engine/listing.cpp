@@ -24,7 +24,7 @@ ServiceListing ListCompletedFiles(const std::string& sharedir, const std::string
             detail->plain.push_back(e.plainFile);
             detail->inodes.push_back(e.inode);
         }
-        files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs});
+        files.push_back(filerec{std::string(e.name), e.size, e.date, e.mtimeNs, e.directory, {}});
         out.total += e.size;
         return true;
     });

@@ -1,6 +1,7 @@
 #include "engine/listingkeeper.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/matchmask.h"
 #include "engine/nameset.h"
@@ -25,6 +26,11 @@ struct ListingKeeper::Folder {
     std::int64_t listedAt = 0;
     bool used = true;
     FolderState state;
+    // Per name, whether the last word on writers was a write (true) or a
+    // writer's close (false); names never written since the watch began
+    // are absent.
+    std::unordered_map<std::string, bool> writing;
+    std::unordered_map<std::uint32_t, int> moving;  // rename cookie -> -1 unknown, 0, 1
 
     bool Excluded(std::string_view name) const { return MatchesAnyMask(name, maskList); }
 };
@@ -106,18 +112,60 @@ ListingKeeper::Folder& ListingKeeper::FolderFor(const std::string& sharedir,
 void ListingKeeper::TakeEvents() {
     events_.clear();
     if (!watcher_.Drain(events_)) {
-        // Events were lost: every watched folder is listed afresh.
-        for (auto& f : folders_) f->current = false;
+        // Events were lost: every watched folder is listed afresh, and
+        // nothing seen of writers before can be trusted.
+        for (auto& f : folders_) {
+            f->current = false;
+            f->writing.clear();
+        }
     }
     for (DirectoryWatcher::Event& e : events_) {
         for (auto& f : folders_) {
             if (f->watch != e.id || e.id < 0) continue;
             if (e.folderGone) {
                 Forget(*f);
-            } else if (f->current) {
-                f->dirty.push_back(e.name);
+                continue;
             }
+            NoteWriters(*f, e);
+            if (f->current) f->dirty.push_back(e.name);
         }
+    }
+    // The two halves of a rename come together; one left alone was a
+    // move out of or into a folder not watched.
+    for (auto& f : folders_) f->moving.clear();
+}
+
+void ListingKeeper::NoteWriters(Folder& f, const DirectoryWatcher::Event& e) {
+    using C = DirectoryWatcher::Change;
+    switch (e.change) {
+        case C::Written:
+            f.writing[e.name] = true;
+            break;
+        case C::ClosedWrite:
+            f.writing[e.name] = false;
+            break;
+        case C::MovedFrom: {
+            // A download renamed when done ("x.part" to "x") keeps what was
+            // known of its writers.
+            const auto it = f.writing.find(e.name);
+            f.moving[e.cookie] = it == f.writing.end() ? -1 : it->second ? 1 : 0;
+            if (it != f.writing.end()) f.writing.erase(it);
+            break;
+        }
+        case C::MovedTo: {
+            const auto it = f.moving.find(e.cookie);
+            if (it != f.moving.end() && it->second >= 0)
+                f.writing[e.name] = it->second == 1;
+            else
+                f.writing.erase(e.name);
+            if (it != f.moving.end()) f.moving.erase(it);
+            break;
+        }
+        case C::Removed:
+            f.writing.erase(e.name);
+            break;
+        case C::Other:
+            break;
     }
 }
 
@@ -129,6 +177,8 @@ void ListingKeeper::Forget(Folder& f) {
     f.detail = ListingDetail{};
     f.unplain.clear();
     f.dirty.clear();
+    f.writing.clear();
+    f.moving.clear();
 }
 
 bool ListingKeeper::Watched(Folder& f) {
@@ -248,7 +298,7 @@ void ListingKeeper::Update(Folder& f) {
             return;
         }
         sharesWith(e, at);
-        filerec rec{name, e.size, e.date, e.mtimeNs};
+        filerec rec{name, e.size, e.date, e.mtimeNs, e.directory, {}};
         if (at >= 0) {
             const auto i = static_cast<std::size_t>(at);
             if (files[i] == rec && plain[i] == e.plainFile && f.detail.inodes[i] == e.inode) return;
@@ -338,6 +388,16 @@ void ListingKeeper::Sweep() {
         return true;
     });
     for (auto& f : folders_) f->used = false;
+}
+
+WriterState ListingKeeper::WriterEvidence(const std::string& sharedir,
+                                          const std::string& name) const {
+    for (const auto& f : folders_) {
+        if (f->dir != sharedir || f->watch < 0) continue;
+        const auto it = f->writing.find(name);
+        if (it != f->writing.end()) return it->second ? WriterState::Open : WriterState::None;
+    }
+    return WriterState::Unknown;
 }
 
 ListingKeeper::FolderState ListingKeeper::State(const std::string& sharedir,

@@ -21,6 +21,7 @@
 
 #include "engine/listing.h"
 #include "platform/dirwatch.h"
+#include "platform/writers.h"
 
 namespace kb {
 
@@ -63,10 +64,19 @@ public:
     };
     FolderState State(const std::string& sharedir, const std::string& excludefiles) const;
 
+    // What change notification told of writers to `name` in `sharedir`
+    // since the folder has been watched: Open when it was written after the
+    // last time a writer closed it, None when a writer closed it after its
+    // last write, Unknown when nothing was seen (or the folder is not
+    // watched). It works for any user's files, where asking the system
+    // about writers may be refused.
+    WriterState WriterEvidence(const std::string& sharedir, const std::string& name) const;
+
 private:
     struct Folder;
     Folder& FolderFor(const std::string& sharedir, const std::string& excludefiles);
     void TakeEvents();
+    static void NoteWriters(Folder& f, const DirectoryWatcher::Event& e);
     bool Watched(Folder& f);
     ServiceListing Relist(Folder& f, std::size_t expected);
     void Update(Folder& f);

@@ -6,6 +6,7 @@
 
 #include "engine/actions.h"
 #include "engine/conditions.h"
+#include "engine/folders.h"
 #include "engine/ftpupload.h"
 #include "engine/listing.h"
 #include "engine/nameset.h"
@@ -36,7 +37,14 @@ public:
     void Run() {
         const bool grown = svc_.scanned && files_.size() > svc_.prevfiles.size();
         const bool newFileRule = HasNewFileRule(svc_);
-        if (newFileRule && grown) {
+        if (newFileRule && svc_.scanned && Gated()) {
+            // With the gate, every name that appears is new, whether or not
+            // the count grew (a download renamed when done, a file put in
+            // another's place), and an entry that changed arrives again once
+            // it has settled (a download resumed, a file rewritten).
+            for (std::uint32_t i = 0; i < files_.size(); ++i)
+                if (Match()[i] < 0 || ChangedSinceBaseline(i)) arrived_.push_back(i);
+        } else if (newFileRule && grown) {
             for (std::uint32_t i = 0; i < files_.size(); ++i)
                 if (Match()[i] < 0) arrived_.push_back(i);
         }
@@ -59,12 +67,19 @@ private:
         return *match_;
     }
 
+    bool ChangedSinceBaseline(std::uint32_t i) {
+        const std::int32_t at = Match()[i];
+        if (at < 0) return false;
+        const filerec& before = svc_.prevfiles[static_cast<std::size_t>(at)];
+        return before.size != files_[i].size || before.mtime != files_[i].mtime;
+    }
+
     SettledEntries& Settled() {
         if (!settled_) {
             const std::int64_t now = env_.clock ? env_.clock() : WallClockNs();
-            WriterProbe probe = env_.writers ? env_.writers : WriterProbe(ProbeWriters);
-            settled_.emplace(files_, svc_.prevfiles, Match(), env_.gate, now, svc_.sharedir,
-                             std::move(probe));
+            settled_.emplace(files_, &svc_.prevfiles.get(), &Match(),
+                             SettledEntries::Context{env_.gate, now, svc_.sharedir,
+                                                     svc_.excludefiles, WriterSourcesOf(env_)});
         }
         return *settled_;
     }
@@ -111,8 +126,10 @@ private:
 
         std::vector<ActionFile> chosen;
         chosen.reserve(candidates.size());
-        for (std::uint32_t i : candidates)
-            chosen.push_back(ActionFile{files_[i].name, files_[i].size, files_[i].mtime});
+        for (std::uint32_t i : candidates) {
+            chosen.push_back(ActionFile{files_[i].name, files_[i].size, files_[i].mtime,
+                                        files_[i].contents != nullptr});
+        }
         const std::size_t first = outcomes_.size();
         PerformActions(rule, chosen, ActionSite{svc_.sharedir, ServiceName(svc_), svc_.uid}, env_,
                        outcomes_);
@@ -165,6 +182,26 @@ ScanEnvironment DefaultScanEnvironment() {
     return env;
 }
 
+void ApplyOptions(ScanEnvironment& env, const Options& options) {
+    env.gate = GateFromOptions(options);
+    env.deleteToTrash = options.DeleteToTrash;
+    env.foldersAsDownloads = options.FoldersAsDownloads;
+}
+
+WriterSources WriterSourcesOf(const ScanEnvironment& env) {
+    return WriterSources{env.writers, env.holes, env.openForWriting, env.keeper.get()};
+}
+
+ServiceListing ListForRules(const rServiceRules& svc, const ScanEnvironment& env,
+                            ListingKeeper* keeper, const ListingProgress& progress) {
+    ServiceListing listing =
+        keeper ? keeper->List(svc.sharedir, svc.excludefiles, svc.prevfiles.size())
+               : ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size(), progress);
+    if (env.foldersAsDownloads && !listing.stopped)
+        listing.files = MeasureFolders(listing.files, svc.sharedir, listing.total);
+    return listing;
+}
+
 std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store) {
     std::vector<rServiceRules> snapshot;
     for (const rServiceRules& svc : store.ServiceTable) {
@@ -179,9 +216,7 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
         if (!svc.enabled || svc.sharedir.empty()) continue;
         // The services not reached keep their baselines from the last pass.
         if (StopRequested(env)) break;
-        ServiceListing listing =
-            env.keeper ? env.keeper->List(svc.sharedir, svc.excludefiles, svc.prevfiles.size())
-                       : ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size());
+        ServiceListing listing = ListForRules(svc, env, env.keeper.get());
         std::vector<std::string> pending;
         if (!listing.files.empty()) {
             ServicePass pass(svc, listing, env, result.outcomes);
@@ -197,15 +232,21 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     return result;
 }
 
-int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name) {
+int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name,
+                   bool foldersAsDownloads) {
     DirEntryInfo e;
     if (!StatEntry(folder, name, e)) return 0;
+    filerec rec{name, e.size, e.date, e.mtimeNs, e.directory, {}};
+    if (foldersAsDownloads && e.directory) {
+        std::int64_t total = 0;
+        rec = MeasureFolders(SharedListing({rec}), folder, total)[0];
+    }
     int added = 0;
     for (rServiceRules& svc : store.ServiceTable) {
         if (!svc.scanned || svc.sharedir != folder) continue;
         const bool known = std::any_of(svc.prevfiles.begin(), svc.prevfiles.end(),
                                        [&](const filerec& f) { return f.name == name; });
-        if (!known) svc.prevfiles.push_back(filerec{name, e.size, e.date, e.mtimeNs});
+        if (!known) svc.prevfiles.push_back(rec);
         ++added;
     }
     return added;

@@ -45,6 +45,7 @@ struct ActionOutcome {
     // The file changed while it was copied: nothing was done to it, and a
     // new-file rule tries it again once it has settled.
     bool sourceChanged = false;
+    bool folder = false;  // the entry was a folder, acted on whole
 };
 
 // The note of a copy or move whose target already held an identical copy.
@@ -83,6 +84,14 @@ struct ScanEnvironment {
     std::function<std::int64_t()> clock;
     // Whether a file is open for writing; ProbeWriters when empty.
     WriterProbe writers;
+    // Whether a file has holes; FindHoles when empty.
+    std::function<Holes(const std::string&)> holes;
+    // The files seen open for writing; FilesOpenForWriting when empty.
+    std::function<std::vector<FileId>()> openForWriting;
+    // A subfolder of a shared folder is one download (measured, judged and
+    // acted on whole); off, it is an entry like a file, with its own size
+    // and times, which the actions refuse.
+    bool foldersAsDownloads = false;
     // Delete moves files to the Trash instead of removing them for good.
     bool deleteToTrash = false;
     // Set by the owner to end a pass early: the file being worked on is
@@ -102,6 +111,18 @@ inline bool StopRequested(const ScanEnvironment& env) {
 // Real clock, real process launcher, libcurl uploader.
 ScanEnvironment DefaultScanEnvironment();
 
+// Sets what the program's own options decide: the completion gate, the
+// Trash, folders as downloads.
+void ApplyOptions(ScanEnvironment& env, const Options& options);
+
+// The gate's sources of answers about writers and holes in `env`.
+WriterSources WriterSourcesOf(const ScanEnvironment& env);
+
+// The listing as the rules see it: from `keeper` when given, else listed
+// afresh; with folders as downloads, each folder measured by what it holds.
+ServiceListing ListForRules(const rServiceRules& svc, const ScanEnvironment& env,
+                            ListingKeeper* keeper, const ListingProgress& progress = {});
+
 // The enabled services that have a directory, with their rules and baselines
 // (a copy; the baselines are shared, and never change, so it is safe to hand
 // to a worker thread).
@@ -114,7 +135,10 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
 // A file put back into a shared folder by hand or by undo becomes part of
 // the baselines of the services on that folder, as the last pass would have
 // listed it: it is not taken for a new download. Returns how many took it.
-int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name);
+// A folder put back is measured as the pass measures folders when
+// `foldersAsDownloads`.
+int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name,
+                   bool foldersAsDownloads = false);
 
 // Puts each baseline back into the record with the same uid (scanned = true,
 // prevfiles = files, pending); records gone meanwhile are skipped. The

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "engine/folders.h"
 #include "engine/scanpass.h"
 #include "platform/fileops.h"
 #include "platform/trash.h"
@@ -32,6 +33,16 @@ bool Exists(const std::string& path) {
 // and modification time.
 bool Unchanged(const std::string& path, const JournalEntry& e) {
     std::error_code ec;
+    if (IsFolder(path)) {
+        // A folder taken as one download was recorded by what it holds.
+        DirEntryInfo own;
+        const auto sep = path.find_last_of("/\\");
+        if (sep == std::string::npos ||
+            !StatEntry(path.substr(0, sep == 0 ? 1 : sep), path.substr(sep + 1), own))
+            return false;
+        const FolderContents c = ReadFolder(path, own.mtimeNs);
+        return c.end == WalkEnd::Complete && c.bytes == e.size && c.newestNs == e.mtimeNs;
+    }
     if (!fs::is_regular_file(path, ec)) return false;
     const auto size = fs::file_size(path, ec);
     if (ec || static_cast<std::int64_t>(size) != e.size) return false;
@@ -92,16 +103,20 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
     u.target = FolderOf(e.source);
     Status st = CanUndo(e);
     if (st) {
+        const bool folder = IsFolder(u.source);
         if (e.action == "copy") {
-            const FileOpResult r = FileDelete(u.source);
+            const FileOpResult r =
+                folder ? FolderRemoveCopy(u.source, e.source) : FileDelete(u.source);
             st = {r.ok, r.error};
         } else if (e.action == "trash") {
             st = RestoreFromTrash(u.source, e.source);
         } else {
             // A move that found an identical copy at the target kept it there
             // and removed the original: the original comes back as a copy.
-            const FileOpResult r = e.error == kAlreadyThereNote ? FileCopy(u.source, e.source)
-                                                                : FileMove(u.source, e.source);
+            const bool copy = e.error == kAlreadyThereNote;
+            const FileOpResult r =
+                folder ? (copy ? FolderCopy(u.source, e.source) : FolderMove(u.source, e.source))
+                       : (copy ? FileCopy(u.source, e.source) : FileMove(u.source, e.source));
             st = {r.ok, r.error};
         }
     }

@@ -60,6 +60,10 @@ enum ActionKind : std::uint8_t {
 inline constexpr std::int64_t kTriggerMB = 1024000;
 inline constexpr std::int64_t kConditionKB = 1024;
 
+// What a subfolder of a shared folder holds, when folders are taken as one
+// download each (the engine fills it in).
+struct FolderContents;
+
 // One directory entry as the scan pass sees it.
 struct filerec {
     std::string name;       // bare name, no directory part
@@ -68,6 +72,11 @@ struct filerec {
     // The same time as the file system keeps it (ns since 1970, UTC): the
     // completion gate compares it between passes and against the clock.
     std::int64_t mtime = 0;
+    // A folder (not a link to one). Taken as one download, its size is that
+    // of all its files, its times those of the newest entry inside, and
+    // `contents` says what it holds; otherwise size and times are its own.
+    bool folder = false;
+    std::shared_ptr<const FolderContents> contents = nullptr;
     bool operator==(const filerec&) const = default;
 };
 

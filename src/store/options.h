@@ -5,16 +5,35 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kb {
 
 inline constexpr char kOptionsKey[] = "\\SOFTWARE\\Kestrelbox\\Options";
+
+// The name endings of downloads in progress and of clients' control files,
+// as the clients document them: browsers (.part, .crdownload, .download,
+// .partial, .opdownload), torrent clients (.!qB, .!ut, .bc!), download
+// managers (.aria2, .filepart, .dctmp), aMule's part files' records
+// (.part.met).
+inline constexpr char kDefaultPartialSuffixes[] =
+    ".part;.!qB;.crdownload;.download;.partial;.aria2;.!ut;.bc!;.opdownload;.filepart;"
+    ".dctmp;.part.met";
 
 struct Options {
     // The completion gate: act only on files that have stopped changing for
     // SettleSeconds (and that no program still writes).
     bool WaitSettled = true;
     std::int32_t SettleSeconds = 10;
+    // Where nothing can tell whether a program still writes a file: how
+    // long it must have been quiet.
+    std::int32_t UnseenWriterMinutes = 10;
+    // Files with these endings, and files beside one named after them, are
+    // downloads in progress; ";"-separated.
+    std::string PartialSuffixes = kDefaultPartialSuffixes;
+    // A subfolder is one download: settled when all it holds is, moved,
+    // copied and trashed whole.
+    bool FoldersAsDownloads = true;
     // A rule's delete moves the file to the Trash instead of removing it.
     bool DeleteToTrash = true;
     // Desktop notifications: when actions of a pass fail; of every action.
@@ -28,6 +47,7 @@ struct Options {
 };
 
 inline constexpr std::int32_t kMaxSettleSeconds = 3600;
+inline constexpr std::int32_t kMaxUnseenWriterMinutes = 1440;
 
 // Reads every option; one that is missing, of another type or out of its
 // range reads as its default. Never throws.

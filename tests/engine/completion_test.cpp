@@ -8,8 +8,10 @@
 #include <map>
 #include <random>
 
+#include "engine/dryrun.h"
 #include "enginetest_util.h"
 #include "platform/fileops.h"
+#include "platform/localtime.h"
 
 namespace {
 
@@ -301,6 +303,272 @@ TEST(CompletionGate, SwitchedOffTheRulesActInThePassThatFirstListsAFile) {
         std::filesystem::remove(shared / "partial.bin");
         std::filesystem::remove(backup / "partial.bin");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What the gate asks besides the lease, answered as the tests say: no holes
+// and no visible writer unless a test names one.
+void QuietSystem(GatedEnv& g) {
+    g.env.holes = [](const std::string&) { return kb::Holes::None; };
+    g.env.openForWriting = [] { return std::vector<kb::FileId>{}; };
+}
+
+TEST(CompletionGate, ANameThatAppearsWithoutTheCountGrowingIsNewOnceItSettles) {
+    TempDir shared;
+    for (const bool gated : {true, false}) {
+        SCOPED_TRACE(gated ? "gate on" : "gate off");
+        kb::ServiceStore store;
+        AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("p", "mfile")})});
+        GatedEnv g;
+        QuietSystem(g);
+        g.env.gate.enabled = gated;
+        Pass(store, g.env);
+        Put(shared / "film.mkv.part", "partial", g, 0);
+        g.Advance(5);
+        Pass(store, g.env);
+        g.Advance(30);
+        Pass(store, g.env);
+        // Renamed when done: one file before, one after.
+        std::filesystem::rename(shared / "film.mkv.part", shared / "film.mkv");
+        g.Advance(5);
+        Pass(store, g.env);
+        g.Advance(10);
+        Pass(store, g.env);
+        if (gated) {
+            // The partial name was never acted on; the finished file was, once.
+            EXPECT_EQ(BaseNames(g.launched), Names{"film.mkv"});
+        } else {
+            // Switched off, a file is new only when the count grew.
+            EXPECT_EQ(BaseNames(g.launched), Names{"film.mkv.part"});
+        }
+        std::filesystem::remove(shared / "film.mkv");
+    }
+}
+
+TEST(CompletionGate, AFileThatChangesAfterItWasActedOnArrivesAgainAndItsCopyIsReplaced) {
+    TempDir shared, backup;
+    kb::ServiceStore store;
+    AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
+    GatedEnv g;
+    QuietSystem(g);
+    Pass(store, g.env);
+    // A transfer that gave up: closed, quiet, and not whole.
+    Put(shared / "report.pdf", "the first half", g, 0);
+    g.Advance(5);
+    Pass(store, g.env);
+    g.Advance(10);
+    Pass(store, g.env);
+    ASSERT_EQ(ReadFile(backup / "report.pdf"), "the first half");
+    g.Advance(60);
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    // Resumed and finished: it arrives again once settled.
+    Put(shared / "report.pdf", "the first half and the second", g, 0);
+    g.Advance(5);
+    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    g.Advance(10);
+    const auto r = Pass(store, g.env);
+    ASSERT_EQ(r.outcomes.size(), 1u);
+    EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
+    EXPECT_EQ(ReadFile(backup / "report.pdf"), "the first half and the second");
+}
+
+TEST(CompletionGate, PartialNamesAndControlFilesKeepADownloadWaiting) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    // The user keeps aria2's control files out of the rules' sight.
+    AddService(store, shared.str(), "*.aria2", {rule});
+    GatedEnv g;
+    QuietSystem(g);
+    for (const char* name :
+         {"show.MKV.PART", "iso.img", "iso.img.aria2", "disk.img", "disk.img.aria2", "page.html",
+          "page.html.crdownload", "001.part.met", "done.ogg", "plain.part.txt"})
+        Put(shared / name, "x", g, 3600);
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    // The endings count in any letter case, a control file keeps its
+    // download waiting whether listed or masked, and ".part" inside a name
+    // is no ending.
+    EXPECT_EQ(BaseNames(g.launched), (Names{"done.ogg", "plain.part.txt"}));
+
+    std::filesystem::remove(shared / "disk.img.aria2");
+    g.launched.clear();
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"disk.img", "done.ogg", "plain.part.txt"}));
+
+    // An empty list of endings leaves the names to the other tests.
+    g.env.gate.partialSuffixes.clear();
+    g.launched.clear();
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(g.launched.size(), 8u);
+}
+
+TEST(CompletionGate, EndingsAreReadFromTheSettingAndTheLongestThatFitsCounts) {
+    EXPECT_EQ(kb::ParsePartialSuffixes(" .part ;;.part.met; .!qB"),
+              (Names{".part", ".part.met", ".!qB"}));
+    EXPECT_EQ(kb::JoinPartialSuffixes({".a", ".b"}), ".a;.b");
+    const Names defaults = kb::DefaultPartialSuffixes();
+    EXPECT_EQ(kb::PartialSuffixOf("x.part.met", defaults), ".part.met");
+    EXPECT_EQ(kb::PartialSuffixOf("Movie.!QB", defaults), ".!qB");
+    EXPECT_EQ(kb::PartialSuffixOf(".part", defaults), "");  // a name is more than its ending
+    for (const char* s : {".part", ".!qB", ".crdownload", ".download", ".partial", ".aria2"})
+        EXPECT_NE(std::find(defaults.begin(), defaults.end(), s), defaults.end()) << s;
+}
+
+#ifndef _WIN32
+TEST(CompletionGate, ChangeNotificationTellsOfWritersTheSystemWillNotName) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    QuietSystem(g);
+    g.env.keeper = std::make_shared<kb::ListingKeeper>();
+    // Another user's files: the lease is refused for every one. The files
+    // keep the times their writes gave them (setting a time alone is
+    // reported as a write), so the clock is the real one.
+    g.env.writers = [](const std::string&) { return kb::WriterState::Unknown; };
+    g.now = kb::WallClockNs();
+    Put(shared / "old.iso", "o", g, 7200);  // there before the folder was watched
+    Pass(store, g.env);
+
+    // A download that stalls: written, then held open without a write.
+    const std::string stalled = shared / "stalled.bin";
+    std::ofstream writer(stalled, std::ios::binary);
+    writer << "some data" << std::flush;
+    // One finished the way clients finish: closed, then renamed.
+    { std::ofstream(shared / "done.bin.part") << "all of it"; }
+    std::filesystem::rename(shared / "done.bin.part", shared / "done.bin");
+    // One written where nobody watched, then moved in.
+    TempDir elsewhere;
+    WriteFile(elsewhere / "unseen.bin", "u");
+    std::filesystem::rename(elsewhere / "unseen.bin", shared / "unseen.bin");
+
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"old.iso"});
+    g.launched.clear();
+    g.Advance(10);
+    Pass(store, g.env);
+    // Closed after its last write: the settle time is enough.
+    EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso"}));
+
+    // Half an hour of a stalled transfer: still open, still waiting; the
+    // one nothing is known of waited its long quiet time.
+    g.launched.clear();
+    g.Advance(1800);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso", "unseen.bin"}));
+
+    writer.close();  // the client gives up
+    g.launched.clear();
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso", "stalled.bin", "unseen.bin"}));
+}
+
+TEST(CompletionGate, AVisibleProcessHoldingAFileForWritingKeepsItWaiting) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    g.env.holes = [](const std::string&) { return kb::Holes::None; };
+    g.env.writers = [](const std::string&) { return kb::WriterState::Unknown; };
+    Put(shared / "held.bin", "h", g, 3600);
+    Put(shared / "free.bin", "f", g, 3600);
+    // Opened for writing by this process (which /proc shows), for reading only.
+    std::ofstream held(shared / "held.bin", std::ios::app);
+    std::ifstream reader(shared / "free.bin");
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"free.bin"});
+    held.close();
+    g.launched.clear();
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), (Names{"free.bin", "held.bin"}));
+}
+
+TEST(CompletionGate, AFileWithPartsNeverWrittenWaits) {
+    TempDir shared;
+    const std::string probe = shared / "probe";
+    kbtest::MakeSparse(probe, 1 << 22);
+    { std::ofstream(probe, std::ios::in | std::ios::out | std::ios::ate) << "end"; }
+    if (kb::FindHoles(probe) != kb::Holes::Some) GTEST_SKIP() << "this file system keeps no holes";
+    std::filesystem::remove(probe);
+
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    g.env.openForWriting = [] { return std::vector<kb::FileId>{}; };
+    // A torrent's file, paused: full size, closed, quiet, pieces missing.
+    const std::string paused = shared / "paused.iso";
+    kbtest::MakeSparse(paused, 1 << 22);
+    {
+        std::fstream f(paused, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp((1 << 22) - 4);
+        f << "tail";
+    }
+    kbtest::SetMtime(paused, g.now / kSecond - 3600);
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_TRUE(g.launched.empty());
+    // Every piece written.
+    { std::ofstream(paused, std::ios::binary | std::ios::trunc) << std::string(1 << 22, 'd'); }
+    kbtest::SetMtime(paused, g.now / kSecond - 3600);
+    g.Advance(5);
+    Pass(store, g.env);
+    g.Advance(5);
+    Pass(store, g.env);
+    EXPECT_EQ(BaseNames(g.launched), Names{"paused.iso"});
+}
+#endif
+
+TEST(CompletionGate, ThePreviewSaysWhyEachFileWaits) {
+    TempDir shared;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    const int at = AddService(store, shared.str(), "", {rule});
+    GatedEnv g;
+    QuietSystem(g);
+    Put(shared / "a.part", "x", g, 3600);
+    Put(shared / "b.img", "x", g, 3600);
+    Put(shared / "b.img.aria2", "x", g, 3600);
+    Put(shared / "c.avi", "x", g, 3);
+    Put(shared / "d.avi", "x", g, 3600);
+    Put(shared / "e.avi", "x", g, 60);
+    Put(shared / "f.avi", "x", g, 3600);
+    g.writers["d.avi"] = kb::WriterState::Open;
+    g.writers["e.avi"] = kb::WriterState::Unknown;
+    g.env.holes = [](const std::string& path) {
+        return path.find("f.avi") != std::string::npos ? kb::Holes::Some : kb::Holes::None;
+    };
+    const kb::RulePreview p = kb::PreviewRule(store.ServiceTable[at], rule, g.env);
+    std::map<std::string, std::string> why;
+    for (const auto& f : p.files) why[f.name] = f.waiting ? f.why : "ready";
+    EXPECT_EQ(why["a.part"], "named as a download in progress (.part)");
+    EXPECT_EQ(why["b.img"], "its client's file b.img.aria2 is beside it");
+    EXPECT_EQ(why["c.avi"], "written less than 10 seconds ago");
+    EXPECT_EQ(why["d.avi"], "still open for writing");
+    EXPECT_EQ(why["e.avi"],
+              "no way to tell whether a program still writes it: waits until it has not changed "
+              "for 10 minutes");
+    EXPECT_EQ(why["f.avi"], "parts of it were never written");
 }
 
 }  // namespace

@@ -58,6 +58,15 @@ public:
 
     const std::string& str() const { return path_; }
     std::string operator/(const std::string& name) const { return kb::JoinPath(path_, name); }
+    // A path some folders down, written with "/" ("Album/CD1/01.flac").
+    std::string Path(const std::string& relative) const {
+        std::string out = path_;
+        std::size_t from = 0;
+        for (std::size_t slash; (slash = relative.find('/', from)) != std::string::npos;
+             from = slash + 1)
+            out = kb::JoinPath(out, relative.substr(from, slash - from));
+        return kb::JoinPath(out, relative.substr(from));
+    }
 
 private:
     std::string path_;

@@ -10,6 +10,7 @@
 
 #include "../engine/enginetest_util.h"
 #include "engine/actions.h"
+#include "engine/folders.h"
 
 namespace {
 
@@ -46,6 +47,62 @@ kb::JournalEntry Act(const kb::ruleactionrec& a, const std::string& shared, cons
     kb::JournalEntry e = kb::JournalEntryFor(out.at(0));
     e.id = 7;
     return e;
+}
+
+// What the journal records for one action on the folder `name`, taken as
+// one download.
+kb::JournalEntry ActOnFolder(const kb::ruleactionrec& a, const std::string& shared,
+                             const std::string& name) {
+    kb::DirEntryInfo own;
+    EXPECT_TRUE(kb::StatEntry(shared, name, own));
+    const kb::FolderContents c = kb::ReadFolder(kb::JoinPath(shared, name), own.mtimeNs);
+    kb::ScanEnvironment env;
+    env.foldersAsDownloads = true;
+    std::vector<kb::ActionOutcome> out;
+    kb::PerformActions(kbtest::Rule(kb::trgNewFile, {a}),
+                       {kb::ActionFile{name, c.bytes, c.newestNs, true}},
+                       kb::ActionSite{shared, "Torrents", 1}, env, out);
+    EXPECT_EQ(out.size(), 1u);
+    kb::JournalEntry e = kb::JournalEntryFor(out.at(0));
+    e.id = 9;
+    return e;
+}
+
+TEST(Undo, AFolderMovedOrCopiedWholeIsTakenBackWhole) {
+    std::vector<std::string> targets{""};
+    if (kbtest::AcrossFileSystems()) targets.push_back(kbtest::OtherFileSystem());
+    for (const std::string& base : targets) {
+        SCOPED_TRACE(base.empty() ? "same file system" : base);
+        TempDir shared, music(base);
+        fs::create_directories(shared.Path("Album/CD2"));
+        WriteFile(shared.Path("Album/01.flac"), "one");
+        WriteFile(shared.Path("Album/CD2/02.flac"), "two");
+        const kb::JournalEntry moved =
+            ActOnFolder(kbtest::MoveTo(music.str()), shared.str(), "Album");
+        ASSERT_TRUE(moved.ok) << moved.error;
+        ASSERT_TRUE(kb::CanUndo(moved)) << kb::CanUndo(moved).error;
+        const kb::JournalEntry back = kb::Undo(moved, 1);
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(ReadFile(shared.Path("Album/CD2/02.flac")), "two");
+        EXPECT_FALSE(Exists(music.Path("Album")));
+
+        const kb::JournalEntry copied =
+            ActOnFolder(kbtest::CopyTo(music.str()), shared.str(), "Album");
+        ASSERT_TRUE(copied.ok) << copied.error;
+        // A file changed in the copy: it is no longer the copy that was made.
+        WriteFile(music.Path("Album/CD2/02.flac"), "changed");
+        EXPECT_FALSE(kb::CanUndo(copied));
+        // Put back as it was, time and all.
+        WriteFile(music.Path("Album/CD2/02.flac"), "two");
+        fs::last_write_time(music.Path("Album/CD2/02.flac"),
+                            fs::last_write_time(shared.Path("Album/CD2/02.flac")));
+        fs::last_write_time(music.Path("Album/CD2"), fs::last_write_time(shared.Path("Album/CD2")));
+        ASSERT_TRUE(kb::CanUndo(copied)) << kb::CanUndo(copied).error;
+        const kb::JournalEntry removed = kb::Undo(copied, 2);
+        ASSERT_TRUE(removed.ok) << removed.error;
+        EXPECT_FALSE(Exists(music.Path("Album")));
+        EXPECT_EQ(ReadFile(shared.Path("Album/01.flac")), "one");
+    }
 }
 
 TEST(Undo, AMoveGoesBackAcrossFileSystemsToo) {

@@ -42,6 +42,27 @@ TEST(Options, SavedOptionsReadBack) {
     EXPECT_EQ(back, o);
 }
 
+TEST(Options, TheDownloadOptionsReadBackAndAnEmptyListOfEndingsIsAChoice) {
+    test::XdgSandbox box;
+    Options o;
+    EXPECT_EQ(o.UnseenWriterMinutes, 10);
+    EXPECT_TRUE(o.FoldersAsDownloads);
+    EXPECT_EQ(o.PartialSuffixes, kDefaultPartialSuffixes);
+    o.UnseenWriterMinutes = 1440;
+    o.FoldersAsDownloads = false;
+    o.PartialSuffixes = "";
+    SaveOptions(o);
+    Options back;
+    LoadOptions(back);
+    EXPECT_EQ(back, o);
+    EXPECT_EQ(back.PartialSuffixes, "");  // not the defaults again
+    WriteRegValue(RegRoot::LocalMachine, kOptionsKey, "UnseenWriterMinutes", "1441", regInteger);
+    DeleteRegValue(RegRoot::LocalMachine, kOptionsKey, "PartialSuffixes");
+    LoadOptions(back);
+    EXPECT_EQ(back.UnseenWriterMinutes, 10);
+    EXPECT_EQ(back.PartialSuffixes, kDefaultPartialSuffixes);
+}
+
 #ifndef _WIN32  // the emulated registry's file
 TEST(Options, ScriptsFindAndSetThemInTheRegistryFile) {
     test::XdgSandbox box;
