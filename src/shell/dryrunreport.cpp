@@ -58,8 +58,9 @@ void PrintRule(const RulePreview& p, std::ostream& out) {
             out << "    holds now and would act on " << Count(std::ssize(p.files), "file", "files")
                 << ":\n";
         for (const FilePreview& f : p.files) {
-            out << "      " << f.name << " (" << Bytes(f.size) << ")";
-            if (f.waiting) out << ", still being written: waits until it has settled";
+            // A folder taken as one download reads as one, with all it holds.
+            out << "      " << f.name << (f.folder ? "/" : "") << " (" << Bytes(f.size) << ")";
+            if (f.waiting) out << ", waits: " << f.why;
             out << '\n';
         }
         PrintActions(p, "then: ", out);
@@ -114,8 +115,13 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
         j["listed"] = p.listed;
         j["totalBytes"] = p.total;
         nlohmann::ordered_json files = nlohmann::ordered_json::array();
-        for (const FilePreview& f : p.files)
-            files.push_back({{"name", f.name}, {"size", f.size}, {"waiting", f.waiting}});
+        for (const FilePreview& f : p.files) {
+            nlohmann::ordered_json file = {
+                {"name", f.name}, {"size", f.size}, {"waiting", f.waiting}};
+            if (f.waiting) file["why"] = f.why;
+            if (f.folder) file["folder"] = true;
+            files.push_back(std::move(file));
+        }
         j["files"] = std::move(files);
         j["actions"] = p.actions;
         // File names are bytes from strangers: invalid UTF-8 is replaced, not fatal.
@@ -147,8 +153,7 @@ int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) 
     // Nothing is started or sent; the previews never ask, and now cannot.
     env.launch = {};
     env.upload = {};
-    env.gate = CompletionGate{options.WaitSettled, options.SettleSeconds};
-    env.deleteToTrash = options.DeleteToTrash;
+    ApplyOptions(env, options);
     const std::vector<RulePreview> previews = DryRun(TakeScanSnapshot(store), env);
     if (command.json)
         PrintDryRunJson(previews, out);

@@ -87,9 +87,7 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
     PrepareProgramState(state, command.configFile, journal, {tell, tell});
 
     ScanTimer scanner(state.store, DefaultScanEnvironment(), &journal);
-    scanner.SetDeleteToTrash(state.options.DeleteToTrash);
-    scanner.SetCompletionGate(
-        CompletionGate{state.options.WaitSettled, state.options.SettleSeconds});
+    scanner.SetOptions(state.options);
     QObject::connect(&scanner, &ScanTimer::PassFinished, &app, [&] {
         for (const ActionOutcome& o : scanner.LastOutcomes())
             (o.ok ? std::cout : std::cerr) << OutcomeLine(o) << '\n';

@@ -613,16 +613,11 @@ void TfrmMain::Settings1Click() {
 
 ScanEnvironment TfrmMain::PreviewEnvironment() const {
     ScanEnvironment env;
-    env.gate = CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds};
-    env.deleteToTrash = state_.options.DeleteToTrash;
+    ApplyOptions(env, state_.options);
     return env;
 }
 
-void TfrmMain::applyOptions() {
-    Timer1->SetDeleteToTrash(state_.options.DeleteToTrash);
-    Timer1->SetCompletionGate(
-        CompletionGate{state_.options.WaitSettled, state_.options.SettleSeconds});
-}
+void TfrmMain::applyOptions() { Timer1->SetOptions(state_.options); }
 
 void TfrmMain::Contents1Click() { ShowHelpContents(this, programDir()); }
 
@@ -720,7 +715,8 @@ void TfrmMain::UndoActivity(const std::vector<int>& rows) {
             for (const JournalEntry& e : entries) {
                 const auto sep = e.source.find_last_of("/\\");
                 if (sep != std::string::npos)
-                    AddToBaselines(state_.store, e.source.substr(0, sep), e.source.substr(sep + 1));
+                    AddToBaselines(state_.store, e.source.substr(0, sep), e.source.substr(sep + 1),
+                                   Timer1->FoldersAsDownloads());
             }
             for (int row : rows) activity_->Model()->Reload(row);
             activity_->Model()->Refresh();

@@ -46,6 +46,10 @@ public:
     void SetInterval(int ms);
     int Interval() const { return timer_.interval(); }
 
+    // What the program's options decide for the next pass (gate, Trash,
+    // folders as downloads).
+    void SetOptions(const Options& options) { ApplyOptions(env_, options); }
+    bool FoldersAsDownloads() const { return env_.foldersAsDownloads; }
     // The completion gate and the delete the next pass uses.
     void SetCompletionGate(const CompletionGate& gate) { env_.gate = gate; }
     const CompletionGate& Gate() const { return env_.gate; }

@@ -5,10 +5,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "engine/completion.h"
 #include "platform/registry.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
@@ -55,6 +57,54 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
              downloads));
     connect(chkWaitSettled, &QCheckBox::toggled, seSettleSeconds, &QWidget::setEnabled);
 
+    seUnseenWriterMinutes = new QSpinBox(downloads);
+    seUnseenWriterMinutes->setObjectName(QStringLiteral("seUnseenWriterMinutes"));
+    seUnseenWriterMinutes->setRange(0, kMaxUnseenWriterMinutes);
+    seUnseenWriterMinutes->setSuffix(QStringLiteral(" minutes"));
+    auto* unseenLabel = new QLabel(
+        QStringLiteral("When nothing can tell whether a program still writes a file, wait"),
+        downloads);
+    unseenLabel->setBuddy(seUnseenWriterMinutes);
+    auto* unseenRow = new QHBoxLayout;
+    unseenRow->addWidget(unseenLabel);
+    unseenRow->addWidget(seUnseenWriterMinutes);
+    unseenRow->addStretch(1);
+    box->addLayout(unseenRow);
+    box->addWidget(Hint(QStringLiteral("Another user's files and files on a network folder can be "
+                                       "written without the system saying so."),
+                        downloads));
+
+    tePartialSuffixes = new QLineEdit(downloads);
+    tePartialSuffixes->setObjectName(QStringLiteral("tePartialSuffixes"));
+    auto* suffixLabel =
+        new QLabel(QStringLiteral("Names of downloads in progress end in:"), downloads);
+    suffixLabel->setBuddy(tePartialSuffixes);
+    auto* defaults = new QPushButton(QStringLiteral("Defaults"), downloads);
+    defaults->setObjectName(QStringLiteral("btnPartialDefaults"));
+    connect(defaults, &QPushButton::clicked, this,
+            [this] { tePartialSuffixes->setText(QString::fromLatin1(kDefaultPartialSuffixes)); });
+    auto* suffixRow = new QHBoxLayout;
+    suffixRow->addWidget(tePartialSuffixes, 1);
+    suffixRow->addWidget(defaults);
+    box->addWidget(suffixLabel);
+    box->addLayout(suffixRow);
+    box->addWidget(Hint(QStringLiteral("Separated by \";\". Such a file is never acted on, nor a "
+                                       "file beside one named after it (\"x\" beside "
+                                       "\"x.aria2\"), nor a folder holding one."),
+                        downloads));
+
+    chkFoldersAsDownloads =
+        new QCheckBox(QStringLiteral("Treat a folder as one download"), downloads);
+    chkFoldersAsDownloads->setObjectName(QStringLiteral("chkFoldersAsDownloads"));
+    box->addWidget(chkFoldersAsDownloads);
+    box->addWidget(Hint(QStringLiteral("A folder in a shared folder is then acted on whole, once "
+                                       "every file in it has settled; its size is that of all its "
+                                       "files."),
+                        downloads));
+    for (QWidget* w : {static_cast<QWidget*>(seUnseenWriterMinutes),
+                       static_cast<QWidget*>(tePartialSuffixes), static_cast<QWidget*>(defaults)})
+        connect(chkWaitSettled, &QCheckBox::toggled, w, &QWidget::setEnabled);
+
     auto* deleting = new QGroupBox(QStringLiteral("Deleting"), this);
     deleting->setObjectName(QStringLiteral("gbDeleting"));
     chkDeleteToTrash = new QCheckBox(QStringLiteral("Move deleted files to the Trash"), deleting);
@@ -91,11 +141,17 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
     chkWaitSettled->setChecked(options_.WaitSettled);
     seSettleSeconds->setValue(options_.SettleSeconds);
     seSettleSeconds->setEnabled(options_.WaitSettled);
+    seUnseenWriterMinutes->setValue(options_.UnseenWriterMinutes);
+    seUnseenWriterMinutes->setEnabled(options_.WaitSettled);
+    tePartialSuffixes->setText(QString::fromStdString(options_.PartialSuffixes));
+    tePartialSuffixes->setEnabled(options_.WaitSettled);
+    defaults->setEnabled(options_.WaitSettled);
+    chkFoldersAsDownloads->setChecked(options_.FoldersAsDownloads);
     chkDeleteToTrash->setChecked(options_.DeleteToTrash);
     chkNotifyFailures->setChecked(options_.NotifyFailures);
     chkNotifyEvery->setChecked(options_.NotifyEvery);
 
-    setMinimumWidth(420);
+    setMinimumWidth(480);
     adjustSize();
     PlaceDialog(this, mainWindow);
 }
@@ -104,6 +160,11 @@ void TfrmSettings::OkClick() {
     Options changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
     changed.SettleSeconds = seSettleSeconds->value();
+    changed.UnseenWriterMinutes = seUnseenWriterMinutes->value();
+    // Stored as the user will read it back: the endings, tidied.
+    changed.PartialSuffixes =
+        JoinPartialSuffixes(ParsePartialSuffixes(tePartialSuffixes->text().toStdString()));
+    changed.FoldersAsDownloads = chkFoldersAsDownloads->isChecked();
     changed.DeleteToTrash = chkDeleteToTrash->isChecked();
     changed.NotifyFailures = chkNotifyFailures->isChecked();
     changed.NotifyEvery = chkNotifyEvery->isChecked();

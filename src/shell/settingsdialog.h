@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QDialogButtonBox;
+class QLineEdit;
 class QSpinBox;
 
 namespace kb {
@@ -27,6 +28,9 @@ public:
 
     QCheckBox* chkWaitSettled = nullptr;
     QSpinBox* seSettleSeconds = nullptr;
+    QSpinBox* seUnseenWriterMinutes = nullptr;
+    QLineEdit* tePartialSuffixes = nullptr;
+    QCheckBox* chkFoldersAsDownloads = nullptr;
     QCheckBox* chkDeleteToTrash = nullptr;
     QCheckBox* chkNotifyFailures = nullptr;
     QCheckBox* chkNotifyEvery = nullptr;

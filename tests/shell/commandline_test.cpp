@@ -90,7 +90,9 @@ std::vector<RulePreview> Sample() {
     RulePreview music = Preview("Music", trgNewFile);
     music.triggerText = "a new file is present";
     music.onArrival = music.holds = true;
-    music.files = {{"song.mp3", 2'202'010, false}, {"next.mp3", 1024, true}};
+    music.files = {{"song.mp3", 2'202'010, false},
+                   {"next.mp3", 1024, true, "still open for writing"},
+                   {"Album", 4096, true, "holds a download in progress: Album/02.flac.part", true}};
     music.actions = {"move to /music", "launch /usr/bin/player \"<file>\""};
     RulePreview tidy = Preview("Tidy", trgFileCount);
     tidy.triggerText = "more than 20 files";
@@ -114,9 +116,10 @@ TEST(DryRunReport, TextGroupsRulesUnderTheirServiceAndSaysWhatEachWouldDo) {
               "\n"
               "Kazaa: /srv/share (3 files, 3.0 MB)\n"
               "  Rule \"Music\", when a new file is present:\n"
-              "    acts on such files when they arrive; of those present now it would take 2:\n"
+              "    acts on such files when they arrive; of those present now it would take 3:\n"
               "      song.mp3 (2.1 MB)\n"
-              "      next.mp3 (1.0 kB), still being written: waits until it has settled\n"
+              "      next.mp3 (1.0 kB), waits: still open for writing\n"
+              "      Album/ (4.0 kB), waits: holds a download in progress: Album/02.flac.part\n"
               "    then: move to /music\n"
               "          launch /usr/bin/player \"<file>\"\n"
               "  Rule \"Tidy\", when more than 20 files:\n"
@@ -145,7 +148,10 @@ TEST(DryRunReport, JsonIsOneObjectPerRuleWithBadNamesReplaced) {
               "\"rule\":\"Music\",\"trigger\":\"new-file\",\"triggerText\":\"a new file is "
               "present\",\"onArrival\":true,\"holds\":true,\"listed\":3,\"totalBytes\":3145728,"
               "\"files\":[{\"name\":\"song.mp3\",\"size\":2202010,\"waiting\":false},"
-              "{\"name\":\"next.mp3\",\"size\":1024,\"waiting\":true}],"
+              "{\"name\":\"next.mp3\",\"size\":1024,\"waiting\":true,"
+              "\"why\":\"still open for writing\"},{\"name\":\"Album\",\"size\":4096,"
+              "\"waiting\":true,\"why\":\"holds a download in progress: Album/02.flac.part\","
+              "\"folder\":true}],"
               "\"actions\":[\"move to /music\",\"launch /usr/bin/player \\\"<file>\\\"\"]}");
     EXPECT_NE(got[1].find("\"trigger\":\"file-count\",\"threshold\":20"), std::string::npos);
     EXPECT_NE(got[1].find("\"name\":\"bad\xef\xbf\xbd.bin\""), std::string::npos);

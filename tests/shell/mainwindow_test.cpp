@@ -711,9 +711,19 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
         EXPECT_EQ(d->seSettleSeconds->value(), 25);
         EXPECT_EQ(d->seSettleSeconds->maximum(), 3600);
         EXPECT_TRUE(d->seSettleSeconds->isEnabled());
+        EXPECT_EQ(d->seUnseenWriterMinutes->value(), 10);
+        EXPECT_EQ(d->tePartialSuffixes->text().toStdString(), kDefaultPartialSuffixes);
+        EXPECT_EQ(d->chkFoldersAsDownloads->text(), "Treat a folder as one download");
+        EXPECT_TRUE(d->chkFoldersAsDownloads->isChecked());
+        // The endings as typed, tidied; the folders switched off.
+        d->tePartialSuffixes->setText(" .part ; .!qB;; ");
+        d->seUnseenWriterMinutes->setValue(30);
+        QTest::mouseClick(d->chkFoldersAsDownloads, Qt::LeftButton, {},
+                          QPoint(8, d->chkFoldersAsDownloads->height() / 2));
         QTest::mouseClick(d->chkWaitSettled, Qt::LeftButton);
         // The seconds mean nothing without the wait.
         EXPECT_FALSE(d->seSettleSeconds->isEnabled());
+        EXPECT_FALSE(d->tePartialSuffixes->isEnabled());
         EXPECT_EQ(d->chkDeleteToTrash->text(), "Move deleted files to the Trash");
         EXPECT_EQ(d->chkNotifyFailures->text(), "Notify me when an action fails");
         EXPECT_EQ(d->chkNotifyEvery->text(), "Notify me of every action");
@@ -733,6 +743,10 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
     EXPECT_FALSE(state_.options.WaitSettled);
     EXPECT_FALSE(w.Timer1->Gate().enabled);
     EXPECT_FALSE(w.Timer1->DeleteToTrash());
+    EXPECT_FALSE(w.Timer1->FoldersAsDownloads());
+    EXPECT_EQ(w.Timer1->Gate().unseenWriterSeconds, 1800);
+    EXPECT_EQ(w.Timer1->Gate().partialSuffixes, (std::vector<std::string>{".part", ".!qB"}));
+    EXPECT_EQ(state_.options.PartialSuffixes, ".part;.!qB");
     EXPECT_TRUE(state_.options.NotifyEvery);
     std::int32_t stored = -1;
     ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "WaitSettled", stored), 0);
