@@ -52,11 +52,12 @@ QVariant PreviewFileModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     switch (index.column()) {
         case Name:
-            return Q(f.name);
+            // A folder taken as one download reads as one.
+            return f.folder ? Q(f.name) + QLatin1Char('/') : Q(f.name);
         case Size:
             return FormatDataSize(f.size);
         case State:
-            return f.waiting ? QStringLiteral("waits: still downloading")
+            return f.waiting ? QStringLiteral("waits: ") + Q(f.why)
                              : QStringLiteral("would be acted on");
         default:
             return {};

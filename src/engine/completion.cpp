@@ -160,7 +160,10 @@ std::vector<std::int32_t> MatchBaseline(const std::vector<filerec>& listing,
 // What the gate takes from the system at most once per pass, and only when
 // an entry needs it.
 struct SettledEntries::Lazy {
-    std::optional<NameSet> names;  // every listed name
+    // The names x of the listing for which "x" + an ending is listed too,
+    // each with the listed file that makes it one.
+    std::optional<NameSet> stems;
+    std::vector<std::string> stemOf;
     std::optional<std::vector<std::string_view>> masks;
     std::optional<std::vector<FileId>> openForWriting;
 };
@@ -202,16 +205,26 @@ bool SettledEntries::Recent(std::int64_t mtimeNs, std::int64_t quietNs) const {
 std::string SettledEntries::ControlFileBeside(const std::string& name) {
     const std::vector<std::string>& suffixes = ctx_.gate.partialSuffixes;
     if (suffixes.empty()) return {};
-    if (!lazy_->names) {
-        lazy_->names.emplace(listing_.size());
-        for (const filerec& f : listing_) lazy_->names->Insert(f.name);
+    if (!lazy_->stems) {
+        // One sweep of the names, once per pass: the files with an ending
+        // are few, and only they make a stem.
+        lazy_->stems.emplace(16);
+        for (const filerec& f : listing_) {
+            for (const std::string& s : suffixes) {
+                if (!EndsWithNoCase(f.name, s)) continue;
+                lazy_->stems->Insert(std::string_view(f.name).substr(0, f.name.size() - s.size()),
+                                     static_cast<std::uint32_t>(lazy_->stemOf.size()));
+                lazy_->stemOf.push_back(f.name);
+            }
+        }
         lazy_->masks = SplitList(ctx_.excludefiles);
     }
+    if (const std::int64_t at = lazy_->stems->Find(name); at >= 0)
+        return lazy_->stemOf[static_cast<std::size_t>(at)];
+    // The user's masks may keep the control file out of the listing
+    // ("*.aria2"); it still says its download is not done.
     for (const std::string& s : suffixes) {
         const std::string other = name + s;
-        if (lazy_->names->Contains(other)) return other;
-        // The user's masks may keep the control file out of the listing
-        // ("*.aria2"); it still says its download is not done.
         DirEntryInfo e;
         if (MatchesAnyMask(other, *lazy_->masks) && StatEntry(ctx_.sharedir, other, e))
             return other;
