@@ -21,6 +21,7 @@ namespace {
 
 QLabel* Hint(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
+    l->setObjectName(QStringLiteral("hint"));
     l->setWordWrap(true);
     return l;
 }
@@ -144,6 +145,7 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
     seUnseenWriterMinutes->setValue(options_.UnseenWriterMinutes);
     seUnseenWriterMinutes->setEnabled(options_.WaitSettled);
     tePartialSuffixes->setText(QString::fromStdString(options_.PartialSuffixes));
+    tePartialSuffixes->setCursorPosition(0);  // the list from its start
     tePartialSuffixes->setEnabled(options_.WaitSettled);
     defaults->setEnabled(options_.WaitSettled);
     chkFoldersAsDownloads->setChecked(options_.FoldersAsDownloads);
@@ -151,7 +153,23 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
     chkNotifyFailures->setChecked(options_.NotifyFailures);
     chkNotifyEvery->setChecked(options_.NotifyEvery);
 
-    setMinimumWidth(480);
+    // Wrapped hints need their height for the width they get: the layout
+    // keeps the dialog at least as tall as that.
+    outer->setSizeConstraint(QLayout::SetMinimumSize);
+    setMinimumWidth(520);
+    adjustSize();
+    // A group box lays its wrapped hints out by their preferred height, not
+    // the height their width needs: once the width is known, each hint is
+    // given that height.
+    resize(width(), height());
+    outer->activate();
+    for (QLabel* hint : findChildren<QLabel*>(QStringLiteral("hint"))) {
+        // Its group's width less the group's margins.
+        const QWidget* group = hint->parentWidget();
+        const QMargins m = group->layout()->contentsMargins();
+        hint->setMinimumHeight(
+            hint->heightForWidth(group->contentsRect().width() - m.left() - m.right()));
+    }
     adjustSize();
     PlaceDialog(this, mainWindow);
 }

@@ -142,8 +142,9 @@ TEST_F(Preview, ANewFileRuleSaysWhichPresentFilesItWouldTakeIfTheyArrived) {
               "downloading wait until they have finished.");
     std::vector<QString> got = rows(p);
     std::sort(got.begin(), got.end());
-    EXPECT_EQ(got, (std::vector<QString>{"a.mp3 | 2.0 kB | would be acted on",
-                                         "c.mp3 | 7 bytes | waits: written less than 10 seconds ago"}));
+    EXPECT_EQ(got,
+              (std::vector<QString>{"a.mp3 | 2.0 kB | would be acted on",
+                                    "c.mp3 | 7 bytes | waits: written less than 10 seconds ago"}));
     EXPECT_EQ(p->Actions->text(), "Its actions, in order, on each file:\n1. move to /music");
     EXPECT_FALSE(p->Progress->isVisible());
     EXPECT_EQ(p->btnClose->text(), "Close");
