@@ -4,8 +4,6 @@
 // found once it is written in their format again.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <QFile>
-#include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -13,18 +11,11 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shell/clients.h"
+#include "store/clientconfig.h"
 
 namespace {
 
 using nlohmann::json;
-
-// qBittorrent's reader takes a file (Qt reads it); one per fuzzing process.
-const QString& ScratchFile() {
-    static const QString path =
-        QString::fromStdString((ScratchDir("clients") / "qBittorrent.conf").string());
-    return path;
-}
 
 void CheckFound(const std::optional<kb::ClientFolders>& f) {
     if (f) FUZZ_CHECK(!f->save.empty());
@@ -36,18 +27,12 @@ std::string Dumped(const json& j) { return j.dump(-1, ' ', false, json::error_ha
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    const int reader = in.ConsumeIntegralInRange(0, 4);
+    const int reader = in.ConsumeIntegralInRange(0, 5);
     const std::string text = in.ConsumeRemainingBytesAsString();
     switch (reader) {
-        case 0: {
-            QFile f(ScratchFile());
-            FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            FUZZ_CHECK(f.write(text.data(), static_cast<qint64>(text.size())) ==
-                       static_cast<qint64>(text.size()));
-            f.close();
-            CheckFound(kb::ReadQBittorrentConf(ScratchFile()));
+        case 0:
+            CheckFound(kb::ReadQBittorrentConf(text));
             break;
-        }
         case 1: {
             const auto found = kb::ReadTransmissionSettings(text);
             CheckFound(found);
@@ -74,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case 3:
             CheckFound(kb::ReadNicotineConfig(text));
+            break;
+        case 4:
+            CheckFound(kb::ReadAria2Conf(text));
             break;
         default:
             CheckFound(kb::ReadAmuleConf(text));

@@ -57,11 +57,11 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text,
 }  // namespace
 
 TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent,
-                               std::vector<ClientOffer> found)
+                               std::vector<FoundClient> found)
     : QDialog(parent),
       ctx_(ctx),
       editMode_(ServiceEditMode),
-      found_(ServiceEditMode ? std::vector<ClientOffer>() : std::move(found)),
+      found_(ServiceEditMode ? std::vector<FoundClient>() : std::move(found)),
       browseStart_(QDir::rootPath()) {
     setObjectName(QStringLiteral("frmAddService"));
     setWindowTitle(QStringLiteral("Add Service"));
@@ -87,8 +87,9 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
         lblFound = makeLabel(this, "lblFound", QStringLiteral("Found on this computer:"), 8, 140);
         cbFound = new QComboBox(this);
         cbFound->setObjectName(QStringLiteral("cbFound"));
-        for (const ClientOffer& o : found_)
-            cbFound->addItem(o.client + QStringLiteral(": ") + o.folder);
+        for (const FoundClient& o : found_)
+            cbFound->addItem(QString::fromStdString(o.client) + QStringLiteral(": ") +
+                             QDir::toNativeSeparators(QString::fromStdString(o.folder)));
         cbFound->setPlaceholderText(QStringLiteral("Choose one to fill in the fields"));
         cbFound->setCurrentIndex(-1);
         cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
@@ -127,11 +128,11 @@ void TfrmAddService::FormCreate() {
 
 void TfrmAddService::cbFoundActivated(int index) {
     if (index < 0 || index >= static_cast<int>(found_.size())) return;
-    const ClientOffer& o = found_[index];
-    teService->setText(o.name);
-    teSharedDir->setText(o.folder);
-    teExclude->setText(o.masks);
-    browseStart_ = o.folder;
+    const FoundClient& o = found_[index];
+    teService->setText(QString::fromStdString(o.name));
+    teSharedDir->setText(QDir::toNativeSeparators(QString::fromStdString(o.folder)));
+    teExclude->setText(QString::fromStdString(o.masks));
+    browseStart_ = teSharedDir->text();
 }
 
 int TfrmAddService::editedIndex() const {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/clients.h"
+#include "store/clientconfig.h"
 
 class QComboBox;
 class QFrame;
@@ -30,7 +30,7 @@ public:
     // In add mode, `found` lists client folders found on this computer; the
     // dialog then offers them in a list that fills in the fields.
     TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr,
-                   std::vector<ClientOffer> found = {});
+                   std::vector<FoundClient> found = {});
 
     bool ServiceEditMode() const { return editMode_; }
 
@@ -69,7 +69,7 @@ private:
     // Identity of the edited record, taken when the dialog opens: scan passes
     // run while the dialog is open, so no position is kept across events.
     std::uint64_t editedUid_ = 0;
-    std::vector<ClientOffer> found_;
+    std::vector<FoundClient> found_;
     // The folder chooser's starting folder: the root at first, then the
     // folder last chosen with it.
     QString browseStart_;

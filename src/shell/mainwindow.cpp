@@ -307,17 +307,17 @@ void TfrmMain::PageInit() {
     refreshFoundClients();
 }
 
-std::vector<ClientOffer> TfrmMain::foundClients() const {
-    QStringList taken;
-    for (const rServiceRules& r : state_.store.ServiceTable)
-        taken << QString::fromStdString(r.sharedir);
-    return FindClientFolders(ClientPlaces::FromEnvironment(), taken);
+std::vector<FoundClient> TfrmMain::foundClients() const {
+    std::vector<std::string> taken;
+    for (const rServiceRules& r : state_.store.ServiceTable) taken.push_back(r.sharedir);
+    return FindClients(ClientPlaces::FromEnvironment(), taken);
 }
 
 void TfrmMain::refreshFoundClients() {
     bool anyFolder = false;
     for (const rServiceRules& r : state_.store.ServiceTable) anyFolder |= !r.sharedir.empty();
-    welcome_->SetFoundClients(anyFolder ? QString() : ClientNames(foundClients()));
+    welcome_->SetFoundClients(anyFolder ? QString()
+                                        : QString::fromStdString(ClientNames(foundClients())));
 }
 
 // ---------------------------------------------------------------- service lookup

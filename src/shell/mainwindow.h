@@ -15,8 +15,8 @@
 
 #include "editor/servicecontext.h"
 #include "engine/scanpass.h"
-#include "shell/clients.h"
 #include "shell/startup.h"
+#include "store/clientconfig.h"
 #include "store/options.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
@@ -145,7 +145,7 @@ private:
     // The welcome page offers the download folders of other clients while
     // no service has a folder yet.
     void refreshFoundClients();
-    std::vector<ClientOffer> foundClients() const;
+    std::vector<FoundClient> foundClients() const;
     void copyGeometryToSettings();
     void saveSettings(bool interactive);
     // Hands the options the scan pass uses to the scan timer.

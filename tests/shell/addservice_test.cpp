@@ -285,9 +285,9 @@ TEST_F(AddServiceDialog, NamesAreTrimmedAndABlankNameIsNoName) {
 }
 
 TEST_F(AddServiceDialog, FoldersFoundOnThisComputerFillInTheFieldsWhichStayEditable) {
-    const std::vector<ClientOffer> found = {
-        {"qBittorrent", "qBittorrent", "/home/anna/Torrents", "*.!qB;incomplete"},
-        {"Downloads", "Downloads", "/home/anna/Downloads", "*.part;*.crdownload"},
+    const std::vector<FoundClient> found = {
+        {"qBittorrent", "qBittorrent", "/home/anna/Torrents", "*.!qB;incomplete", {}},
+        {"Downloads", "Downloads", "/home/anna/Downloads", "*.part;*.crdownload", {}},
     };
     TfrmAddService dlg(ctx, false, nullptr, found);
     dlg.show();

@@ -1,12 +1,9 @@
 // Other clients' download folders, read from sample configuration files in
 // each client's own format, written here as the clients write them.
-#include "shell/clients.h"
+#include "store/clientconfig.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -32,12 +29,7 @@ std::string Read(const std::string& path) {
     return ss.str();
 }
 
-std::optional<ClientFolders> QbFrom(const std::string& text) {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/qBittorrent.conf";
-    Write(path, text);
-    return ReadQBittorrentConf(QString::fromStdString(path));
-}
+std::optional<ClientFolders> QbFrom(const std::string& text) { return ReadQBittorrentConf(text); }
 
 const char* kQbNew =
     "[Application]\n"
@@ -154,13 +146,73 @@ TEST(ClientReaders, EachReadsItsClientsFoldersFromItsOwnFormat) {
     EXPECT_EQ(am->save, "  /home/anna/back\\slash\tend");
 }
 
+TEST(ClientReaders, TheClientsInterfacesAreReadWithTheirDefaults) {
+    // qBittorrent: the Web UI on 8080, a login unless localhost is trusted.
+    auto qb = QbFrom(kQbNew);
+    ASSERT_TRUE(qb);
+    EXPECT_EQ(qb->iface, (ClientInterface{ClientKind::QBittorrent, "http://127.0.0.1:8080/", true,
+                                          true, "admin", ""}));
+    qb = QbFrom(std::string(kQbNew) +
+                "[Preferences]\n"
+                "WebUI\\Address=192.168.1.5\nWebUI\\Port=9999\nWebUI\\HTTPS\\Enabled=true\n"
+                "WebUI\\LocalHostAuth=false\nWebUI\\Username=anna\n"
+                "WebUI\\Password_PBKDF2=\"@ByteArray(c2FsdA==:aGFzaA==)\"\n"
+                "WebUI\\Enabled=false\n");
+    ASSERT_TRUE(qb);
+    EXPECT_EQ(qb->iface, (ClientInterface{ClientKind::QBittorrent, "https://192.168.1.5:9999/",
+                                          false, false, "anna", ""}));
+
+    // Transmission: RPC on 9091 at /transmission/rpc, all addresses.
+    auto tr = ReadTransmissionSettings(kTransmission);
+    ASSERT_TRUE(tr);
+    EXPECT_EQ(tr->iface,
+              (ClientInterface{ClientKind::Transmission, "http://127.0.0.1:9091/transmission/rpc",
+                               true, false, "", ""}));
+    tr = ReadTransmissionSettings(
+        R"({"download-dir": "/d", "rpc-port": 9999, "rpc-url": "/tr/", "rpc-bind-address": "::",)"
+        R"( "rpc-authentication-required": true, "rpc-username": "anna", "rpc-enabled": false})");
+    ASSERT_TRUE(tr);
+    EXPECT_EQ(tr->iface, (ClientInterface{ClientKind::Transmission, "http://127.0.0.1:9999/tr/rpc",
+                                          false, true, "anna", ""}));
+
+    // aria2: its own secret in plain text, RPC on 6800 only when switched on.
+    auto ar = ReadAria2Conf(
+        "# mine\ndir=/home/anna/Downloads\nenable-rpc=true\n"
+        "rpc-listen-port = 6801\nrpc-secret=s3cret\n");
+    ASSERT_TRUE(ar);
+    EXPECT_EQ(ar->save, "/home/anna/Downloads");
+    EXPECT_EQ(ar->iface, (ClientInterface{ClientKind::Aria2, "http://127.0.0.1:6801/jsonrpc", true,
+                                          true, "", "s3cret"}));
+    ar = ReadAria2Conf("dir=/d\n");
+    ASSERT_TRUE(ar);
+    EXPECT_FALSE(ar->iface.enabled);
+    EXPECT_EQ(ar->iface.address, "http://127.0.0.1:6800/jsonrpc");
+    EXPECT_FALSE(ReadAria2Conf("enable-rpc=true\n"));  // no folder
+
+    EXPECT_STREQ(ClientKindName(ClientKind::Aria2), "aria2");
+    EXPECT_EQ(ClientKindNamed("QBITTORRENT"), ClientKind::QBittorrent);
+    EXPECT_EQ(ClientKindNamed("deluge"), ClientKind::None);
+}
+
+TEST(ClientReaders, QtsIniFormatIsReadAsQtWritesIt) {
+    // Escapes and quoting, a typed value that is no string, a list.
+    auto qb = QbFrom("[BitTorrent]\nSession\\DefaultSavePath=\"/home/anna/T\\xe9l\\xe9, x\"\n");
+    ASSERT_TRUE(qb);
+    EXPECT_EQ(qb->save, "/home/anna/Tél\xc3\xa9, x");
+    EXPECT_FALSE(QbFrom("[BitTorrent]\nSession\\DefaultSavePath=@ByteArray(/x)\n"));
+    EXPECT_FALSE(QbFrom("[BitTorrent]\nSession\\DefaultSavePath=/a, /b\n"));
+    // [General] holds the keys at the top.
+    EXPECT_FALSE(QbFrom("[General]\nDefaultSavePath=/x\n"));
+    EXPECT_EQ(CleanFolderPath("/a//b/./c/../d/"), "/a/b/d");
+    EXPECT_EQ(CleanFolderPath("/.."), "/");
+}
+
 TEST(ClientReaders, DamagedOrForeignFilesGiveNothing) {
     const std::string garbage("\x00\x01\xff[[[={\"\n\x7f", 12);
     EXPECT_FALSE(QbFrom(garbage));
     EXPECT_FALSE(QbFrom(""));
     EXPECT_FALSE(QbFrom("[BitTorrent]\nSession\\DefaultSa"));  // cut by a crash
     EXPECT_FALSE(QbFrom("[BitTorrent]\nSession\\Port=1\n"));   // no save folder
-    EXPECT_FALSE(ReadQBittorrentConf("/nonexistent/qBittorrent.conf"));
 
     const std::string tr(kTransmission);
     EXPECT_FALSE(ReadTransmissionSettings(tr.substr(0, tr.size() / 2)));
@@ -185,14 +237,13 @@ TEST(ClientReaders, DamagedOrForeignFilesGiveNothing) {
     EXPECT_FALSE(ReadAmuleConf(garbage));
 }
 
-class FindClients : public ::testing::Test {
+class FindingClients : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(tmp_.isValid());
-        home_ = tmp_.path().toStdString() + "/home";
-        places_.home = QString::fromStdString(home_);
-        places_.configHome = QString::fromStdString(home_ + "/.config");
-        places_.downloads = QString::fromStdString(home_ + "/Downloads");
+        home_ = sandbox_.Root() + "/home";
+        places_.home = home_;
+        places_.configHome = home_ + "/.config";
+        places_.downloads = home_ + "/Downloads";
     }
     std::string Dir(const std::string& rel) const {
         fs::create_directories(home_ + "/" + rel);
@@ -208,12 +259,12 @@ protected:
         return files;
     }
 
-    QTemporaryDir tmp_;
+    test::XdgSandbox sandbox_;
     std::string home_;
     ClientPlaces places_;
 };
 
-TEST_F(FindClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothing) {
+TEST_F(FindingClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothing) {
     const std::string qbSave = Dir("Torrents");
     Dir("Torrents/incomplete");
     Write(home_ + "/.config/qBittorrent/qBittorrent.conf",
@@ -232,12 +283,10 @@ TEST_F(FindClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothing)
     Dir("Downloads");
     const auto before = Snapshot();
 
-    const std::vector<ClientOffer> offers = FindClientFolders(places_);
+    const std::vector<FoundClient> offers = FindClients(places_);
     std::vector<std::string> got;
-    for (const ClientOffer& o : offers)
-        got.push_back(o.client.toStdString() + "|" + o.name.toStdString() + "|" +
-                      QDir::fromNativeSeparators(o.folder).toStdString() + "|" +
-                      o.masks.toStdString());
+    for (const FoundClient& o : offers)
+        got.push_back(o.client + "|" + o.name + "|" + o.folder + "|" + o.masks);
     // Nicotine+'s folder does not exist, so it is not offered.
     EXPECT_EQ(got, (std::vector<std::string>{
                        "qBittorrent|qBittorrent|" + qbSave + "|*.!qB;incomplete",
@@ -254,12 +303,12 @@ TEST_F(FindClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothing)
     EXPECT_EQ(Snapshot(), before);
 
     // A folder that already is a service's is not offered again.
-    const auto rest = FindClientFolders(places_, {QString::fromStdString(trSave + "/")});
+    const auto rest = FindClients(places_, {trSave + "/"});
     ASSERT_EQ(rest.size(), offers.size() - 1);
     EXPECT_EQ(rest[1].client, "Deluge");
 }
 
-TEST_F(FindClients, DamagedConfigurationsAndAHomeDownloadsFolderAreNotOffered) {
+TEST_F(FindingClients, DamagedConfigurationsAndAHomeDownloadsFolderAreNotOffered) {
     Dir("Torrents");
     Write(home_ + "/.config/qBittorrent/qBittorrent.conf", std::string("\0\0\0\0", 4));
     Write(home_ + "/.config/transmission/settings.json",
@@ -268,7 +317,7 @@ TEST_F(FindClients, DamagedConfigurationsAndAHomeDownloadsFolderAreNotOffered) {
     // Relative paths cannot be placed and are not trusted.
     Write(home_ + "/.aMule/amule.conf", "[eMule]\nIncomingDir=Torrents\n");
     places_.downloads = places_.home;  // xdg-user-dirs without a Downloads folder
-    EXPECT_TRUE(FindClientFolders(places_).empty());
+    EXPECT_TRUE(FindClients(places_).empty());
     EXPECT_EQ(ClientNames({}), "");
 }
 
@@ -281,10 +330,10 @@ TEST(ClientPlaces, TheDesktopsDownloadsFolderComesFromXdgUserDirs) {
           "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
           "XDG_DOWNLOAD_DIR=\"$HOME/Téléchargements\"\n");
     const ClientPlaces p = ClientPlaces::FromEnvironment();
-    EXPECT_EQ(p.home.toStdString(), home);
-    EXPECT_EQ(p.configHome.toStdString(), sandbox.Config());
-    EXPECT_EQ(p.downloads.toStdString(), home + "/Téléchargements");
-    const auto offers = FindClientFolders(p);
+    EXPECT_EQ(p.home, home);
+    EXPECT_EQ(p.configHome, sandbox.Config());
+    EXPECT_EQ(p.downloads, home + "/Téléchargements");
+    const auto offers = FindClients(p);
     ASSERT_EQ(offers.size(), 1u);
     EXPECT_EQ(offers[0].name, "Downloads");
 }
