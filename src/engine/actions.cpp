@@ -50,6 +50,7 @@ public:
     }
 
     const ActionSite& Site() const { return site_; }
+    const ScanEnvironment& Env() const { return env_; }
     bool Stopping() const { return StopRequested(env_); }
 
 private:
@@ -78,6 +79,30 @@ Status Guarded(F&& f) {
 // never handed on would lose the only copy.
 using FailedSet = std::unordered_set<std::string_view>;
 
+// How long a pass waits for a client to move what it seeds.
+constexpr int kClientMoveLimitSeconds = 3600;
+
+// A finished torrent its client still seeds is moved by the client, so it
+// goes on seeding from the new place; moved from under it, the client would
+// seed from a deleted file and report the data missing later. True when the
+// client was asked (whatever it answered).
+bool MovedByClient(const std::string& dir, const ActionFile& f, Recorder& rec, FailedSet& failed) {
+    ClientDesk* desk = rec.Env().clients.get();
+    if (!desk) return false;
+    const std::optional<ClientDesk::Found> found =
+        desk->About(rec.Site().sharedir, std::string(f.name));
+    if (!found || !found->relocate) return false;
+    const Status st =
+        found->client->Relocate(found->download.id, dir, kClientMoveLimitSeconds, rec.Env().stop);
+    if (!st.ok) failed.insert(f.name);
+    ActionOutcome& o = rec.Add(actMove, &f, st.ok, st.error, dir);
+    if (st.ok) {
+        o.note = "moved by " + found->client->Kind();
+        o.clientMove = ClientMoveTag(found->client->Kind(), found->download.id);
+    }
+    return true;
+}
+
 void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Recorder& rec,
                 FailedSet& failed) {
     const bool move = a.raction == actMove;
@@ -94,6 +119,7 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
             failed.insert(f.name);
             continue;
         }
+        if (move && MovedByClient(dir, f, rec, failed)) continue;
         const std::string src = JoinPath(rec.Site().sharedir, std::string(f.name));
         const std::string dst = JoinPath(dir, std::string(f.name));
         const FileOpResult r = f.folder ? (move ? FolderMove(src, dst) : FolderCopy(src, dst))

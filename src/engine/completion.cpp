@@ -4,6 +4,7 @@
 #include <numeric>
 #include <optional>
 
+#include "engine/downloadclients.h"
 #include "engine/folders.h"
 #include "engine/listingkeeper.h"
 #include "engine/matchmask.h"
@@ -97,6 +98,8 @@ std::string DescribeWait(const Verdict& v, const CompletionGate& gate) {
     switch (v.reason) {
         case WaitReason::None:
             return {};
+        case WaitReason::ClientUnfinished:
+            return "the client reports it unfinished";
         case WaitReason::PartialName:
             return "named as a download in progress (" + v.detail + ")";
         case WaitReason::ControlFile:
@@ -117,6 +120,31 @@ std::string DescribeWait(const Verdict& v, const CompletionGate& gate) {
             return "holds too many entries to look through";
         case WaitReason::FolderUnreadable:
             return "not all of it can be read";
+    }
+    return {};
+}
+
+std::string DecidedBy(const Verdict& v) {
+    switch (v.reason) {
+        case WaitReason::None:
+            return v.clientComplete ? "client" : "file system";
+        case WaitReason::ClientUnfinished:
+            return "client";
+        case WaitReason::PartialName:
+        case WaitReason::ControlFile:
+            return "name";
+        case WaitReason::Changed:
+        case WaitReason::Recent:
+            return "changes";
+        case WaitReason::Writer:
+            return "writer";
+        case WaitReason::Holes:
+            return "holes";
+        case WaitReason::UnseenWriter:
+            return "quiet time";
+        case WaitReason::FolderTooBig:
+        case WaitReason::FolderUnreadable:
+            return "folder";
     }
     return {};
 }
@@ -233,7 +261,7 @@ std::string SettledEntries::ControlFileBeside(const std::string& name) {
 }
 
 WaitReason SettledEntries::WriterTest(const std::string& path, const std::string& nameInShare,
-                                      std::int64_t mtimeNs) {
+                                      std::int64_t mtimeNs, bool clientComplete) {
     const WriterSources& src = ctx_.sources;
     WriterState state = src.lease ? src.lease(path) : ProbeWriters(path);
     if (state == WriterState::Unknown && src.keeper && !nameInShare.empty())
@@ -250,7 +278,9 @@ WaitReason SettledEntries::WriterTest(const std::string& path, const std::string
     if (state == WriterState::Open) return WaitReason::Writer;
     const Holes holes = src.holes ? src.holes(path) : FindHoles(path);
     if (holes == Holes::Some) return WaitReason::Holes;
-    if (state == WriterState::Unknown &&
+    // Its client's word that it is complete stands in for what the system
+    // could not say.
+    if (state == WriterState::Unknown && !clientComplete &&
         Recent(mtimeNs, std::int64_t{ctx_.gate.unseenWriterSeconds} * kSecondNs))
         return WaitReason::UnseenWriter;
     return WaitReason::None;
@@ -263,18 +293,32 @@ Verdict SettledEntries::Decide(std::uint32_t i) {
     const std::vector<std::string>& suffixes = ctx_.gate.partialSuffixes;
     if (std::string s = PartialSuffixOf(f.name, suffixes); !s.empty())
         return {WaitReason::PartialName, s, {}};
+    // The client knows best whether its download is finished: paused,
+    // preallocated or stalled, the files may look done when they are not.
+    bool clientComplete = false;
+    if (ctx_.sources.clients) {
+        if (const auto found = ctx_.sources.clients->About(ctx_.sharedir, f.name)) {
+            if (!found->download.complete) return {WaitReason::ClientUnfinished, {}, {}};
+            clientComplete = true;
+        }
+    }
     if (!Unchanged(i)) return {WaitReason::Changed, {}, {}};
     if (Recent(f.mtime, settleNs)) return {WaitReason::Recent, {}, {}};
     if (std::string other = ControlFileBeside(f.name); !other.empty())
         return {WaitReason::ControlFile, other, {}};
-    if (f.contents) return DecideFolder(f, i);
-    // A folder, device or pipe has no writer to ask about: its own times
-    // decide, as they always did.
-    if (f.folder) return {};
-    return {WriterTest(JoinPath(ctx_.sharedir, f.name), f.name, f.mtime), {}, {}};
+    Verdict v;
+    if (f.contents) {
+        v = DecideFolder(f, clientComplete);
+    } else if (!f.folder) {
+        // A folder, device or pipe has no writer to ask about: its own
+        // times decide, as they always did.
+        v.reason = WriterTest(JoinPath(ctx_.sharedir, f.name), f.name, f.mtime, clientComplete);
+    }
+    v.clientComplete = v.settled() && clientComplete;
+    return v;
 }
 
-Verdict SettledEntries::DecideFolder(const filerec& f, std::uint32_t) {
+Verdict SettledEntries::DecideFolder(const filerec& f, bool clientComplete) {
     const FolderContents& c = *f.contents;
     if (c.end == WalkEnd::TooDeep || c.end == WalkEnd::TooMany)
         return {WaitReason::FolderTooBig, {}, {}};
@@ -294,7 +338,7 @@ Verdict SettledEntries::DecideFolder(const filerec& f, std::uint32_t) {
     }
     const std::string top = JoinPath(ctx_.sharedir, f.name);
     for (const FolderFile& file : c.files) {
-        const WaitReason why = WriterTest(top + "/" + file.path, {}, file.mtimeNs);
+        const WaitReason why = WriterTest(top + "/" + file.path, {}, file.mtimeNs, clientComplete);
         if (why != WaitReason::None) return inner(why, file.path);
     }
     return {};

@@ -28,6 +28,7 @@
 
 namespace kb {
 
+class ClientDesk;
 class ListingKeeper;
 
 // The endings of the default setting (kDefaultPartialSuffixes).
@@ -65,6 +66,7 @@ struct WriterSources {
     std::function<Holes(const std::string&)> holes;       // FindHoles
     std::function<std::vector<FileId>()> openForWriting;  // FilesOpenForWriting
     const ListingKeeper* keeper = nullptr;                // change notification, when kept
+    ClientDesk* clients = nullptr;                        // the download clients to ask
 };
 
 // For each entry of `listing`, the position of the baseline entry with the
@@ -76,15 +78,16 @@ std::vector<std::int32_t> MatchBaseline(const std::vector<filerec>& listing,
 
 // Why an entry is not settled.
 enum class WaitReason : std::uint8_t {
-    None,          // settled
-    PartialName,   // its name is that of a download in progress
-    ControlFile,   // a client's control file or partial file stands beside it
-    Changed,       // its size or time changed since the last pass (or it is new)
-    Recent,        // written within the settle time
-    Writer,        // a program has it open for writing
-    Holes,         // parts of it were never written
-    UnseenWriter,  // nothing can tell about writers, and it changed within the long quiet time
-    FolderTooBig,  // a folder with more entries, or deeper, than is looked through
+    None,              // settled
+    ClientUnfinished,  // the download client reports it unfinished (paused included)
+    PartialName,       // its name is that of a download in progress
+    ControlFile,       // a client's control file or partial file stands beside it
+    Changed,           // its size or time changed since the last pass (or it is new)
+    Recent,            // written within the settle time
+    Writer,            // a program has it open for writing
+    Holes,             // parts of it were never written
+    UnseenWriter,      // nothing can tell about writers, and it changed within the long quiet time
+    FolderTooBig,      // a folder with more entries, or deeper, than is looked through
     FolderUnreadable,
 };
 
@@ -95,8 +98,15 @@ struct Verdict {
     // For a folder waiting on a file inside it: that file, from the folder's
     // name on ("Album/CD1/track.flac.part"); `reason` is the file's.
     std::string file;
+    // Settled, and its client reports it complete.
+    bool clientComplete = false;
     bool settled() const { return reason == WaitReason::None; }
 };
+
+// Which of the gate's tests decided: "client", "name", "changes", "writer",
+// "holes", "quiet time", "folder"; for a settled file "client" when its
+// client reports it complete, else "file system".
+std::string DecidedBy(const Verdict& v);
 
 // The reason in words, for the preview and the dry run: "named as a partial
 // download (.part)", "still open for writing", ...
@@ -125,12 +135,12 @@ public:
 private:
     struct Lazy;
     Verdict Decide(std::uint32_t i);
-    Verdict DecideFolder(const filerec& f, std::uint32_t i);
+    Verdict DecideFolder(const filerec& f, bool clientComplete);
     bool Unchanged(std::uint32_t i) const;
     bool Recent(std::int64_t mtimeNs, std::int64_t quietNs) const;
     std::string ControlFileBeside(const std::string& name);
     WaitReason WriterTest(const std::string& path, const std::string& nameInShare,
-                          std::int64_t mtimeNs);
+                          std::int64_t mtimeNs, bool clientComplete);
 
     const std::vector<filerec>& listing_;
     const std::vector<filerec>* baseline_;

@@ -189,7 +189,8 @@ void ApplyOptions(ScanEnvironment& env, const Options& options) {
 }
 
 WriterSources WriterSourcesOf(const ScanEnvironment& env) {
-    return WriterSources{env.writers, env.holes, env.openForWriting, env.keeper.get()};
+    return WriterSources{env.writers, env.holes, env.openForWriting, env.keeper.get(),
+                         env.clients.get()};
 }
 
 ServiceListing ListForRules(const rServiceRules& svc, const ScanEnvironment& env,
@@ -212,6 +213,7 @@ std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store) {
 
 ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env) {
     ScanResult result;
+    if (env.clients) env.clients->BeginPass();
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
         // The services not reached keep their baselines from the last pass.
@@ -229,6 +231,7 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     }
     // A pass cut short has not asked for every folder it still watches.
     if (env.keeper && !StopRequested(env)) env.keeper->Sweep();
+    if (env.clients) result.notices = env.clients->TakeNotices();
     return result;
 }
 

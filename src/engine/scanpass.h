@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/completion.h"
+#include "engine/downloadclients.h"
 #include "engine/listingkeeper.h"
 #include "platform/status.h"
 #include "store/model.h"
@@ -42,6 +43,8 @@ struct ActionOutcome {
     bool ok = false;
     std::string error;  // why it failed; empty when ok
     std::string note;   // a remark on a success, such as kAlreadyThereNote
+    // A move the download client made (ClientMoveTag), so undo asks it back.
+    std::string clientMove;
     // The file changed while it was copied: nothing was done to it, and a
     // new-file rule tries it again once it has settled.
     bool sourceChanged = false;
@@ -60,6 +63,9 @@ struct ServiceBaseline {
 struct ScanResult {
     std::vector<ServiceBaseline> baselines;
     std::vector<ActionOutcome> outcomes;
+    // What to tell the user besides the outcomes, each once: a download
+    // client that cannot be asked, and the same answering again.
+    std::vector<std::string> notices;
 };
 
 // Opens `program` with `args` (already split; every argument reaches the
@@ -92,6 +98,10 @@ struct ScanEnvironment {
     // acted on whole); off, it is an entry like a file, with its own size
     // and times, which the actions refuse.
     bool foldersAsDownloads = false;
+    // The download clients that can be asked, by the folder each serves;
+    // none: the file system alone decides. Passes sharing a desk must not
+    // overlap.
+    std::shared_ptr<ClientDesk> clients;
     // Delete moves files to the Trash instead of removing them for good.
     bool deleteToTrash = false;
     // Set by the owner to end a pass early: the file being worked on is

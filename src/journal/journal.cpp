@@ -25,10 +25,21 @@ constexpr char kSchema[] =
     " ok INTEGER NOT NULL,"
     " error TEXT NOT NULL,"
     " mtime_ns INTEGER NOT NULL DEFAULT 0,"
-    " undone_by INTEGER NOT NULL DEFAULT 0);"
+    " undone_by INTEGER NOT NULL DEFAULT 0,"
+    " client_move TEXT NOT NULL DEFAULT '');"
     "CREATE INDEX IF NOT EXISTS activity_by_rule ON activity(service, rule, id);";
 
-constexpr char kColumns[] =
+// Columns later versions added, with what an older row holds instead.
+struct AddedColumn {
+    const char* name;
+    const char* declaration;
+    const char* absent;  // selected in their place from a journal without them
+};
+constexpr AddedColumn kAdded[] = {
+    {"client_move", "client_move TEXT NOT NULL DEFAULT ''", "''"},
+};
+
+constexpr char kBaseColumns[] =
     "id, time_ms, service, rule, action, source, target, size, ok, error, mtime_ns, undone_by";
 
 // A prepared statement, finalised on every path out.
@@ -75,7 +86,41 @@ JournalEntry RowOf(const Statement& s) {
     e.error = s.Text(9);
     e.mtimeNs = s.Int(10);
     e.undoneBy = s.Int(11);
+    e.clientMove = s.Text(12);
     return e;
+}
+
+bool HasColumn(sqlite3* db, const char* name) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA table_info(activity)", -1, &st, nullptr) != SQLITE_OK)
+        return false;
+    bool found = false;
+    while (!found && sqlite3_step(st) == SQLITE_ROW) {
+        const auto* col = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        found = col && std::string(col) == name;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+// The columns to select from `db`, a journal of this version or an older one.
+std::string ColumnsOf(sqlite3* db) {
+    std::string cols = kBaseColumns;
+    for (const AddedColumn& c : kAdded)
+        cols += std::string(", ") + (HasColumn(db, c.name) ? c.name : c.absent);
+    return cols;
+}
+
+// Brings a journal an older version made up to this one's columns.
+int AddMissingColumns(sqlite3* db) {
+    for (const AddedColumn& c : kAdded) {
+        if (HasColumn(db, c.name)) continue;
+        const int rc = sqlite3_exec(
+            db, (std::string("ALTER TABLE activity ADD COLUMN ") + c.declaration).c_str(), nullptr,
+            nullptr, nullptr);
+        if (rc != SQLITE_OK) return rc;
+    }
+    return SQLITE_OK;
 }
 
 bool Damaged(int rc) {
@@ -132,6 +177,7 @@ JournalEntry JournalEntryFor(const ActionOutcome& o) {
     e.ok = o.ok;
     e.error = o.ok ? o.note : o.error;
     e.mtimeNs = o.mtimeNs;
+    e.clientMove = o.clientMove;
     return e;
 }
 
@@ -212,6 +258,7 @@ sqlite3* Journal::Writer() {
             rc = Exec(db, "PRAGMA journal_mode=WAL");
             if (rc == SQLITE_OK) rc = Exec(db, "PRAGMA synchronous=NORMAL");
             if (rc == SQLITE_OK) rc = Exec(db, kSchema);
+            if (rc == SQLITE_OK) rc = AddMissingColumns(db);
         }
         if (rc == SQLITE_OK) {
             writer_ = db;
@@ -270,7 +317,7 @@ Status Journal::Append(std::vector<JournalEntry> entries, std::int64_t* lastId) 
     if (rc == SQLITE_OK) {
         Statement insert(db,
                          "INSERT INTO activity(time_ms, service, rule, action, source, target, "
-                         "size, ok, error, mtime_ns) VALUES(?,?,?,?,?,?,?,?,?,?)");
+                         "size, ok, error, mtime_ns, client_move) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
         rc = insert.Valid() ? SQLITE_OK : sqlite3_errcode(db);
         for (const JournalEntry& e : waiting_) {
             if (rc != SQLITE_OK) break;
@@ -284,6 +331,7 @@ Status Journal::Append(std::vector<JournalEntry> entries, std::int64_t* lastId) 
             insert.Bind(8, std::int64_t{e.ok ? 1 : 0});
             insert.Bind(9, e.error);
             insert.Bind(10, e.mtimeNs);
+            insert.Bind(11, e.clientMove);
             rc = insert.Step();
             if (rc == SQLITE_DONE) rc = SQLITE_OK;
             insert.Reset();
@@ -330,7 +378,7 @@ std::vector<JournalEntry> Journal::Read(const JournalQuery& q) {
     std::vector<JournalEntry> out;
     sqlite3* db = Reader();
     if (!db) return out;
-    std::string sql = std::string("SELECT ") + kColumns + " FROM activity WHERE 1";
+    std::string sql = "SELECT " + ColumnsOf(db) + " FROM activity WHERE 1";
     if (q.beforeId > 0) sql += " AND id < ?1";
     if (q.afterId > 0) sql += " AND id > ?2";
     if (q.failuresOnly) sql += " AND ok = 0";
@@ -355,7 +403,7 @@ std::optional<JournalEntry> Journal::Get(std::int64_t id) {
     std::lock_guard<std::mutex> lock(readMutex_);
     sqlite3* db = Reader();
     if (!db) return std::nullopt;
-    Statement s(db, (std::string("SELECT ") + kColumns + " FROM activity WHERE id = ?").c_str());
+    Statement s(db, ("SELECT " + ColumnsOf(db) + " FROM activity WHERE id = ?").c_str());
     s.Bind(1, id);
     if (s.Step() != SQLITE_ROW) return std::nullopt;
     return RowOf(s);

@@ -33,6 +33,9 @@ struct JournalEntry {
     std::string error;          // why it failed, or a remark on a success ("already there")
     std::int64_t mtimeNs = 0;   // the file's modification time as it was acted on
     std::int64_t undoneBy = 0;  // the id of the entry that took this one back
+    // A move the download client made ("qBittorrent:<info hash>"), which
+    // undo asks the client to take back.
+    std::string clientMove;
 };
 
 // The journal's name for what an outcome did.

@@ -90,7 +90,23 @@ Status CanUndo(const JournalEntry& e) {
     return Status::Success();
 }
 
-JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
+namespace {
+
+// The client that made a move makes it back, so it goes on seeding.
+Status UndoClientMove(const JournalEntry& e, const std::string& from, ClientDesk* clients) {
+    std::string kind, id;
+    if (!ParseClientMoveTag(e.clientMove, kind, id))
+        return Refuse("the client's record is damaged");
+    const std::shared_ptr<DownloadClient> client =
+        clients ? clients->ClientFor(FolderOf(e.source), kind) : nullptr;
+    if (!client) return Refuse(kind + " moved it, and cannot be asked to move it back now");
+    (void)from;
+    return client->Relocate(id, FolderOf(e.source), 3600, nullptr);
+}
+
+}  // namespace
+
+JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs, ClientDesk* clients) {
     JournalEntry u;
     u.timeMs = nowMs;
     u.service = e.service;
@@ -104,7 +120,10 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
     Status st = CanUndo(e);
     if (st) {
         const bool folder = IsFolder(u.source);
-        if (e.action == "copy") {
+        if (!e.clientMove.empty()) {
+            st = UndoClientMove(e, u.source, clients);
+            if (st.ok) u.error = "moved back by " + e.clientMove.substr(0, e.clientMove.find(':'));
+        } else if (e.action == "copy") {
             const FileOpResult r =
                 folder ? FolderRemoveCopy(u.source, e.source) : FileDelete(u.source);
             st = {r.ok, r.error};
@@ -121,7 +140,7 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs) {
         }
     }
     u.ok = st.ok;
-    u.error = st.error;
+    if (!st.ok || u.error.empty()) u.error = st.error;
     return u;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/downloadclients.h"
 #include "journal/journal.h"
 #include "platform/status.h"
 
@@ -18,6 +19,8 @@ Status CanUndo(const JournalEntry& e);
 
 // Takes `e` back (checking again first) and returns the entry that records
 // it: action "undo <action>", ok or with the reason it failed, stamped `nowMs`.
-JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs);
+// A move its download client made is taken back by the client, found in
+// `clients`.
+JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs, ClientDesk* clients = nullptr);
 
 }  // namespace kb

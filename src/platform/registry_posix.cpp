@@ -83,7 +83,8 @@ RegDocument LoadForWriting() {
 
 void Store(const RegDocument& doc) {
     if (const int err = MakeDirectories(AppConfigDir())) ThrowErrno(err);
-    if (const Status st = WriteFileAtomically(RegistryFile(), doc.Serialize(), false); !st)
+    // Owner only: it may hold the download clients' passwords.
+    if (const Status st = WriteFileAtomically(RegistryFile(), doc.Serialize(), true); !st)
         throw RegistryError(st.error);
 }
 

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "platform/paths.h"
+#include "remote/clientdesk.h"
 #include "shell/startup.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
@@ -154,6 +155,7 @@ int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) 
     env.launch = {};
     env.upload = {};
     ApplyOptions(env, options);
+    env.clients = BuildClientDesk(store);
     const std::vector<RulePreview> previews = DryRun(TakeScanSnapshot(store), env);
     if (command.json)
         PrintDryRunJson(previews, out);

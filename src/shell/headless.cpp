@@ -10,6 +10,7 @@
 #include "journal/journal.h"
 #include "platform/instanceguard.h"
 #include "platform/termination.h"
+#include "remote/clientdesk.h"
 #include "shell/activitypage.h"
 #include "shell/scantimer.h"
 #include "shell/startup.h"
@@ -88,7 +89,9 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
 
     ScanTimer scanner(state.store, DefaultScanEnvironment(), &journal);
     scanner.SetOptions(state.options);
+    scanner.SetClients(BuildClientDesk(state.store));
     QObject::connect(&scanner, &ScanTimer::PassFinished, &app, [&] {
+        for (const std::string& n : scanner.LastNotices()) std::cerr << "kestrelbox: " << n << '\n';
         for (const ActionOutcome& o : scanner.LastOutcomes())
             (o.ok ? std::cout : std::cerr) << OutcomeLine(o) << '\n';
         std::cout.flush();

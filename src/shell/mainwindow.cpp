@@ -27,6 +27,7 @@
 #include "journal/journal.h"
 #include "journal/undo.h"
 #include "platform/memory.h"
+#include "remote/clientdesk.h"
 #include "shell/about.h"
 #include "shell/activitypage.h"
 #include "shell/additional.h"
@@ -101,6 +102,7 @@ TfrmMain::TfrmMain(ProgramState& state, ScanEnvironment env, QWidget* parent)
 
     Timer1 = new ScanTimer(state_.store, std::move(env), state_.journal, this);
     applyOptions();
+    refreshClients();
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(kBannerInterval);
@@ -369,6 +371,16 @@ void TfrmMain::SaveConfig() {
         statusBar()->clearMessage();
     else
         statusBar()->showMessage(SaveFailedText(QString::fromStdString(st.error)));
+    refreshClients();
+}
+
+void TfrmMain::refreshClients() {
+    // Rebuilt only when a folder's client changed: a client that cannot be
+    // asked is then not said again after every click.
+    std::vector<ClientLink> plan = PlanClientLinks(state_.store);
+    if (Timer1->Clients() && plan == clientPlan_) return;
+    clientPlan_ = std::move(plan);
+    Timer1->SetClients(BuildClientDesk(clientPlan_));
 }
 
 // ---------------------------------------------------------------- side bar, pages
@@ -649,6 +661,8 @@ void TfrmMain::ShowActivity() {
 
 void TfrmMain::passFinished() {
     activity_->Model()->Refresh();
+    for (const std::string& n : Timer1->LastNotices())
+        notifier_->Show(Notice{QStringLiteral("Kestrelbox"), QString::fromStdString(n)});
     if (std::optional<Notice> notice = NoticeFor(Timer1->LastOutcomes(), state_.options))
         notifier_->Show(*notice);
     if (!state_.journal) return;
@@ -698,10 +712,13 @@ void TfrmMain::UndoActivity(const std::vector<int>& rows) {
     // The results come back from the worker through this.
     auto failures = std::make_shared<QStringList>();
     Journal* journal = state_.journal;
+    // A move its download client made is taken back by the client.
+    std::shared_ptr<ClientDesk> clients = Timer1->Clients();
     Timer1->RunBetweenPasses(
-        [entries, journal, failures] {
+        [entries, journal, failures, clients] {
             for (const JournalEntry& e : entries) {
-                const JournalEntry undo = Undo(e, QDateTime::currentMSecsSinceEpoch());
+                const JournalEntry undo =
+                    Undo(e, QDateTime::currentMSecsSinceEpoch(), clients.get());
                 std::int64_t id = 0;
                 journal->Append({undo}, &id);
                 if (undo.ok && id > 0)

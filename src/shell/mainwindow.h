@@ -17,6 +17,7 @@
 #include "engine/scanpass.h"
 #include "shell/startup.h"
 #include "store/clientconfig.h"
+#include "store/clientlinks.h"
 #include "store/options.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
@@ -146,6 +147,8 @@ private:
     // no service has a folder yet.
     void refreshFoundClients();
     std::vector<FoundClient> foundClients() const;
+    void refreshClients();
+    std::vector<ClientLink> clientPlan_;
     void copyGeometryToSettings();
     void saveSettings(bool interactive);
     // Hands the options the scan pass uses to the scan timer.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "journal/journal.h"
+#include "platform/localtime.h"
 
 namespace kb {
 
@@ -67,9 +68,11 @@ void ScanTimer::Timer1Timer() {
                 // afresh from the old ones rather than from a partial listing.
                 return ScanResult{};
             }
-            if (journal && !result.outcomes.empty()) {
+            if (journal && (!result.outcomes.empty() || !result.notices.empty())) {
                 std::vector<JournalEntry> entries;
-                entries.reserve(result.outcomes.size());
+                entries.reserve(result.outcomes.size() + result.notices.size());
+                for (const std::string& n : result.notices)
+                    entries.push_back(WarningEntry(n, WallClockNs() / 1000000));
                 for (const ActionOutcome& o : result.outcomes)
                     entries.push_back(JournalEntryFor(o));
                 // A journal that cannot take them keeps them for the next pass.
@@ -86,6 +89,7 @@ void ScanTimer::passEnded() {
     ScanResult result = watcher_.result();
     StoreBaselines(store_, result, &replaced_);
     lastOutcomes_ = std::move(result.outcomes);
+    lastNotices_ = std::move(result.notices);
     busy_ = false;
     ++passCount_;
     emit PassFinished();

@@ -50,6 +50,9 @@ public:
     // folders as downloads).
     void SetOptions(const Options& options) { ApplyOptions(env_, options); }
     bool FoldersAsDownloads() const { return env_.foldersAsDownloads; }
+    // The download clients the next passes ask (none: null).
+    void SetClients(std::shared_ptr<ClientDesk> clients) { env_.clients = std::move(clients); }
+    const std::shared_ptr<ClientDesk>& Clients() const { return env_.clients; }
     // The completion gate and the delete the next pass uses.
     void SetCompletionGate(const CompletionGate& gate) { env_.gate = gate; }
     const CompletionGate& Gate() const { return env_.gate; }
@@ -60,8 +63,9 @@ public:
     bool Busy() const { return busy_; }
     // Passes finished since creation.
     int PassCount() const { return passCount_; }
-    // What the last pass did.
+    // What the last pass did, and what it had to tell besides.
     const std::vector<ActionOutcome>& LastOutcomes() const { return lastOutcomes_; }
+    const std::vector<std::string>& LastNotices() const { return lastNotices_; }
     // Blocks until the running pass (if any) has ended and been stored, and
     // the work queued behind it has run.
     void WaitForPass();
@@ -104,6 +108,7 @@ private:
     bool busy_ = false;
     int passCount_ = 0;
     std::vector<ActionOutcome> lastOutcomes_;
+    std::vector<std::string> lastNotices_;
     std::vector<SharedListing> replaced_;  // freed by the next pass, on the worker
 };
 
