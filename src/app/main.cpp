@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
             return 0;
         case kb::CommandLine::Mode::History:
             return kb::PrintHistory(kb::Journal::DefaultPath(), command.historyCount, std::cout);
+        case kb::CommandLine::Mode::Undo:
+            return kb::RunUndo(kb::Journal::DefaultPath(), command.undoId, std::cout, std::cerr);
         case kb::CommandLine::Mode::DryRun:
         case kb::CommandLine::Mode::Headless:
         case kb::CommandLine::Mode::Window:

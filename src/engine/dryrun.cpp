@@ -39,6 +39,9 @@ public:
     std::string Why(std::uint32_t i) {
         return Waiting(i) ? DescribeWait(settled_.Judge(i), env_.gate) : std::string();
     }
+    std::string DecidedBy(std::uint32_t i) {
+        return env_.gate.enabled ? kb::DecidedBy(settled_.Judge(i)) : std::string();
+    }
 
 private:
     const ScanEnvironment& env_;
@@ -91,7 +94,7 @@ void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing
     p.files.reserve(candidates.size());
     for (std::uint32_t i : candidates) {
         p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i), wait.Why(i),
-                                      files[i].contents != nullptr});
+                                      files[i].contents != nullptr, wait.DecidedBy(i)});
     }
 }
 
@@ -160,6 +163,7 @@ RulePreview PreviewRule(const rServiceRules& svc, const RuleRec& rule, const Sca
         p.folderMissing = true;
         return p;
     }
+    if (env.clients) env.clients->BeginPass();  // the clients are asked afresh
     const ServiceListing listing = ListForRules(svc, env, nullptr, progress);
     WaitTest wait(listing, svc, env);
     std::optional<double> now;
@@ -171,6 +175,7 @@ std::vector<RulePreview> DryRun(const std::vector<rServiceRules>& snapshot,
                                 const ScanEnvironment& env) {
     std::vector<RulePreview> out;
     std::optional<double> now;
+    if (env.clients) env.clients->BeginPass();
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
         const ServiceListing listing = ListForRules(svc, env, nullptr);

@@ -23,6 +23,8 @@ struct FilePreview {
     bool waiting = false;
     std::string why = {};  // the reason, in words, when waiting
     bool folder = false;   // a folder taken as one download
+    // Which test decided ("client", "name", "writer", ..., "file system"): DecidedBy.
+    std::string decidedBy = {};
 };
 
 struct RulePreview {
@@ -50,7 +52,8 @@ struct RulePreview {
 // what it has, with `files` empty).
 using PreviewProgress = std::function<bool(std::size_t listed)>;
 
-// One rule of one service, whether switched on or not.
+// One rule of one service, whether switched on or not. `env.clients`, when
+// set, is asked afresh; it must not be a desk a pass is using.
 RulePreview PreviewRule(const rServiceRules& svc, const RuleRec& rule, const ScanEnvironment& env,
                         const PreviewProgress& progress = {});
 

@@ -33,6 +33,9 @@ bool Exists(const std::string& path) {
 // and modification time.
 bool Unchanged(const std::string& path, const JournalEntry& e) {
     std::error_code ec;
+    // A client moving a torrent across file systems may give the copy new
+    // times; its size still tells it from another.
+    const bool timeCounts = e.clientMove.empty();
     if (IsFolder(path)) {
         // A folder taken as one download was recorded by what it holds.
         DirEntryInfo own;
@@ -41,11 +44,13 @@ bool Unchanged(const std::string& path, const JournalEntry& e) {
             !StatEntry(path.substr(0, sep == 0 ? 1 : sep), path.substr(sep + 1), own))
             return false;
         const FolderContents c = ReadFolder(path, own.mtimeNs);
-        return c.end == WalkEnd::Complete && c.bytes == e.size && c.newestNs == e.mtimeNs;
+        return c.end == WalkEnd::Complete && c.bytes == e.size &&
+               (!timeCounts || c.newestNs == e.mtimeNs);
     }
     if (!fs::is_regular_file(path, ec)) return false;
     const auto size = fs::file_size(path, ec);
     if (ec || static_cast<std::int64_t>(size) != e.size) return false;
+    if (!timeCounts) return true;
     const auto t = fs::last_write_time(path, ec);
     if (ec) return false;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "editor/servicecontext.h"
+#include "shell/clientsettings.h"
 #include "ui/folderchooser.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
@@ -21,7 +23,7 @@ constexpr int kClientWidth = 295;
 constexpr int kClientHeight = 178;
 constexpr int kBottomStripHeight = 33;
 // Room for the list of folders found on this computer, above the buttons.
-constexpr int kFoundRowsHeight = 46;
+constexpr int kFoundRowsHeight = 46 + 26;
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
     auto* l = new QLabel(text, parent);
@@ -94,6 +96,20 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
         cbFound->setCurrentIndex(-1);
         cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
         connect(cbFound, &QComboBox::activated, this, &TfrmAddService::cbFoundActivated);
+        const int row = 156 + cbFound->sizeHint().height() + 4;
+        btnTestFoundClient =
+            makeButton(this, "btnTestFoundClient", QStringLiteral("Test"), QRect(8, row, 50, 22));
+        lblFoundClient = new QLabel(this);
+        lblFoundClient->setObjectName(QStringLiteral("lblFoundClient"));
+        lblFoundClient->setGeometry(62, row, kClientWidth - 66, 22);
+        lblFoundClient->setTextFormat(Qt::PlainText);
+        btnTestFoundClient->setEnabled(false);
+        connect(btnTestFoundClient, &QPushButton::clicked, this, &TfrmAddService::testFoundClient);
+        connect(&trial_, &QFutureWatcher<QString>::finished, this, [this] {
+            btnTestFoundClient->setEnabled(true);
+            lblFoundClient->setText(trial_.result());
+            lblFoundClient->setToolTip(trial_.result());
+        });
     }
 
     Panel1 = new QFrame(this);
@@ -133,6 +149,36 @@ void TfrmAddService::cbFoundActivated(int index) {
     teSharedDir->setText(QDir::toNativeSeparators(QString::fromStdString(o.folder)));
     teExclude->setText(QString::fromStdString(o.masks));
     browseStart_ = teSharedDir->text();
+    chosen_ = index;
+    // Whether Kestrelbox can ask this client about its downloads.
+    const bool askable = o.iface.kind != ClientKind::None;
+    btnTestFoundClient->setEnabled(askable && !trial_.isRunning());
+    lblFoundClient->setToolTip({});
+    if (!askable)
+        lblFoundClient->setText(QStringLiteral("Kestrelbox cannot ask this client."));
+    else if (!o.iface.enabled)
+        lblFoundClient->setText(QStringLiteral("Its interface is switched off in its settings."));
+    else
+        lblFoundClient->setText(
+            QStringLiteral("Asked at %1").arg(QString::fromStdString(o.iface.address)));
+}
+
+void TfrmAddService::testFoundClient() {
+    if (chosen_ < 0 || trial_.isRunning()) return;
+    const FoundClient& o = found_[static_cast<std::size_t>(chosen_)];
+    std::optional<ClientLink> link = LinkFor(o.folder, {}, {o});
+    if (!link) {
+        // Switched off in its settings: asked all the same, to say so.
+        link =
+            ClientLink{o.folder, o.iface.kind, o.iface.address, o.iface.user, o.iface.secret, true};
+    }
+    btnTestFoundClient->setEnabled(false);
+    lblFoundClient->setText(QStringLiteral("Asking..."));
+    const ClientLink l = *link;
+    trial_.setFuture(QtConcurrent::run([l] {
+        const ClientTrial t = TryClient(l);
+        return QString::fromLatin1(ClientKindName(l.kind)) + QStringLiteral(" ") + t.text;
+    }));
 }
 
 int TfrmAddService::editedIndex() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFutureWatcher>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -51,6 +52,9 @@ public:
     // Only with folders found: "Found on this computer:" and its list.
     QLabel* lblFound = nullptr;
     QComboBox* cbFound = nullptr;
+    // A found client that can be asked: whether it answers, and Test.
+    QLabel* lblFoundClient = nullptr;
+    QPushButton* btnTestFoundClient = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
@@ -59,6 +63,8 @@ private:
     void FormCreate();
     // A found folder was chosen: name, folder and masks are filled in.
     void cbFoundActivated(int index);
+    // Asks the chosen found client, in the background, and says how it went.
+    void testFoundClient();
     // Position of the edited record in the table, or -1 once it is gone.
     int editedIndex() const;
     // The first check OK fails, or an empty text when the fields are valid.
@@ -73,6 +79,8 @@ private:
     // The folder chooser's starting folder: the root at first, then the
     // folder last chosen with it.
     QString browseStart_;
+    int chosen_ = -1;  // the found folder chosen, -1 for none
+    QFutureWatcher<QString> trial_;
 };
 
 }  // namespace kb

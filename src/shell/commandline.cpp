@@ -7,7 +7,11 @@
 #include <ostream>
 
 #include "journal/journal.h"
+#include "journal/undo.h"
+#include "platform/instanceguard.h"
+#include "remote/clientdesk.h"
 #include "shell/startup.h"
+#include "store/clientlinks.h"
 
 namespace kb {
 
@@ -39,6 +43,8 @@ QString UsageText() {
         "  --config FILE    use FILE as kbconf.ini instead of the usual one\n"
         "  --history [N]    print the last N entries of the activity journal (20 when\n"
         "                   N is not given) as JSON lines, newest last, and end\n"
+        "  --undo ID        take back the journal entry ID (its \"id\" in --history)\n"
+        "                   while no other copy runs, and end\n"
         "  --help           print this text and end\n"
         "  --version        print the version and end\n");
 }
@@ -53,7 +59,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption dryRun(QStringLiteral("dry-run"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, version, history, headless, dryRun, json, config});
+    const QCommandLineOption undo(QStringLiteral("undo"), QString(), QStringLiteral("ID"));
+    parser.addOptions({help, version, history, headless, dryRun, json, config, undo});
     if (!parser.parse(arguments)) return Error(QStringLiteral("kestrelbox: ") + parser.errorText());
 
     CommandLine c;
@@ -71,11 +78,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     QStringList words;
     for (const QString& a : parser.positionalArguments())
         if (!IsStartup(a)) words << a;
-    const int modes =
-        int(parser.isSet(history)) + int(parser.isSet(headless)) + int(parser.isSet(dryRun));
+    const int modes = int(parser.isSet(history)) + int(parser.isSet(headless)) +
+                      int(parser.isSet(dryRun)) + int(parser.isSet(undo));
     if (modes > 1)
         return Error(QStringLiteral(
-            "kestrelbox: --headless, --dry-run and --history cannot be used together"));
+            "kestrelbox: --headless, --dry-run, --history and --undo cannot be used together"));
     if (parser.isSet(json) && !parser.isSet(dryRun))
         return Error(QStringLiteral("kestrelbox: --json goes with --dry-run"));
     if (parser.isSet(config)) {
@@ -98,6 +105,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                         .arg(words.front()));
             c.historyCount = n;
         }
+    } else if (parser.isSet(undo)) {
+        c.mode = CommandLine::Mode::Undo;
+        bool ok = false;
+        c.undoId = parser.value(undo).toLongLong(&ok);
+        if (!ok || c.undoId < 1)
+            return Error(QStringLiteral("kestrelbox: --undo wants a journal entry's id, not \"%1\"")
+                             .arg(parser.value(undo)));
     } else if (parser.isSet(headless)) {
         c.mode = CommandLine::Mode::Headless;
     } else if (parser.isSet(dryRun)) {
@@ -116,6 +130,7 @@ int PrintHistory(const std::string& journalPath, int count, std::ostream& out) {
                 .toOffsetFromUtc(QDateTime::fromMSecsSinceEpoch(e.timeMs).offsetFromUtc())
                 .toString(Qt::ISODateWithMs)
                 .toStdString();
+        line["id"] = e.id;  // what --undo takes
         line["service"] = e.service;
         line["rule"] = e.rule;
         line["action"] = e.action;
@@ -128,6 +143,41 @@ int PrintHistory(const std::string& journalPath, int count, std::ostream& out) {
         out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     }
     return 0;
+}
+
+int RunUndo(const std::string& journalPath, long long id, std::ostream& out, std::ostream& err) {
+    try {
+        // Held while the undo runs, so no copy starts meanwhile.
+        if (CheckAppAlreadyRunning(kAppTitle, false, false)) {
+            err << "kestrelbox: " << AlreadyRunningText(ReadGuardHolder(kAppTitle)).toStdString()
+                << " Take it back from its Activity page, or stop it first.\n";
+            return 1;
+        }
+    } catch (const std::exception& e) {
+        err << "kestrelbox: " << e.what() << '\n';
+        return 1;
+    }
+    Journal journal(journalPath);
+    const std::optional<JournalEntry> e = journal.Get(id);
+    if (!e) {
+        err << "kestrelbox: the journal has no entry " << id << '\n';
+        ReleaseInstanceGuard();
+        return 1;
+    }
+    // Every client this user linked or has, whatever folder it serves: the
+    // one that made a move is found by its folder and kind.
+    std::vector<ClientLink> links = LoadClientLinks();
+    for (const FoundClient& f : FindClients(ClientPlaces::FromEnvironment()))
+        if (std::optional<ClientLink> l = LinkFor(f.folder, {}, {f})) links.push_back(*l);
+    const std::shared_ptr<ClientDesk> clients = BuildClientDesk(links);
+    const JournalEntry u = Undo(*e, QDateTime::currentMSecsSinceEpoch(), clients.get());
+    std::int64_t newId = 0;
+    journal.Append({u}, &newId);
+    if (u.ok && newId > 0) journal.MarkUndone(e->id, newId);
+    ReleaseInstanceGuard();
+    (u.ok ? out : err) << "Undo " << e->action << " of " << e->source << ": "
+                       << (u.ok ? "Done" : u.error) << '\n';
+    return u.ok ? 0 : 1;
 }
 
 }  // namespace kb

@@ -10,13 +10,14 @@
 namespace kb {
 
 struct CommandLine {
-    enum class Mode { Window, Headless, DryRun, History, Help, Version, Error };
+    enum class Mode { Window, Headless, DryRun, History, Undo, Help, Version, Error };
     Mode mode = Mode::Window;
     bool startHidden = false;  // "startup", in any case, anywhere
     int historyCount = 20;
-    bool json = false;   // the dry run prints JSON
-    QString configFile;  // --config: the kbconf.ini to use; empty for the usual one
-    QString error;       // Mode::Error: what was wrong, one line
+    long long undoId = 0;  // --undo: the journal entry to take back
+    bool json = false;     // the dry run prints JSON
+    QString configFile;    // --config: the kbconf.ini to use; empty for the usual one
+    QString error;         // Mode::Error: what was wrong, one line
 };
 
 // Parses the arguments (the program's path first). Only the words are
@@ -29,5 +30,11 @@ QString UsageText();
 // --history: the newest `count` journal entries as JSON lines, newest last,
 // read without changing anything. Returns the exit status.
 int PrintHistory(const std::string& journalPath, int count, std::ostream& out);
+
+// --undo ID: takes back journal entry ID as the Activity page's Undo does
+// (a move its download client made, through the client), records it, and
+// says how it went. Refused while another copy runs: that copy's passes
+// could meet the file. Returns the exit status: 0 done, 1 not.
+int RunUndo(const std::string& journalPath, long long id, std::ostream& out, std::ostream& err);
 
 }  // namespace kb

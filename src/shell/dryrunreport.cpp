@@ -61,7 +61,10 @@ void PrintRule(const RulePreview& p, std::ostream& out) {
         for (const FilePreview& f : p.files) {
             // A folder taken as one download reads as one, with all it holds.
             out << "      " << f.name << (f.folder ? "/" : "") << " (" << Bytes(f.size) << ")";
-            if (f.waiting) out << ", waits: " << f.why;
+            if (f.waiting)
+                out << ", waits: " << f.why;
+            else if (f.decidedBy == "client")
+                out << ", the client reports it complete";
             out << '\n';
         }
         PrintActions(p, "then: ", out);
@@ -120,6 +123,7 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
             nlohmann::ordered_json file = {
                 {"name", f.name}, {"size", f.size}, {"waiting", f.waiting}};
             if (f.waiting) file["why"] = f.why;
+            if (!f.decidedBy.empty()) file["decidedBy"] = f.decidedBy;
             if (f.folder) file["folder"] = true;
             files.push_back(std::move(file));
         }

@@ -32,6 +32,7 @@
 #include "shell/activitypage.h"
 #include "shell/additional.h"
 #include "shell/addservice.h"
+#include "shell/clientsettings.h"
 #include "shell/help.h"
 #include "shell/links.h"
 #include "shell/networkpage.h"
@@ -225,6 +226,10 @@ void TfrmMain::buildPages() {
     connect(others_->Services(), &QListWidget::itemSelectionChanged, this,
             &TfrmMain::clServiceClick);
     connect(others_->Services(), &QListWidget::itemChanged, this, &TfrmMain::clServiceClickCheck);
+    // A link changed on a page: the passes ask the client it names.
+    connect(others_->Client(), &ClientRow::LinkChanged, this, [this] { refreshClients(); });
+    for (NetworkPage* p : networks_)
+        connect(p->Client(), &ClientRow::LinkChanged, this, [this] { refreshClients(); });
     connect(others_, &OthersPage::ServicesDoubleClicked, this, &TfrmMain::clServiceDblClick);
 
     splitter->addWidget(dxSideBar1);
@@ -351,9 +356,18 @@ void TfrmMain::BuildRuleLists(std::uint8_t serviceId) {
 
     const int index = recordFor(serviceId);
     panel->FillRules(index >= 0 ? &table[index].rulelist : nullptr);
+    if (ClientRow* row = clientRowFor(serviceId))
+        row->SetFolder(index >= 0 ? table[index].sharedir : std::string());
     // Filling a non-empty list sets the panel's buttons, "Add Rule..."
     // included; on the Others page that one depends on a service existing.
     if (serviceId == sidOther) panel->btnAdd->setEnabled(state_.store.CustomCount() > 0);
+}
+
+ClientRow* TfrmMain::clientRowFor(std::uint8_t serviceId) const {
+    if (serviceId == sidOther) return others_->Client();
+    for (const NetworkPage* p : networks_)
+        if (p->Row().serviceId == serviceId) return p->Client();
+    return nullptr;
 }
 
 int TfrmMain::recordFor(std::uint8_t serviceId) const {

@@ -31,12 +31,14 @@ class QTimer;
 namespace kb {
 
 class ActivityPage;
+class ClientRow;
 class Journal;
 class NetworkPage;
 class Notifier;
 class OthersPage;
 class ScanTimer;
 class TdxSideBar;
+class ClientRow;
 class TfrSwapRules;
 class Banner;
 class WelcomePage;
@@ -148,6 +150,7 @@ private:
     void refreshFoundClients();
     std::vector<FoundClient> foundClients() const;
     void refreshClients();
+    ClientRow* clientRowFor(std::uint8_t serviceId) const;
     std::vector<ClientLink> clientPlan_;
     void copyGeometryToSettings();
     void saveSettings(bool interactive);

@@ -14,6 +14,7 @@
 
 #include "editor/servicecontext.h"
 #include "shell/buttoncolumn.h"
+#include "shell/clientsettings.h"
 #include "shell/rulelist.h"
 #include "ui/folderchooser.h"
 
@@ -74,6 +75,8 @@ NetworkPage::NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWi
     strip_ = strip;
     strip->installEventFilter(this);
     l->addWidget(strip);
+    client_ = new ClientRow(this);
+    l->addWidget(client_);
 
     rules_ = new TfrSwapRules(context, this);
     rules_->setObjectName(Name(row.panelName));
@@ -159,6 +162,8 @@ OthersPage::OthersPage(ServiceContext& context, QWidget* parent) : QWidget(paren
     delete_ = makeButton("btnDeleteService", QStringLiteral("Delete Service"), 70);
     sl->addWidget(column);
     l->addWidget(strip);
+    client_ = new ClientRow(this);
+    l->addWidget(client_);
 
     rules_ = new TfrSwapRules(context, this);
     rules_->setObjectName(QStringLiteral("frSwapRules6"));

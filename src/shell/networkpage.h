@@ -19,6 +19,7 @@ class QPushButton;
 
 namespace kb {
 
+class ClientRow;
 class ServiceContext;
 class TfrSwapRules;
 
@@ -47,6 +48,7 @@ public:
     QCheckBox* Switch() const { return switch_; }
     QLineEdit* Folder() const { return folder_; }
     TfrSwapRules* Rules() const { return rules_; }
+    ClientRow* Client() const { return client_; }
 
     // The network's record in the table (null when the table is shorter).
     rServiceRules* Record() const;
@@ -72,6 +74,7 @@ private:
     QCheckBox* switch_ = nullptr;
     QLineEdit* folder_ = nullptr;
     QPushButton* browse_ = nullptr;
+    ClientRow* client_ = nullptr;
     TfrSwapRules* rules_ = nullptr;
 };
 
@@ -91,6 +94,7 @@ public:
     QPushButton* EditButton() const { return edit_; }
     QPushButton* DeleteButton() const { return delete_; }
     TfrSwapRules* Rules() const { return rules_; }
+    ClientRow* Client() const { return client_; }
 
 signals:
     // A double-click anywhere in the list of services.
@@ -104,6 +108,7 @@ private:
     QPushButton* add_ = nullptr;
     QPushButton* edit_ = nullptr;
     QPushButton* delete_ = nullptr;
+    ClientRow* client_ = nullptr;
     TfrSwapRules* rules_ = nullptr;
 };
 

@@ -38,6 +38,7 @@ SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
 
 HOST = "10.77.0.1"         # the tracker, the web server and the clients
 SEEDER_HOST = "10.77.0.2"  # the seeder, so that its peers see another address
+LEECHER_HOST = "10.77.0.3"  # a second peer, of its own address
 
 NOBODY = 65534  # the user Kestrelbox runs as when the client is another user
 DAEMON = 1      # the user a client runs as in those tests
@@ -50,7 +51,7 @@ def enter_namespace():
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         # Transmission takes 127.0.0.0/8 for no peer address at all, so the
         # swarm meets on two more addresses of the same loopback device.
-        for addr in (HOST, SEEDER_HOST):
+        for addr in (HOST, SEEDER_HOST, LEECHER_HOST):
             subprocess.run(["ip", "addr", "add", addr + "/24", "dev", "lo"], check=True)
         return
     env = dict(os.environ, KB_CLIENTS_NETNS="1")
@@ -220,14 +221,14 @@ class Seeder:
     """Seeds torrents at `rate` bytes a second; stall() stops the upload
     (the download then stands still with its files open), go() resumes."""
 
-    def __init__(self, rate=256 * 1024):
+    def __init__(self, rate=256 * 1024, host=SEEDER_HOST):
         import libtorrent as lt
         self.lt = lt
         self.port = free_port()
         self.rate = rate
         self.session = lt.session({
-            "listen_interfaces": "%s:%d" % (SEEDER_HOST, self.port),
-            "outgoing_interfaces": SEEDER_HOST,
+            "listen_interfaces": "%s:%d" % (host, self.port),
+            "outgoing_interfaces": host,
             "enable_dht": False, "enable_lsd": False,
             "enable_upnp": False, "enable_natpmp": False,
             "enable_outgoing_utp": False, "enable_incoming_utp": False,
@@ -247,7 +248,8 @@ class Seeder:
         h = self.session.add_torrent(params)
         # The torrent's own limit: the session's leaves peers on a local
         # network (all of them, here) unlimited.
-        h.set_upload_limit(self.rate)
+        if self.rate:
+            h.set_upload_limit(self.rate)
         self.handles.append(h)
         return h
 
@@ -263,6 +265,28 @@ class Seeder:
         for h in self.handles:
             self.session.remove_torrent(h)
         del self.session
+
+
+class Leecher(Seeder):
+    """A second peer that downloads a torrent from whoever seeds it."""
+
+    def __init__(self, save_path):
+        super().__init__(rate=0, host=LEECHER_HOST)
+        self.save_path = save_path
+        os.makedirs(save_path, exist_ok=True)
+
+    def fetch(self, torrent):
+        lt = self.lt
+        params = lt.add_torrent_params()
+        params.ti = torrent.info
+        params.save_path = self.save_path
+        params.flags &= ~(lt.torrent_flags.auto_managed | lt.torrent_flags.paused)
+        h = self.session.add_torrent(params)
+        self.handles.append(h)
+        return h
+
+    def done(self, handle):
+        return handle.status().progress >= 1.0
 
 
 class WebServer:
@@ -462,6 +486,10 @@ class Transmission(Client):
             "blocklist-enabled": False, "encryption": 0,
         }
         settings.update(watch_settings or {})
+        self.auth = None
+        if settings.get("rpc-authentication-required"):
+            token = "%s:%s" % (settings["rpc-username"], settings["rpc-password"])
+            self.auth = "Basic " + base64.b64encode(token.encode()).decode()
         with open(os.path.join(self.conf, "settings.json"), "w") as f:
             json.dump(settings, f)
         chown_tree(self.conf, uid)
@@ -479,10 +507,13 @@ class Transmission(Client):
 
     def rpc(self, method, **args):
         url = "http://127.0.0.1:%d/transmission/rpc" % self.rpc_port
+        headers = {"X-Transmission-Session-Id": self.session}
+        if self.auth:
+            headers["Authorization"] = self.auth
         for _ in range(3):
             try:
-                return http_json(url, {"method": method, "arguments": args},
-                                 {"X-Transmission-Session-Id": self.session})["arguments"]
+                headers["X-Transmission-Session-Id"] = self.session
+                return http_json(url, {"method": method, "arguments": args}, headers)["arguments"]
             except urllib.error.HTTPError as e:
                 if e.code != 409:
                     raise
@@ -498,6 +529,11 @@ class Transmission(Client):
 
     def pause(self, torrent):
         self.rpc("torrent-stop", ids=self._ids(torrent))
+
+    def info(self, torrent):
+        return self.rpc("torrent-get", ids=self._ids(torrent),
+                        fields=["downloadDir", "status", "error", "errorString",
+                                "percentDone"])["torrents"][0]
 
     def resume(self, torrent):
         self.rpc("torrent-start", ids=self._ids(torrent))
@@ -602,6 +638,9 @@ class QBittorrent(Client):
 
     def states(self):
         return {t["name"]: t["state"] for t in self.api("torrents/info")}
+
+    def info(self, torrent):
+        return self.api("torrents/info?hashes=" + torrent.infohash)[0]
 
     def close(self):
         self.proc.stop()
@@ -719,7 +758,7 @@ MOVE, COPY = 0, 1
 class Kestrelbox:
     """The built program, headless, on one folder."""
 
-    def __init__(self, root, folder, rules, uid=None, masks="", options=None):
+    def __init__(self, root, folder, rules, uid=None, masks="", options=None, clients=()):
         build = os.environ.get("KB_BUILD_DIR") or os.path.join(
             os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
         self.program = os.path.join(build, "kestrelbox")
@@ -730,14 +769,24 @@ class Kestrelbox:
         self.config = os.path.join(self.home, "kbconf.ini")
         with open(self.config, "w", newline="") as f:
             f.write(kbconf(folder, rules, masks))
-        if options:
+        if options or clients:
             reg = os.path.join(self.home, "config", "Kestrelbox")
             os.makedirs(reg, exist_ok=True)
-            body = ["Windows Registry Editor Version 5.00", "",
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\Options]"]
-            for k, v in options.items():
-                body.append('"%s"=dword:%08x' % (k, v) if isinstance(v, int)
-                            else '"%s"="%s"' % (k, v))
+            body = ["Windows Registry Editor Version 5.00", ""]
+
+            def key(path, values):
+                body.append("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\%s]" % path)
+                for k, v in values.items():
+                    body.append('"%s"=dword:%08x' % (k, v) if isinstance(v, int)
+                                else '"%s"="%s"' % (k, v.replace("\\", "\\\\").replace('"', '\\"')))
+                body.append("")
+            if options:
+                key("Options", options)
+            if clients:
+                # What the user would enter in a service's client settings.
+                key("Clients", {"Count": len(clients)})
+                for n, c in enumerate(clients, 1):
+                    key("Clients\\%d" % n, dict({"Folder": folder, "Relocate": 1}, **c))
             with open(os.path.join(reg, "registry.reg"), "w") as f:
                 f.write("\r\n".join(body) + "\r\n")
         chown_tree(self.home, uid)
@@ -747,15 +796,28 @@ class Kestrelbox:
                    HOME=os.path.join(self.home, "home"))
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
+        self.env, self.uid, self.root = env, uid, root
+        self.start()
+        wait_until(lambda: self.watching(folder), 20, what="Kestrelbox's first pass")
+
+    def start(self):
         self.proc = Process([self.program, "--headless", "--config", self.config],
-                            os.path.join(root, "kestrelbox.log"), env=env, uid=uid)
+                            os.path.join(self.root, "kestrelbox.log"), env=self.env, uid=self.uid)
         wait_until(lambda: "runs headless" in self.proc.output() or not self.proc.running(),
                    20, what="Kestrelbox to start")
         if not self.proc.running():
             raise AssertionError("Kestrelbox ended at start:\n" + self.proc.output())
         # Its first pass takes the folder's baseline and starts watching the
         # folder: what is written from now on is new to it.
-        wait_until(lambda: self.watching(folder), 20, what="Kestrelbox's first pass")
+
+    def command(self, *args):
+        """Runs the program once more, beside or after the headless one."""
+        return subprocess.run(as_user(self.uid, [self.program] + list(args)), env=self.env,
+                              capture_output=True, text=True, timeout=120)
+
+    def history(self):
+        run = self.command("--history", "100")
+        return [json.loads(line) for line in run.stdout.splitlines() if line.strip()]
 
     def watching(self, folder):
         """Whether the program's change notification watches `folder`
@@ -810,7 +872,7 @@ class Watch:
         while not self._stop.is_set():
             now = time.monotonic() - self.t0
             try:
-                for name, p in self.client.progress().items():
+                for name, p in (self.client.progress() if self.client else {}).items():
                     if p >= 1.0 and name not in self.completed:
                         self.completed[name] = now
             except OSError:
@@ -890,6 +952,14 @@ class Watch:
         self._thread.join()
 
 
+class _Remove:
+    def __init__(self, path):
+        self.path = path
+
+    def close(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
 class ClientTest(unittest.TestCase):
     """A temporary root with a download folder on this disk and a target on
     another file system (/dev/shm), cleaned up after the test."""
@@ -908,6 +978,19 @@ class ClientTest(unittest.TestCase):
     def closing(self, thing):
         self.closers.append(thing)
         return thing
+
+    def downloads_in_memory(self):
+        """The download folder on tmpfs and the target on this disk: there a
+        preallocated file has no holes, so only its client can tell that it
+        is unfinished."""
+        os.rmdir(self.downloads)
+        os.rmdir(self.target)
+        self.downloads = tempfile.mkdtemp(prefix="kb-downloads-", dir="/dev/shm")
+        os.chmod(self.downloads, 0o777)
+        self.target = os.path.join(self.root, "target")
+        os.makedirs(self.target)
+        os.chmod(self.target, 0o777)
+        self.closers.insert(0, _Remove(self.downloads))
 
     def tearDown(self):
         result = getattr(self._outcome, "result", None)

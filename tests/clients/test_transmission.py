@@ -5,19 +5,28 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (DAEMON, MOVE, NOBODY, ClientTest, Seeder, Transmission, hold, main,
-                     payload, require, when_progress)
+from harness import (DAEMON, MOVE, NOBODY, ClientTest, Leecher, Seeder, Transmission, hold,
+                     main, payload, report, require, wait_until, when_progress)
 
 MiB = 1024 * 1024
 
 
 class TransmissionTest(ClientTest):
-    def start(self, files, name, rate=512 * 1024, uid=None, kb_uid=None, **client):
+    def start(self, files, name, rate=512 * 1024, uid=None, kb_uid=None, ask=False,
+              password=None, **client):
         torrent = self.torrent(name, files)
         self.seeder = self.closing(Seeder(rate=rate))
         self.seeder.seed(torrent)
         self.client = self.closing(Transmission(self.root, self.downloads, uid=uid, **client))
-        self.kestrelbox([("Move finished", 0, [(MOVE, self.target)])], uid=kb_uid)
+        links = []
+        if ask:
+            link = {"Kind": "Transmission",
+                    "Address": "http://127.0.0.1:%d/transmission/rpc" % self.client.rpc_port}
+            if password is not None:
+                link.update(User="kb", Password=password)
+            links.append(link)
+        self.kb = self.kestrelbox([("Move finished", 0, [(MOVE, self.target)])], uid=kb_uid,
+                                  clients=links)
         expected = {name: files[name] if name in files else
                     {os.path.relpath(k, name): v for k, v in files.items()}}
         watch = self.watch(self.client, expected)
@@ -69,6 +78,63 @@ class TransmissionTest(ClientTest):
         self.assertNothingPartial(watch)
         self.assertFalse(os.path.exists(os.path.join(self.downloads, "Album")),
                          "the folder was copied, not moved")
+
+
+    def test_a_stopped_preallocated_torrent_waits_for_its_clients_word(self):
+        self.downloads_in_memory()
+        data = payload(8 * MiB, "preallocated")
+        torrent, watch = self.start({"talk.ogg": data}, "talk.ogg", ask=True,
+                                    rename_partial=False, preallocation=2)
+        when_progress(self.client, "talk.ogg", 0.3)
+        self.client.pause(torrent)
+        hold(30)
+        self.assertEqual(watch.seen, set(), "a stopped download was acted on")
+        self.client.resume(torrent)
+        self.assertArrivesWhole(watch, "talk.ogg")
+        self.assertNothingPartial(watch)
+
+    def test_a_seeding_torrent_is_moved_by_transmission_and_goes_on_seeding(self):
+        files = {"Live/01.flac": payload(2 * MiB, "one"), "Live/02.flac": payload(2 * MiB, "two")}
+        torrent, watch = self.start(files, "Live", ask=True)
+        self.assertArrivesWhole(watch, "Live")
+        wait_until(lambda: self.client.info(torrent)["downloadDir"].rstrip("/") == self.target,
+                   30, what="Transmission to report the new place")
+        moves = wait_until(lambda: [e for e in self.kb.history() if e["action"] == "move"], 30,
+                           what="the move in the journal")
+        entry = moves[-1]
+        self.assertEqual(entry["error"], "moved by Transmission")
+        self.seeder.close()
+        self.closers.remove(self.seeder)
+        leecher = self.closing(Leecher(os.path.join(self.root, "second")))
+        handle = leecher.fetch(torrent)
+        wait_until(lambda: leecher.done(handle), 90, what="a second peer to download it")
+        for rel, content in files.items():
+            with open(os.path.join(self.root, "second", rel), "rb") as f:
+                self.assertEqual(f.read(), content)
+        self.assertEqual(self.client.errors(), {})
+        report("a second peer downloaded all of Live from Transmission's new place")
+
+        self.kb.close()
+        run = self.kb.command("--undo", str(entry["id"]))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        wait_until(lambda: self.client.info(torrent)["downloadDir"].rstrip("/") == self.downloads,
+                   30, what="Transmission to move it back")
+        with open(os.path.join(self.downloads, "Live", "02.flac"), "rb") as f:
+            self.assertEqual(f.read(), files["Live/02.flac"])
+        self.assertFalse(os.path.exists(os.path.join(self.target, "Live")))
+        self.assertEqual(self.client.errors(), {})
+
+    def test_wrong_credentials_are_said_once_and_the_file_system_decides(self):
+        data = payload(2 * MiB, "credentials")
+        _, watch = self.start({"notes.pdf": data}, "notes.pdf", ask=True, password="wrong",
+                              watch_settings={"rpc-authentication-required": True,
+                                              "rpc-username": "kb", "rpc-password": "right"})
+        self.assertArrivesWhole(watch, "notes.pdf")
+        hold(12)
+        said = [l for l in self.kb.output().splitlines() if "refuses the user name" in l]
+        self.assertEqual(len(said), 1, self.kb.output())
+        warnings = [e for e in self.kb.history() if e["action"] == "warning"]
+        self.assertEqual(len(warnings), 1, warnings)
 
 
 if __name__ == "__main__":
