@@ -95,7 +95,20 @@ long BareListing(const std::string& dir) {
 // One enabled service on the folder: two masks, one new-file rule with an
 // extension condition. The baseline lacks the last 1% of the files, so the
 // trigger fires and every name is looked up in it.
-std::vector<kb::rServiceRules> Snapshot(const std::string& dir) {
+// The service as the pass sees it, and what the passes keep of it between
+// passes: a baseline that lacks 1% of the folder.
+struct Scene {
+    std::vector<kb::rServiceRules> snapshot;
+    kb::ScanState state;
+    const kb::SharedListing& Baseline() const { return state.Of(1).baseline; }
+    void SetBaseline(kb::SharedListing files) {
+        kb::ServiceState& s = state.For(1);
+        s.scanned = true;
+        s.baseline = std::move(files);
+    }
+};
+
+Scene Snapshot(const std::string& dir) {
     kb::rServiceRules svc;
     svc.uid = 1;
     svc.enabled = true;
@@ -117,11 +130,11 @@ std::vector<kb::rServiceRules> Snapshot(const std::string& dir) {
     svc.rulelist.rules = {rule};
 
     std::vector<kb::filerec> full =
-        kb::RunScanPass({svc}, kb::ScanEnvironment{}).baselines.at(0).files;
+        kb::RunScanPass({svc}, kb::ScanState{}, kb::ScanEnvironment{}).baselines.at(0).files.get();
     full.resize(full.size() - full.size() / 100);
-    svc.prevfiles = std::move(full);
-    svc.scanned = true;
-    return {svc};
+    Scene scene{{svc}, {}};
+    scene.SetBaseline(kb::SharedListing(std::move(full)));
+    return scene;
 }
 
 kb::ScanEnvironment QuietEnvironment() {
@@ -150,9 +163,10 @@ void BM_BareListing(benchmark::State& state) {
 
 void BM_ScanPass(benchmark::State& state) {
     const std::string& dir = Folder(static_cast<int>(state.range(0)));
-    const auto snapshot = Snapshot(dir);
+    const Scene scene = Snapshot(dir);
     const auto env = QuietEnvironment();
-    for (auto _ : state) benchmark::DoNotOptimize(kb::RunScanPass(snapshot, env));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kb::RunScanPass(scene.snapshot, scene.state, env));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -168,7 +182,7 @@ double CpuSeconds() {
 // memory a pass holds beyond the listing it returns.
 void BM_PassOverBareRatio(benchmark::State& state) {
     const std::string& dir = Folder(static_cast<int>(state.range(0)));
-    const auto snapshot = Snapshot(dir);
+    const Scene scene = Snapshot(dir);
     const auto env = QuietEnvironment();
     using clock = std::chrono::steady_clock;
     clock::duration bareWall{}, passWall{};
@@ -182,10 +196,11 @@ void BM_PassOverBareRatio(benchmark::State& state) {
         const double c1 = CpuSeconds();
         const long long before = g_live.load();
         g_peak.store(before);
-        kb::ScanResult r = kb::RunScanPass(snapshot, env);
+        kb::ScanResult r = kb::RunScanPass(scene.snapshot, scene.state, env);
         const auto t2 = clock::now();
         const double c2 = CpuSeconds();
-        beyond = std::max(beyond, g_peak.load() - before - ListingBytes(r.baselines.at(0).files));
+        beyond =
+            std::max(beyond, g_peak.load() - before - ListingBytes(r.baselines.at(0).files.get()));
         benchmark::DoNotOptimize(r);
         bareWall += t1 - t0;
         passWall += t2 - t1;
@@ -203,19 +218,20 @@ void BM_PassOverBareRatio(benchmark::State& state) {
 // launch (not really started) acts on them. The baseline is the whole folder,
 // so with the gate on every file has settled and each survivor of the
 // condition is asked about writers.
-std::vector<kb::rServiceRules> CountRuleSnapshot(const std::string& dir) {
-    auto snapshot = Snapshot(dir);
-    kb::rServiceRules& svc = snapshot[0];
+Scene CountRuleSnapshot(const std::string& dir) {
+    Scene scene = Snapshot(dir);
+    kb::rServiceRules& svc = scene.snapshot[0];
     svc.rulelist.rules[0].mcond = kb::trgFileCount;
     svc.rulelist.rules[0].fcnt = 0;
-    svc.prevfiles = kb::RunScanPass({svc}, QuietEnvironment()).baselines.at(0).files;
-    return snapshot;
+    scene.SetBaseline(
+        kb::RunScanPass({svc}, scene.state, QuietEnvironment()).baselines.at(0).files);
+    return scene;
 }
 
 // The pass with the completion gate on against the pass with it off,
 // interleaved in one run. The gate's clock is a day ahead so that every file
 // counts as old enough: the dearest case, where nothing is held back early.
-void GateRatio(benchmark::State& state, const std::vector<kb::rServiceRules>& snapshot) {
+void GateRatio(benchmark::State& state, const Scene& scene) {
     kb::ScanEnvironment off = QuietEnvironment();
     kb::ScanEnvironment on = off;
     on.gate = kb::CompletionGate{true, 10};
@@ -228,9 +244,9 @@ void GateRatio(benchmark::State& state, const std::vector<kb::rServiceRules>& sn
     double offCpu = 0, onCpu = 0;
     for (auto _ : state) {
         const double c0 = CpuSeconds();
-        benchmark::DoNotOptimize(kb::RunScanPass(snapshot, off));
+        benchmark::DoNotOptimize(kb::RunScanPass(scene.snapshot, scene.state, off));
         const double c1 = CpuSeconds();
-        benchmark::DoNotOptimize(kb::RunScanPass(snapshot, on));
+        benchmark::DoNotOptimize(kb::RunScanPass(scene.snapshot, scene.state, on));
         const double c2 = CpuSeconds();
         offCpu += c1 - c0;
         onCpu += c2 - c1;
@@ -251,19 +267,19 @@ void BM_GateCountRule(benchmark::State& state) {
 // iteration, as above; between iterations the baseline becomes what the pass
 // returned, as it does in the program.
 struct KeptRun {
-    std::vector<kb::rServiceRules> snapshot;
+    Scene scene;
     kb::ScanEnvironment env;
     double bareCpu = 0, passCpu = 0;
     long long peakBeyond = 0;  // the most a pass held beyond the listing it returned
 
     KeptRun(const std::string& dir, std::shared_ptr<kb::ListingKeeper> keeper)
-        : snapshot(Snapshot(dir)), env(QuietEnvironment()) {
+        : scene(Snapshot(dir)), env(QuietEnvironment()) {
         env.keeper = std::move(keeper);
         Pass();  // the first listing, in full
     }
     kb::ScanResult Pass() {
-        kb::ScanResult r = kb::RunScanPass(snapshot, env);
-        snapshot[0].prevfiles = r.baselines.at(0).files;
+        kb::ScanResult r = kb::RunScanPass(scene.snapshot, scene.state, env);
+        scene.SetBaseline(r.baselines.at(0).files);
         return r;
     }
     void Step(const std::string& dir) {
@@ -272,13 +288,13 @@ struct KeptRun {
         const double c1 = CpuSeconds();
         const long long before = g_live.load();
         g_peak.store(before);
-        kb::ScanResult r = kb::RunScanPass(snapshot, env);
+        kb::ScanResult r = kb::RunScanPass(scene.snapshot, scene.state, env);
         const double c2 = CpuSeconds();
-        const long long listing = r.baselines.at(0).files.SameAs(snapshot[0].prevfiles)
+        const long long listing = r.baselines.at(0).files.SameAs(scene.Baseline())
                                       ? 0
-                                      : ListingBytes(r.baselines.at(0).files);
+                                      : ListingBytes(r.baselines.at(0).files.get());
         peakBeyond = std::max(peakBeyond, g_peak.load() - before - listing);
-        snapshot[0].prevfiles = r.baselines.at(0).files;
+        scene.SetBaseline(r.baselines.at(0).files);
         bareCpu += c1 - c0;
         passCpu += c2 - c1;
     }
@@ -297,7 +313,7 @@ double KeptMiB(const std::string& dir) {
     {
         KeptRun run(dir, std::make_shared<kb::ListingKeeper>());
         run.Pass();
-        held = g_live.load() - before - ListingBytes(run.snapshot[0].prevfiles);
+        held = g_live.load() - before - ListingBytes(run.scene.Baseline().get());
     }
     return static_cast<double>(held) / (1 << 20);
 }
@@ -317,7 +333,7 @@ void BM_KeptAfter100Changes(benchmark::State& state) {
     const std::string& dir = Folder(static_cast<int>(state.range(0)));
     KeptRun run(dir, std::make_shared<kb::ListingKeeper>());
     std::vector<std::string> names;
-    for (const kb::filerec& f : run.snapshot[0].prevfiles.get()) names.push_back(f.name);
+    for (const kb::filerec& f : run.scene.Baseline().get()) names.push_back(f.name);
     std::size_t next = 0;
     bool renamed = false;
     for (auto _ : state) {

@@ -72,7 +72,7 @@ RulePreview Head(const rServiceRules& svc, const RuleRec& rule, const ScanEnviro
 // The rule against one listing of its service's folder.
 void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing, WaitTest& wait,
               const ScanEnvironment& env, std::optional<double>& now) {
-    const std::vector<filerec>& files = listing.files;
+    const std::vector<filerec>& files = listing.files.get();
     p.folderMissing = !listing.opened;
     p.listed = static_cast<std::int64_t>(files.size());
     p.total = listing.total;
@@ -164,7 +164,7 @@ RulePreview PreviewRule(const rServiceRules& svc, const RuleRec& rule, const Sca
         return p;
     }
     if (env.clients) env.clients->BeginPass();  // the clients are asked afresh
-    const ServiceListing listing = ListForRules(svc, env, nullptr, progress);
+    const ServiceListing listing = ListForRules(svc, 0, env, nullptr, progress);
     WaitTest wait(listing, svc, env);
     std::optional<double> now;
     Evaluate(p, rule, listing, wait, env, now);
@@ -178,7 +178,7 @@ std::vector<RulePreview> DryRun(const std::vector<rServiceRules>& snapshot,
     if (env.clients) env.clients->BeginPass();
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
-        const ServiceListing listing = ListForRules(svc, env, nullptr);
+        const ServiceListing listing = ListForRules(svc, 0, env, nullptr);
         WaitTest wait(listing, svc, env);
         for (const RuleRec& rule : svc.rulelist.rules) {
             if (!rule.enabled) continue;

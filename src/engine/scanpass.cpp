@@ -1,6 +1,7 @@
 #include "engine/scanpass.h"
 
 #include <algorithm>
+#include <exception>
 #include <numeric>
 #include <optional>
 
@@ -30,14 +31,21 @@ bool HasNewFileRule(const rServiceRules& svc) {
 // still wait.
 class ServicePass {
 public:
-    ServicePass(const rServiceRules& svc, const ServiceListing& listing, const ScanEnvironment& env,
+    ServicePass(const rServiceRules& svc, const ServiceState& state, const SharedListing& baseline,
+                const ServiceListing& listing, const ScanEnvironment& env,
                 std::vector<ActionOutcome>& outcomes)
-        : svc_(svc), files_(listing.files), total_(listing.total), env_(env), outcomes_(outcomes) {}
+        : svc_(svc),
+          state_(state),
+          baseline_(baseline.get()),
+          files_(listing.files.get()),
+          total_(listing.total),
+          env_(env),
+          outcomes_(outcomes) {}
 
     void Run() {
-        const bool grown = svc_.scanned && files_.size() > svc_.prevfiles.size();
+        const bool grown = state_.scanned && files_.size() > baseline_.size();
         const bool newFileRule = HasNewFileRule(svc_);
-        if (newFileRule && svc_.scanned && Gated()) {
+        if (newFileRule && state_.scanned && Gated()) {
             // With the gate, every name that appears is new, whether or not
             // the count grew (a download renamed when done, a file put in
             // another's place), and an entry that changed arrives again once
@@ -63,21 +71,21 @@ private:
     bool Gated() const { return env_.gate.enabled; }
 
     const std::vector<std::int32_t>& Match() {
-        if (!match_) match_ = MatchBaseline(files_, svc_.prevfiles);
+        if (!match_) match_ = MatchBaseline(files_, baseline_);
         return *match_;
     }
 
     bool ChangedSinceBaseline(std::uint32_t i) {
         const std::int32_t at = Match()[i];
         if (at < 0) return false;
-        const filerec& before = svc_.prevfiles[static_cast<std::size_t>(at)];
+        const filerec& before = baseline_[static_cast<std::size_t>(at)];
         return before.size != files_[i].size || before.mtime != files_[i].mtime;
     }
 
     SettledEntries& Settled() {
         if (!settled_) {
             const std::int64_t now = env_.clock ? env_.clock() : WallClockNs();
-            settled_.emplace(files_, &svc_.prevfiles.get(), &Match(),
+            settled_.emplace(files_, &baseline_, &Match(),
                              SettledEntries::Context{env_.gate, now, svc_.sharedir,
                                                      svc_.excludefiles, WriterSourcesOf(env_)});
         }
@@ -87,9 +95,9 @@ private:
     // The files earlier passes held back that are still there: settled ones
     // are this pass's new files, the others wait on.
     void SortOutWaiting() {
-        if (svc_.pending.empty()) return;
-        NameSet waiting(svc_.pending.size());
-        for (const std::string& name : svc_.pending) waiting.Insert(name);
+        if (state_.pending.empty()) return;
+        NameSet waiting(state_.pending.size());
+        for (const std::string& name : state_.pending) waiting.Insert(name);
         for (std::uint32_t i = 0; i < files_.size(); ++i) {
             if (!waiting.Contains(files_[i].name)) continue;
             (Settled().IsSettled(i) ? ready_ : stillWaiting_).push_back(i);
@@ -108,7 +116,7 @@ private:
                 candidates = arrived_;
             }
         } else {
-            if (!TriggerHolds(rule, svc_.scanned, svc_.prevfiles.size(), files_.size(), total_))
+            if (!TriggerHolds(rule, state_.scanned, baseline_.size(), files_.size(), total_))
                 return;
             candidates.resize(files_.size());
             std::iota(candidates.begin(), candidates.end(), 0u);
@@ -153,6 +161,8 @@ private:
     }
 
     const rServiceRules& svc_;
+    const ServiceState& state_;
+    const std::vector<filerec>& baseline_;
     const std::vector<filerec>& files_;
     std::int64_t total_;
     const ScanEnvironment& env_;
@@ -193,11 +203,12 @@ WriterSources WriterSourcesOf(const ScanEnvironment& env) {
                          env.clients.get()};
 }
 
-ServiceListing ListForRules(const rServiceRules& svc, const ScanEnvironment& env,
-                            ListingKeeper* keeper, const ListingProgress& progress) {
+ServiceListing ListForRules(const rServiceRules& svc, std::size_t expected,
+                            const ScanEnvironment& env, ListingKeeper* keeper,
+                            const ListingProgress& progress) {
     ServiceListing listing =
-        keeper ? keeper->List(svc.sharedir, svc.excludefiles, svc.prevfiles.size())
-               : ListCompletedFiles(svc.sharedir, svc.excludefiles, svc.prevfiles.size(), progress);
+        keeper ? keeper->List(svc.sharedir, svc.excludefiles, expected)
+               : ListCompletedFiles(svc.sharedir, svc.excludefiles, expected, progress);
     if (env.foldersAsDownloads && !listing.stopped)
         listing.files = MeasureFolders(listing.files, svc.sharedir, listing.total);
     return listing;
@@ -211,23 +222,62 @@ std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store) {
     return snapshot;
 }
 
-ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env) {
+namespace {
+
+// The service's baseline with what was put back since it was taken.
+SharedListing EffectiveBaseline(const ServiceState& state) {
+    if (state.putBack.empty()) return state.baseline;
+    std::vector<filerec> files = state.baseline.get();
+    for (const filerec& f : state.putBack) {
+        const bool known = std::any_of(files.begin(), files.end(),
+                                       [&](const filerec& g) { return g.name == f.name; });
+        if (!known) files.push_back(f);
+    }
+    return SharedListing(std::move(files));
+}
+
+// One service's part of the pass: its listing, its rules, its new baseline.
+void ScanService(const rServiceRules& svc, const ServiceState& state, const ScanEnvironment& env,
+                 ScanResult& result) {
+    const SharedListing baseline = EffectiveBaseline(state);
+    ServiceListing listing = ListForRules(svc, baseline.size(), env, env.keeper.get());
+    std::vector<std::string> pending;
+    if (!listing.files.empty()) {
+        ServicePass pass(svc, state, baseline, listing, env, result.outcomes);
+        pass.Run();
+        pending = pass.TakePending();
+    }
+    // The baseline is the listing as taken, before any action of this pass.
+    result.baselines.push_back(
+        ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
+}
+
+}  // namespace
+
+ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanState& state,
+                       const ScanEnvironment& env) {
     ScanResult result;
     if (env.clients) env.clients->BeginPass();
     for (const rServiceRules& svc : snapshot) {
         if (!svc.enabled || svc.sharedir.empty()) continue;
         // The services not reached keep their baselines from the last pass.
         if (StopRequested(env)) break;
-        ServiceListing listing = ListForRules(svc, env, env.keeper.get());
-        std::vector<std::string> pending;
-        if (!listing.files.empty()) {
-            ServicePass pass(svc, listing, env, result.outcomes);
-            pass.Run();
-            pending = pass.TakePending();
+        try {
+            ScanService(svc, state.Of(svc.uid), env, result);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            // What this pass did elsewhere stands; this service keeps its old
+            // baseline, and the user learns why it was passed over.
+            ActionOutcome o;
+            o.serviceUid = svc.uid;
+            o.service = ServiceName(svc);
+            o.raction = kPassFailure;
+            o.source = svc.sharedir;
+            o.timeNs = env.clock ? env.clock() : WallClockNs();
+            o.error = std::string("the pass could not go through this folder: ") + e.what();
+            result.outcomes.push_back(std::move(o));
         }
-        // The baseline is the listing as taken, before any action of this pass.
-        result.baselines.push_back(
-            ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
     }
     // A pass cut short has not asked for every folder it still watches.
     if (env.keeper && !StopRequested(env)) env.keeper->Sweep();
@@ -235,39 +285,46 @@ ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnv
     return result;
 }
 
-int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name,
-                   bool foldersAsDownloads) {
+const ServiceState& ScanState::Of(std::uint64_t uid) const {
+    static const ServiceState none;
+    const auto it = states_.find(uid);
+    return it == states_.end() ? none : it->second;
+}
+
+void ScanState::Store(const ScanResult& result, std::vector<SharedListing>* replaced) {
+    // Listings are shared, not copied: storing one costs the same for any size.
+    for (const ServiceBaseline& b : result.baselines) {
+        ServiceState& s = states_[b.uid];
+        s.scanned = true;
+        if (replaced && !s.baseline.SameAs(b.files)) replaced->push_back(std::move(s.baseline));
+        s.baseline = b.files;
+        s.pending = b.pending;
+        s.putBack.clear();
+    }
+}
+
+int ScanState::PutBack(const ServiceStore& store, const std::string& folder,
+                       const std::string& name, bool foldersAsDownloads) {
     DirEntryInfo e;
     if (!StatEntry(folder, name, e)) return 0;
     filerec rec{name, e.size, e.date, e.mtimeNs, e.directory, {}};
     if (foldersAsDownloads && e.directory) {
         std::int64_t total = 0;
-        rec = MeasureFolders(SharedListing({rec}), folder, total)[0];
+        rec = MeasureFolders(SharedListing({rec}), folder, total).get()[0];
     }
     int added = 0;
-    for (rServiceRules& svc : store.ServiceTable) {
-        if (!svc.scanned || svc.sharedir != folder) continue;
-        const bool known = std::any_of(svc.prevfiles.begin(), svc.prevfiles.end(),
-                                       [&](const filerec& f) { return f.name == name; });
-        if (!known) svc.prevfiles.push_back(rec);
+    for (const rServiceRules& svc : store.ServiceTable) {
+        if (svc.sharedir != folder) continue;
+        const auto it = states_.find(svc.uid);
+        if (it == states_.end() || !it->second.scanned) continue;
+        it->second.putBack.push_back(rec);
         ++added;
     }
     return added;
 }
 
-void StoreBaselines(ServiceStore& store, const ScanResult& result,
-                    std::vector<SharedListing>* replaced) {
-    // Listings are shared, not copied: storing one costs the same for any size.
-    for (const ServiceBaseline& b : result.baselines) {
-        const int at = store.FindByUid(b.uid);
-        if (at < 0) continue;
-        rServiceRules& svc = store.ServiceTable[static_cast<std::size_t>(at)];
-        svc.scanned = true;
-        if (replaced && !svc.prevfiles.SameAs(b.files))
-            replaced->push_back(std::move(svc.prevfiles));
-        svc.prevfiles = b.files;
-        svc.pending = b.pending;
-    }
+void ScanState::Keep(const ServiceStore& store) {
+    std::erase_if(states_, [&](const auto& kv) { return store.FindByUid(kv.first) < 0; });
 }
 
 }  // namespace kb

@@ -18,6 +18,7 @@
 #include "engine/completion.h"
 #include "engine/downloadclients.h"
 #include "engine/listingkeeper.h"
+#include "engine/scanstate.h"
 #include "platform/status.h"
 #include "store/model.h"
 #include "store/servicetable.h"
@@ -50,6 +51,10 @@ struct ActionOutcome {
     bool sourceChanged = false;
     bool folder = false;  // the entry was a folder, acted on whole
 };
+
+// The `raction` of an outcome that is no action: the pass could not go
+// through a service (`error` says why).
+inline constexpr std::uint8_t kPassFailure = 255;
 
 // The note of a copy or move whose target already held an identical copy.
 inline constexpr char kAlreadyThereNote[] = "already there";
@@ -130,31 +135,19 @@ WriterSources WriterSourcesOf(const ScanEnvironment& env);
 
 // The listing as the rules see it: from `keeper` when given, else listed
 // afresh; with folders as downloads, each folder measured by what it holds.
-ServiceListing ListForRules(const rServiceRules& svc, const ScanEnvironment& env,
-                            ListingKeeper* keeper, const ListingProgress& progress = {});
+ServiceListing ListForRules(const rServiceRules& svc, std::size_t expected,
+                            const ScanEnvironment& env, ListingKeeper* keeper,
+                            const ListingProgress& progress = {});
 
-// The enabled services that have a directory, with their rules and baselines
-// (a copy; the baselines are shared, and never change, so it is safe to hand
-// to a worker thread).
+// The enabled services that have a directory, with their rules (a copy, safe
+// to hand to a worker thread).
 std::vector<rServiceRules> TakeScanSnapshot(const ServiceStore& store);
 
-// One pass; pure apart from the file system, the launcher and the uploader.
-// Never throws for a file-level failure.
-ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanEnvironment& env);
-
-// A file put back into a shared folder by hand or by undo becomes part of
-// the baselines of the services on that folder, as the last pass would have
-// listed it: it is not taken for a new download. Returns how many took it.
-// A folder put back is measured as the pass measures folders when
-// `foldersAsDownloads`.
-int AddToBaselines(ServiceStore& store, const std::string& folder, const std::string& name,
-                   bool foldersAsDownloads = false);
-
-// Puts each baseline back into the record with the same uid (scanned = true,
-// prevfiles = files, pending); records gone meanwhile are skipped. The
-// baselines they replace are moved into `replaced` when given, so the caller
-// can let them go where freeing a large listing costs nobody a wait.
-void StoreBaselines(ServiceStore& store, const ScanResult& result,
-                    std::vector<SharedListing>* replaced = nullptr);
+// One pass over `snapshot`, each service measured against its `state`;
+// pure apart from the file system, the launcher and the uploader. A service
+// whose part fails unexpectedly keeps its baseline, and its failure is one
+// more outcome; the other services' outcomes stand.
+ScanResult RunScanPass(const std::vector<rServiceRules>& snapshot, const ScanState& state,
+                       const ScanEnvironment& env);
 
 }  // namespace kb

@@ -746,8 +746,7 @@ void TfrmMain::UndoActivity(const std::vector<int>& rows) {
             for (const JournalEntry& e : entries) {
                 const auto sep = e.source.find_last_of("/\\");
                 if (sep != std::string::npos)
-                    AddToBaselines(state_.store, e.source.substr(0, sep), e.source.substr(sep + 1),
-                                   Timer1->FoldersAsDownloads());
+                    Timer1->PutBack(e.source.substr(0, sep), e.source.substr(sep + 1));
             }
             for (int row : rows) activity_->Model()->Reload(row);
             activity_->Model()->Refresh();

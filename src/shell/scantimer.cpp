@@ -54,18 +54,20 @@ void ScanTimer::Timer1Timer() {
     timer_.stop();
     busy_ = true;
     std::vector<rServiceRules> snapshot = TakeScanSnapshot(store_);
+    // The services gone from the table take their state with them.
+    state_.Keep(store_);
     watcher_.setFuture(
-        QtConcurrent::run([snapshot = std::move(snapshot), env = env_, journal = journal_,
-                           replaced = std::move(replaced_)]() mutable {
+        QtConcurrent::run([snapshot = std::move(snapshot), state = state_, env = env_,
+                           journal = journal_, replaced = std::move(replaced_)]() mutable {
             // Baselines the last pass replaced, freed here rather than on the GUI thread.
             replaced.clear();
             ScanResult result;
             try {
-                result = RunScanPass(snapshot, env);
+                result = RunScanPass(snapshot, state, env);
             } catch (const std::exception&) {
-                // The engine reports nothing to the user. A pass that could
-                // not complete stores no baselines, so the next pass starts
-                // afresh from the old ones rather than from a partial listing.
+                // Only running out of memory gets here (a service's own
+                // failure is an outcome): no baselines are stored, so the
+                // next pass starts from the old ones.
                 return ScanResult{};
             }
             if (journal && (!result.outcomes.empty() || !result.notices.empty())) {
@@ -87,7 +89,7 @@ void ScanTimer::passEnded() {
     // WaitForPass may have delivered this pass's end already.
     if (!busy_) return;
     ScanResult result = watcher_.result();
-    StoreBaselines(store_, result, &replaced_);
+    state_.Store(result, &replaced_);
     lastOutcomes_ = std::move(result.outcomes);
     lastNotices_ = std::move(result.notices);
     busy_ = false;
@@ -97,6 +99,10 @@ void ScanTimer::passEnded() {
         startNextJob();
     else
         resume();
+}
+
+int ScanTimer::PutBack(const std::string& folder, const std::string& name) {
+    return state_.PutBack(store_, folder, name, env_.foldersAsDownloads);
 }
 
 void ScanTimer::resume() {

@@ -78,6 +78,13 @@ public:
     // The timer's handler: starts one pass unless a pass or a job runs.
     void Timer1Timer();
 
+    // What the passes keep of each service between passes (baselines,
+    // files waiting to settle). Read and changed only while no pass runs:
+    // on this thread between passes.
+    const ScanState& State() const { return state_; }
+    // A file put back into a shared folder (by undo) is no new download.
+    int PutBack(const std::string& folder, const std::string& name);
+
     // The underlying timer (objectName "Timer1").
     const QTimer& Timer() const { return timer_; }
 
@@ -110,6 +117,7 @@ private:
     std::vector<ActionOutcome> lastOutcomes_;
     std::vector<std::string> lastNotices_;
     std::vector<SharedListing> replaced_;  // freed by the next pass, on the worker
+    ScanState state_;
 };
 
 }  // namespace kb

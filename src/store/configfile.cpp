@@ -158,8 +158,6 @@ private:
         const std::size_t pos = static_cast<std::size_t>(i - 1);
         std::vector<rServiceRules>& table = store_.ServiceTable;
         rServiceRules rec = pos < table.size() ? table[pos] : rServiceRules{};
-        rec.scanned = false;
-        rec.prevfiles.clear();
         rec.rulelist.rules.clear();
         Fields(ServiceFields(), rec);
         std::int32_t rulecnt = 0;

@@ -93,8 +93,8 @@ public:
     SharedListing(std::initializer_list<filerec> files)
         : SharedListing(std::vector<filerec>(files)) {}
 
+    // The entries; valid for as long as this listing (or a copy) is held.
     const std::vector<filerec>& get() const { return files_ ? *files_ : Empty(); }
-    operator const std::vector<filerec>&() const { return get(); }  // NOLINT
     std::size_t size() const { return get().size(); }
     bool empty() const { return get().empty(); }
     const filerec& operator[](std::size_t i) const { return get()[i]; }
@@ -104,12 +104,6 @@ public:
     // The very same listing, not merely an equal one (two empty ones are).
     bool SameAs(const SharedListing& other) const { return files_ == other.files_; }
 
-    // A new listing with `f` added; whoever still holds this one keeps it unchanged.
-    void push_back(filerec f) {
-        std::vector<filerec> more = get();
-        more.push_back(std::move(f));
-        *this = SharedListing(std::move(more));
-    }
     void clear() { files_.reset(); }
 
 private:
@@ -195,26 +189,22 @@ struct RuleList {
     bool operator==(const RuleList&) const = default;
 };
 
+// One service as kbconf.ini stores it. What the scan passes learn of it
+// between passes (its baseline listing, the files waiting to settle) is kept
+// by the scheduler, by `uid` (engine/scanstate.h), never here.
 struct rServiceRules {
     std::uint8_t serviceid = 0;
     std::string sharedir;
     std::string excludefiles;  // masks separated by ";"
     bool enabled = false;
-    bool scanned = false;  // a baseline is stored; engine-owned, never persisted
     std::string othername;
     std::int32_t othernum = 0;
-    SharedListing prevfiles;  // baseline listing; engine-owned, never persisted
-    // New files the completion gate holds back until they have settled, by
-    // name; engine-owned, never persisted.
-    std::vector<std::string> pending;
     RuleList rulelist;
 
     // Identity of this record for the length of the run. Never persisted; a
     // scan pass running on a snapshot hands its baselines back by this id, so
     // a record deleted or moved meanwhile is never confused with another.
     std::uint64_t uid = 0;
-
-    std::int32_t prevcnt() const { return static_cast<std::int32_t>(prevfiles.size()); }
 };
 
 }  // namespace kb

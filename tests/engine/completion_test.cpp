@@ -10,6 +10,7 @@
 
 #include "engine/dryrun.h"
 #include "enginetest_util.h"
+#include "fakescan.h"
 #include "platform/fileops.h"
 #include "platform/localtime.h"
 
@@ -29,35 +30,21 @@ using Names = std::vector<std::string>;
 constexpr std::int64_t kSecond = 1'000'000'000;
 constexpr std::int64_t kStart = 1'800'000'000;  // the tests' "now", in seconds
 
-// A pass environment with a clock the test moves and a writer probe that
-// reports the files the test names as open.
-struct GatedEnv {
-    std::int64_t now = kStart * kSecond;
-    std::map<std::string, kb::WriterState> writers;  // by bare name; None otherwise
+// A pass environment with the gate on, a clock the test moves, a writer
+// probe that reports the files the test names as open, and the system's own
+// holes and open files.
+struct GatedEnv : kbtest::FakeScan {
     Names launched;
-    kb::ScanEnvironment env;
-
-    GatedEnv() {
-        env.gate = kb::CompletionGate{true, 10};
+    GatedEnv() : FakeScan(Options{true, 10, kStart * kSecond}) {
         env.now = [] { return 46000.5; };
-        env.clock = [this] { return now; };
-        env.writers = [this](const std::string& path) {
-            const auto it = writers.find(path.substr(path.find_last_of("/\\") + 1));
-            return it == writers.end() ? kb::WriterState::None : it->second;
-        };
+        env.holes = {};
+        env.openForWriting = {};
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
             launched.push_back(args.empty() ? "" : args[0]);
             return kb::Status{true, {}};
         };
     }
-    void Advance(int seconds) { now += seconds * kSecond; }
 };
-
-kb::ScanResult Pass(kb::ServiceStore& store, const kb::ScanEnvironment& env) {
-    kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-    kb::StoreBaselines(store, r);
-    return r;
-}
 
 // A file whose modification time is `secondsAgo` before the tests' clock.
 void Put(const std::string& path, const std::string& content, const GatedEnv& g, int secondsAgo) {
@@ -116,31 +103,31 @@ TEST(CompletionGate, ANewFileWaitsUntilItHasSettledThenIsActedOnWithoutAGrownCou
     const int at =
         AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
     GatedEnv g;
-    Pass(store, g.env);  // the baseline: an empty folder
+    g.Pass(store);  // the baseline: an empty folder
 
     Put(shared / "song.mp3", "part", g, 0);
     g.Advance(5);
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());  // new: it cannot have settled yet
-    EXPECT_EQ(store.ServiceTable[at].pending, Names{"song.mp3"});
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());  // new: it cannot have settled yet
+    EXPECT_EQ(g.Of(store, at).pending, Names{"song.mp3"});
 
     g.Advance(4);  // unchanged, but written only 9 seconds ago
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());
     // It grew: a download still in progress.
     Put(shared / "song.mp3", "part and more", g, 0);
     g.Advance(5);
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());
 
     // Unchanged for ten seconds: acted on, though the count has not grown
     // since the pass that found it.
     g.Advance(10);
-    const auto r = Pass(store, g.env);
+    const auto r = g.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_EQ(r.outcomes[0].file, "song.mp3");
     EXPECT_EQ(BaseNames(g.launched), Names{"song.mp3"});
-    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+    EXPECT_TRUE(g.Of(store, at).pending.empty());
     // Once only.
     g.Advance(10);
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());
 }
 
 TEST(CompletionGate, AFileStillOpenForWritingWaitsAndAnUnknownAnswerFallsBackOnTime) {
@@ -148,21 +135,21 @@ TEST(CompletionGate, AFileStillOpenForWritingWaitsAndAnUnknownAnswerFallsBackOnT
     kb::ServiceStore store;
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("player", "mfile")})});
     GatedEnv g;
-    Pass(store, g.env);
+    g.Pass(store);
     // A stalled download: old, unchanged, but its client still holds it open.
     Put(shared / "stalled.bin", "x", g, 3600);
     // Another user's file on a network share: the system cannot tell.
     Put(shared / "remote.bin", "y", g, 3600);
     g.writers["stalled.bin"] = kb::WriterState::Open;
     g.writers["remote.bin"] = kb::WriterState::Unknown;
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"remote.bin"});
 
     g.writers.erase("stalled.bin");  // the client closed it
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"remote.bin", "stalled.bin"}));
 }
 
@@ -176,15 +163,15 @@ TEST(CompletionGate, CountTriggersCountEveryFileButActOnlyOnSettledOnes) {
     Put(shared / "done.avi", "d", g, 600);
     Put(shared / "loading.avi", "l", g, 0);
     // No baseline yet: nothing has been seen unchanged, so nothing is acted on.
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_TRUE(g.launched.empty());
     g.Advance(5);
     // Two files make the count exceed one, though only one has settled.
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"done.avi"});
     g.Advance(5);
     g.launched.clear();
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"done.avi", "loading.avi"}));
 }
 
@@ -202,9 +189,9 @@ TEST(CompletionGate, NewestAndOldestRankOnlyTheSettledFiles) {
     Put(shared / "newer.mp3", "n", g, 2 * 86400);
     Put(shared / "newest.mp3", "w", g, 86400);
     g.writers["newest.mp3"] = kb::WriterState::Open;
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     // The newest file is still being written; the newest finished one is chosen.
     EXPECT_EQ(BaseNames(g.launched), Names{"newer.mp3"});
 }
@@ -215,21 +202,21 @@ TEST(CompletionGate, APendingFileLeavesTheSetWhenGoneOrOnceItsRuleHasSeenIt) {
     const int at = AddService(store, shared.str(), "",
                               {Rule(kb::trgNewFile, {LaunchOf("p", "mfile")}, {ExtIs("mp3")})});
     GatedEnv g;
-    Pass(store, g.env);
+    g.Pass(store);
     Put(shared / "gone.mp3", "g", g, 0);
     Put(shared / "clip.avi", "c", g, 0);
     g.Advance(5);
-    Pass(store, g.env);
-    Names pending = store.ServiceTable[at].pending;
+    g.Pass(store);
+    Names pending = g.Of(store, at).pending;
     std::sort(pending.begin(), pending.end());
     EXPECT_EQ(pending, (Names{"clip.avi", "gone.mp3"}));
     std::filesystem::remove(shared / "gone.mp3");
     g.Advance(20);
-    Pass(store, g.env);
+    g.Pass(store);
     // The avi settled and its rule's condition turned it down: like any new
     // file, it is judged once, not again at every pass.
     EXPECT_TRUE(g.launched.empty());
-    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+    EXPECT_TRUE(g.Of(store, at).pending.empty());
 }
 
 TEST(CompletionGate, AFileThatChangesWhileItIsCopiedIsKeptAndTriedAgain) {
@@ -238,17 +225,17 @@ TEST(CompletionGate, AFileThatChangesWhileItIsCopiedIsKeptAndTriedAgain) {
     const int at =
         AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
     GatedEnv g;
-    Pass(store, g.env);
+    g.Pass(store);
     Put(shared / "album.zip", "first part", g, 0);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(10);
     // The client appends in the middle of the copy.
     int calls = 0;
     kb::SetCopyCheckHookForTests([&](const std::string& src) {
         if (calls++ == 0) std::ofstream(src, std::ios::app) << " and the rest";
     });
-    auto r = Pass(store, g.env);
+    auto r = g.Pass(store);
     kb::SetCopyCheckHookForTests({});
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_FALSE(r.outcomes[0].ok);
@@ -256,18 +243,18 @@ TEST(CompletionGate, AFileThatChangesWhileItIsCopiedIsKeptAndTriedAgain) {
     EXPECT_EQ(r.outcomes[0].error, "source changed while it was copied");
     EXPECT_FALSE(Exists(backup / "album.zip"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backup.str()), {}), 0);
-    EXPECT_EQ(store.ServiceTable[at].pending, Names{"album.zip"});
+    EXPECT_EQ(g.Of(store, at).pending, Names{"album.zip"});
 
     // It settles again and is copied whole.
     kbtest::SetMtime(shared / "album.zip", g.now / kSecond);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(10);
-    r = Pass(store, g.env);
+    r = g.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
     EXPECT_EQ(ReadFile(backup / "album.zip"), "first part and the rest");
-    EXPECT_TRUE(store.ServiceTable[at].pending.empty());
+    EXPECT_TRUE(g.Of(store, at).pending.empty());
 }
 
 TEST(CompletionGate, AFileDatedFarInTheFutureIsNotTakenForAWriteInProgress) {
@@ -275,13 +262,13 @@ TEST(CompletionGate, AFileDatedFarInTheFutureIsNotTakenForAWriteInProgress) {
     kb::ServiceStore store;
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {LaunchOf("p", "mfile")})});
     GatedEnv g;
-    Pass(store, g.env);
+    g.Pass(store);
     Put(shared / "unpacked.txt", "u", g, -86400);  // dated tomorrow
     Put(shared / "skewed.txt", "s", g, -3);        // a writer's clock a little ahead
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"unpacked.txt"});
 }
 
@@ -293,9 +280,9 @@ TEST(CompletionGate, SwitchedOffTheRulesActInThePassThatFirstListsAFile) {
         AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
         GatedEnv g;
         g.env.gate.enabled = gated;
-        Pass(store, g.env);
+        g.Pass(store);
         Put(shared / "partial.bin", "first chunk", g, 0);
-        const auto r = Pass(store, g.env);
+        const auto r = g.Pass(store);
         // Off, a download in progress is copied as it stands, as before the
         // gate existed; on, it is left alone.
         EXPECT_EQ(r.outcomes.size(), gated ? 0u : 1u);
@@ -325,18 +312,18 @@ TEST(CompletionGate, ANameThatAppearsWithoutTheCountGrowingIsNewOnceItSettles) {
         GatedEnv g;
         QuietSystem(g);
         g.env.gate.enabled = gated;
-        Pass(store, g.env);
+        g.Pass(store);
         Put(shared / "film.mkv.part", "partial", g, 0);
         g.Advance(5);
-        Pass(store, g.env);
+        g.Pass(store);
         g.Advance(30);
-        Pass(store, g.env);
+        g.Pass(store);
         // Renamed when done: one file before, one after.
         std::filesystem::rename(shared / "film.mkv.part", shared / "film.mkv");
         g.Advance(5);
-        Pass(store, g.env);
+        g.Pass(store);
         g.Advance(10);
-        Pass(store, g.env);
+        g.Pass(store);
         if (gated) {
             // The partial name was never acted on; the finished file was, once.
             EXPECT_EQ(BaseNames(g.launched), Names{"film.mkv"});
@@ -354,22 +341,22 @@ TEST(CompletionGate, AFileThatChangesAfterItWasActedOnArrivesAgainAndItsCopyIsRe
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(backup.str())})});
     GatedEnv g;
     QuietSystem(g);
-    Pass(store, g.env);
+    g.Pass(store);
     // A transfer that gave up: closed, quiet, and not whole.
     Put(shared / "report.pdf", "the first half", g, 0);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(10);
-    Pass(store, g.env);
+    g.Pass(store);
     ASSERT_EQ(ReadFile(backup / "report.pdf"), "the first half");
     g.Advance(60);
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());
     // Resumed and finished: it arrives again once settled.
     Put(shared / "report.pdf", "the first half and the second", g, 0);
     g.Advance(5);
-    EXPECT_TRUE(Pass(store, g.env).outcomes.empty());
+    EXPECT_TRUE(g.Pass(store).outcomes.empty());
     g.Advance(10);
-    const auto r = Pass(store, g.env);
+    const auto r = g.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
     EXPECT_EQ(ReadFile(backup / "report.pdf"), "the first half and the second");
@@ -388,9 +375,9 @@ TEST(CompletionGate, PartialNamesAndControlFilesKeepADownloadWaiting) {
          {"show.MKV.PART", "iso.img", "iso.img.aria2", "disk.img", "disk.img.aria2", "page.html",
           "page.html.crdownload", "001.part.met", "done.ogg", "plain.part.txt"})
         Put(shared / name, "x", g, 3600);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     // The endings count in any letter case, a control file keeps its
     // download waiting whether listed or masked, and ".part" inside a name
     // is no ending.
@@ -399,14 +386,14 @@ TEST(CompletionGate, PartialNamesAndControlFilesKeepADownloadWaiting) {
     std::filesystem::remove(shared / "disk.img.aria2");
     g.launched.clear();
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"disk.img", "done.ogg", "plain.part.txt"}));
 
     // An empty list of endings leaves the names to the other tests.
     g.env.gate.partialSuffixes.clear();
     g.launched.clear();
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(g.launched.size(), 8u);
 }
 
@@ -438,7 +425,7 @@ TEST(CompletionGate, ChangeNotificationTellsOfWritersTheSystemWillNotName) {
     g.env.writers = [](const std::string&) { return kb::WriterState::Unknown; };
     g.now = kb::WallClockNs();
     Put(shared / "old.iso", "o", g, 7200);  // there before the folder was watched
-    Pass(store, g.env);
+    g.Pass(store);
 
     // A download that stalls: written, then held open without a write.
     const std::string stalled = shared / "stalled.bin";
@@ -453,11 +440,11 @@ TEST(CompletionGate, ChangeNotificationTellsOfWritersTheSystemWillNotName) {
     std::filesystem::rename(elsewhere / "unseen.bin", shared / "unseen.bin");
 
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"old.iso"});
     g.launched.clear();
     g.Advance(10);
-    Pass(store, g.env);
+    g.Pass(store);
     // Closed after its last write: the settle time is enough.
     EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso"}));
 
@@ -465,13 +452,13 @@ TEST(CompletionGate, ChangeNotificationTellsOfWritersTheSystemWillNotName) {
     // one nothing is known of waited its long quiet time.
     g.launched.clear();
     g.Advance(1800);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso", "unseen.bin"}));
 
     writer.close();  // the client gives up
     g.launched.clear();
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"done.bin", "old.iso", "stalled.bin", "unseen.bin"}));
 }
 
@@ -489,14 +476,14 @@ TEST(CompletionGate, AVisibleProcessHoldingAFileForWritingKeepsItWaiting) {
     // Opened for writing by this process (which /proc shows), for reading only.
     std::ofstream held(shared / "held.bin", std::ios::app);
     std::ifstream reader(shared / "free.bin");
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"free.bin"});
     held.close();
     g.launched.clear();
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), (Names{"free.bin", "held.bin"}));
 }
 
@@ -523,17 +510,17 @@ TEST(CompletionGate, AFileWithPartsNeverWrittenWaits) {
         f << "tail";
     }
     kbtest::SetMtime(paused, g.now / kSecond - 3600);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_TRUE(g.launched.empty());
     // Every piece written.
     { std::ofstream(paused, std::ios::binary | std::ios::trunc) << std::string(1 << 22, 'd'); }
     kbtest::SetMtime(paused, g.now / kSecond - 3600);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     g.Advance(5);
-    Pass(store, g.env);
+    g.Pass(store);
     EXPECT_EQ(BaseNames(g.launched), Names{"paused.iso"});
 }
 #endif

@@ -122,9 +122,10 @@ TEST_P(Download, EndsWholeAtTheTargetWithNothingLost) {
         env.writers = [](const std::string&) { return kb::WriterState::Unknown; };
     }
 
+    kb::ScanState state;
     auto pass = [&] {
-        auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-        kb::StoreBaselines(store, r);
+        auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), state, env);
+        state.Store(r);
         return r.outcomes;
     };
     pass();  // the baseline, before the download starts

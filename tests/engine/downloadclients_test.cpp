@@ -10,6 +10,7 @@
 
 #include "engine/dryrun.h"
 #include "enginetest_util.h"
+#include "fakescan.h"
 #include "platform/localtime.h"
 
 namespace {
@@ -62,18 +63,13 @@ public:
     std::vector<std::string> moves;
 };
 
-struct Env {
-    std::int64_t now = kb::WallClockNs();
+struct Env : kbtest::FakeScan {
     std::shared_ptr<PlayedClient> client = std::make_shared<PlayedClient>();
     std::vector<std::string> launched;
-    kb::ScanEnvironment env;
 
-    Env(const std::string& folder, bool relocate = true) {
-        env.clock = [this] { return now; };
+    explicit Env(const std::string& folder, bool relocate = true)
+        : FakeScan(Options{true, 10, kb::WallClockNs()}) {
         env.now = [] { return 46000.5; };
-        env.holes = [](const std::string&) { return kb::Holes::None; };
-        env.openForWriting = [] { return std::vector<kb::FileId>{}; };
-        env.writers = [](const std::string&) { return kb::WriterState::None; };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
             launched.push_back(fs::path(args.at(0)).filename().string());
             return kb::Status{true, {}};
@@ -82,10 +78,8 @@ struct Env {
             std::vector<kb::ClientDesk::Entry>{{folder, client, relocate}});
     }
     kb::ScanResult Pass(kb::ServiceStore& store) {
-        now += 6 * kSecond;
-        kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-        kb::StoreBaselines(store, r);
-        return r;
+        Advance(6);
+        return FakeScan::Pass(store);
     }
 };
 

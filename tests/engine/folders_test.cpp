@@ -10,6 +10,7 @@
 
 #include "engine/dryrun.h"
 #include "enginetest_util.h"
+#include "fakescan.h"
 #include "platform/localtime.h"
 
 namespace {
@@ -28,40 +29,18 @@ namespace fs = std::filesystem;
 
 constexpr std::int64_t kSecond = 1'000'000'000;
 
-// A pass environment with folders taken as downloads, a clock the test
-// moves, and writers and holes as the test says.
-struct FolderEnv {
-    std::int64_t now = kb::WallClockNs();
-    std::map<std::string, kb::WriterState> writers;  // by path ending
-    Names launched;
-    kb::ScanEnvironment env;
-
-    FolderEnv() {
+// A pass environment with the gate on and folders taken as downloads.
+struct FolderEnv : kbtest::FakeScan {
+    std::vector<std::string> launched;
+    FolderEnv() : FakeScan(Options{true, 10, kb::WallClockNs()}) {
         env.foldersAsDownloads = true;
-        env.clock = [this] { return now; };
         env.now = [] { return 46000.5; };
-        env.holes = [](const std::string&) { return kb::Holes::None; };
-        env.openForWriting = [] { return std::vector<kb::FileId>{}; };
-        env.writers = [this](const std::string& path) {
-            for (const auto& [end, state] : writers)
-                if (path.size() >= end.size() &&
-                    path.compare(path.size() - end.size(), end.size(), end) == 0)
-                    return state;
-            return kb::WriterState::None;
-        };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
             launched.push_back(args.empty() ? "" : args[0]);
             return kb::Status{true, {}};
         };
     }
-    void Advance(int seconds) { now += seconds * kSecond; }
 };
-
-kb::ScanResult Pass(kb::ServiceStore& store, const kb::ScanEnvironment& env) {
-    kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-    kb::StoreBaselines(store, r);
-    return r;
-}
 
 void Put(const std::string& path, const std::string& content) {
     fs::create_directories(fs::path(path).parent_path());
@@ -73,7 +52,7 @@ std::vector<kb::ActionOutcome> Settle(kb::ServiceStore& store, FolderEnv& g) {
     std::vector<kb::ActionOutcome> all;
     for (int k = 0; k < 4; ++k) {
         g.Advance(6);
-        for (auto& o : Pass(store, g.env).outcomes) all.push_back(o);
+        for (auto& o : g.Pass(store).outcomes) all.push_back(o);
     }
     return all;
 }
@@ -118,7 +97,7 @@ TEST(FoldersAsDownloads, AFolderWaitsForEveryFileInItThenMovesWhole) {
         kb::ServiceStore store;
         AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {MoveTo(target.str())})});
         FolderEnv g;
-        Pass(store, g.env);
+        g.Pass(store);
         // A multi-file torrent: one file done, one still named as partial,
         // one held open by its client.
         Put(shared.Path("Album/01.flac"), "one");

@@ -232,7 +232,7 @@ TEST_F(FtpServer, ScanPassUploadsBeforeItDeletes) {
     ftp.ftp = Params(true, false, "drop");
     del.raction = kb::actDelete;
     const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(local_.str(), "send", {ftp, del});
-    const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store),
+    const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), kb::ScanState{},
                                    kbtest::WithoutGate(kb::DefaultScanEnvironment()));
     ASSERT_EQ(r.outcomes.size(), 2u);
     EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;

@@ -124,7 +124,7 @@ TEST(Launch, HostileFileNamesReachTheProgramAsOneLiteralArgument) {
     launch.launch.fparams = "--add mfile \"--title=mfile done\"";
     const kb::ServiceStore store = kbtest::StoreWithEveryPassRule(shared.str(), "play", {launch});
 
-    const auto result = kb::RunScanPass(kb::TakeScanSnapshot(store),
+    const auto result = kb::RunScanPass(kb::TakeScanSnapshot(store), kb::ScanState{},
                                         kbtest::WithoutGate(kb::DefaultScanEnvironment()));
     ASSERT_EQ(result.outcomes.size(), hostile.size());
     for (const auto& o : result.outcomes) EXPECT_TRUE(o.ok) << o.file << ": " << o.error;

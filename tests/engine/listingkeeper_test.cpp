@@ -479,13 +479,14 @@ TEST(ListingKeeper, AGrowingFileWaitsUntilItStops) {
         ++launches;
         return kb::Status{true, {}};
     };
+    kb::ScanState state;
     auto pass = [&] {
-        kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-        kb::StoreBaselines(store, r);
+        kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), state, env);
+        state.Store(r);
         return r;
     };
     pass();
-    const kb::SharedListing empty = store.ServiceTable[0].prevfiles;
+    const kb::SharedListing empty = state.Of(store.ServiceTable[0].uid).baseline;
     WriteFile(dir / "album.zip", "x");
     for (int i = 0; i < 4; ++i) {
         const kb::ScanResult r = pass();
@@ -496,15 +497,15 @@ TEST(ListingKeeper, AGrowingFileWaitsUntilItStops) {
     }
     pass();  // the last append seen
     EXPECT_EQ(launches, 0);
-    const kb::SharedListing before = store.ServiceTable[0].prevfiles;
+    const kb::SharedListing before = state.Of(store.ServiceTable[0].uid).baseline;
     const kb::ScanResult r = pass();  // unchanged since: settled
     EXPECT_EQ(launches, 1);
     EXPECT_TRUE(r.baselines[0].pending.empty());
     EXPECT_TRUE(r.baselines[0].files.SameAs(before)) << "an unchanged folder was listed again";
     EXPECT_FALSE(before.SameAs(empty));
-    const auto state = env.keeper->State(dir.str(), "");
-    EXPECT_TRUE(state.kept) << state.why;
-    EXPECT_EQ(state.fullListings, 1);
+    const auto folder = env.keeper->State(dir.str(), "");
+    EXPECT_TRUE(folder.kept) << folder.why;
+    EXPECT_EQ(folder.fullListings, 1);
 }
 
 #endif

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "enginetest_util.h"
+#include "fakescan.h"
 #include "platform/localtime.h"
 
 namespace {
@@ -21,50 +22,24 @@ using kbtest::TempDir;
 using kbtest::WriteFile;
 using Names = std::vector<std::string>;
 
-// Records launches instead of starting programs. The completion gate is off:
-// these cases pin the rules' behaviour on files that are already complete.
-struct FakeEnv {
-    std::vector<std::vector<std::string>> launches;
-    kb::ScanEnvironment env;
-    FakeEnv() {
-        env.gate.enabled = false;
-        env.now = [] { return kb::EncodeDays(2026, 6, 1, 12, 0, 0); };
-        env.launch = [this](const std::string& prog, const std::vector<std::string>& args) {
-            std::vector<std::string> call{prog};
-            call.insert(call.end(), args.begin(), args.end());
-            launches.push_back(call);
-            return kb::Status{true, {}};
-        };
-        env.upload = [](const kb::racftp&, const std::string&, const std::string&) {
-            return kb::Status{false, "no network in this test"};
-        };
-    }
-};
-
-kb::ScanResult Pass(kb::ServiceStore& store, const kb::ScanEnvironment& env) {
-    kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), env);
-    kb::StoreBaselines(store, r);
-    return r;
-}
-
 TEST(ScanPass, WorkedExamplePassByPass) {
     TempDir shared, music;
     kb::ServiceStore store;
     const int at = AddService(store, shared.str(), "kazaa*;*.dat",
                               {Rule(kb::trgNewFile, {MoveTo(music.str())}, {ExtIs("mp3")})});
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     WriteFile(shared / "a.mp3", "a");
     WriteFile(shared / "b.avi", "b");
     WriteFile(shared / "kazaa.dat", "k");
 
-    auto r = Pass(store, fake.env);  // first pass: baseline only
+    auto r = fake.Pass(store);  // first pass: baseline only
     EXPECT_TRUE(r.outcomes.empty());
-    EXPECT_TRUE(store.ServiceTable[at].scanned);
-    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles), (Names{"a.mp3", "b.avi"}));
+    EXPECT_TRUE(fake.Of(store, at).scanned);
+    EXPECT_EQ(kbtest::SortedNames(fake.Of(store, at).baseline), (Names{"a.mp3", "b.avi"}));
 
     WriteFile(shared / "c.mp3", "c");
     WriteFile(shared / "d.txt", "d");
-    r = Pass(store, fake.env);
+    r = fake.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_EQ(r.outcomes[0].file, "c.mp3");
     EXPECT_EQ(r.outcomes[0].raction, kb::actMove);
@@ -73,19 +48,19 @@ TEST(ScanPass, WorkedExamplePassByPass) {
     EXPECT_TRUE(Exists(music / "c.mp3"));
     EXPECT_FALSE(Exists(shared / "c.mp3"));
     // The baseline is the listing taken before the move.
-    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles),
+    EXPECT_EQ(kbtest::SortedNames(fake.Of(store, at).baseline),
               (Names{"a.mp3", "b.avi", "c.mp3", "d.txt"}));
 
-    r = Pass(store, fake.env);  // count fell from 4 to 3
+    r = fake.Pass(store);  // count fell from 4 to 3
     EXPECT_TRUE(r.outcomes.empty());
-    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 3);
+    EXPECT_EQ(static_cast<int>(fake.Of(store, at).baseline.size()), 3);
 
     WriteFile(shared / "e.mp3", "e");
-    r = Pass(store, fake.env);
+    r = fake.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 1u);
     EXPECT_EQ(r.outcomes[0].file, "e.mp3");
     EXPECT_TRUE(Exists(music / "e.mp3"));
-    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[at].prevfiles),
+    EXPECT_EQ(kbtest::SortedNames(fake.Of(store, at).baseline),
               (Names{"a.mp3", "b.avi", "d.txt", "e.mp3"}));
 }
 
@@ -94,17 +69,17 @@ TEST(ScanPass, NewFileNeedsAGrownCount) {
     kb::ServiceStore store;
     const kb::ruleactionrec launch = LaunchOf("player", "mfile");
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {launch})});
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     WriteFile(shared / "one", "");
-    Pass(store, fake.env);
+    fake.Pass(store);
     // One file replaced by another: same count, nothing new.
     std::filesystem::remove(shared / "one");
     WriteFile(shared / "two", "");
-    EXPECT_TRUE(Pass(store, fake.env).outcomes.empty());
+    EXPECT_TRUE(fake.Pass(store).outcomes.empty());
 #ifndef _WIN32  // a file system where letter case tells names apart
     // Names compare byte for byte: "TWO" is new beside "two".
     WriteFile(shared / "TWO", "");
-    Pass(store, fake.env);
+    fake.Pass(store);
     ASSERT_EQ(fake.launches.size(), 1u);
     EXPECT_EQ(fake.launches[0], (Names{"player", shared / "TWO"}));
 #endif
@@ -118,16 +93,16 @@ TEST(ScanPass, FileCountTriggerNeedsMoreThanThreshold) {
     const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     AddService(store, shared.str(), "*.dat", {rule});
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     for (int i = 0; i < 20; ++i) WriteFile(shared / ("f" + std::to_string(i)), "");
     WriteFile(shared / "ignored.dat", "");  // excluded: not counted
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_TRUE(fake.launches.empty());
     WriteFile(shared / "f20", "");
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_EQ(fake.launches.size(), 1u);
     // Every pass repeats while the count stays above the threshold.
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_EQ(fake.launches.size(), 2u);
 }
 
@@ -140,14 +115,14 @@ TEST(ScanPass, TotalSizeTriggerCountsWholeMegabytesOfItsOwnService) {
     rule.actions = {launch};
     AddService(store, a.str(), "", {rule});
     AddService(store, b.str(), "", {rule});
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     kbtest::MakeSparse(a / "x", 10'240'000 - 1);
     kbtest::MakeSparse(a / "y", 1);  // exactly 10 MB together
     kbtest::MakeSparse(b / "z", 11'263'999);
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_TRUE(fake.launches.empty());
     kbtest::MakeSparse(b / "w", 1);  // b reaches 11 MB; a's files do not count for b
-    Pass(store, fake.env);
+    fake.Pass(store);
     ASSERT_EQ(fake.launches.size(), 2u);
     EXPECT_EQ(kbtest::SortedNames(std::vector<kb::filerec>{{fake.launches[0][1], 0, 0},
                                                            {fake.launches[1][1], 0, 0}}),
@@ -164,8 +139,8 @@ TEST(ScanPass, ACountTriggeredCopyWritesEachFileOnce) {
         WriteFile(shared / n, n);
         kbtest::SetMtime(shared / n, 1700000000);  // whole seconds, which every system can set
     }
-    FakeEnv fake;
-    auto r = Pass(store, fake.env);
+    kbtest::FakeScan fake;
+    auto r = fake.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 3u);
     for (const auto& o : r.outcomes) {
         EXPECT_TRUE(o.ok && o.note.empty()) << o.file << ": " << o.error;
@@ -176,7 +151,7 @@ TEST(ScanPass, ACountTriggeredCopyWritesEachFileOnce) {
     }
     // The trigger holds at every pass; the copies made are not made again.
     for (int pass = 0; pass < 3; ++pass) {
-        r = Pass(store, fake.env);
+        r = fake.Pass(store);
         ASSERT_EQ(r.outcomes.size(), 3u);
         for (const auto& o : r.outcomes) {
             EXPECT_TRUE(o.ok);
@@ -194,10 +169,10 @@ TEST(ScanPass, TotalsPastTwoGigabytesDoNotWrap) {
     const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     AddService(store, shared.str(), "", {rule});
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     kbtest::MakeSparse(shared / "big1", 3'000'000'000LL);
     kbtest::MakeSparse(shared / "big2", 3'000'000'000LL);
-    auto r = Pass(store, fake.env);
+    auto r = fake.Pass(store);
     EXPECT_EQ(fake.launches.size(), 1u);
     ASSERT_EQ(r.baselines.size(), 1u);
     EXPECT_EQ(r.baselines[0].files[0].size, 3'000'000'000LL);
@@ -211,14 +186,14 @@ TEST(ScanPass, EmptyOrExcludedOnlyDirectoryEvaluatesNoRuleAndEmptiesBaseline) {
     const kb::ruleactionrec launch = LaunchOf("p");
     rule.actions = {launch};
     const int at = AddService(store, shared.str(), "kazaa*;*.dat", {rule});
-    store.ServiceTable[at].prevfiles = {{"old", 1, 1.0}};
-    FakeEnv fake;
+    kbtest::FakeScan fake;
+    fake.state.For(store.ServiceTable[at].uid).baseline = kb::SharedListing({{"old", 1, 1.0}});
     WriteFile(shared / "b.dat", "");
     WriteFile(shared / "kazaa.tmp", "");
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_TRUE(fake.launches.empty());
-    EXPECT_TRUE(store.ServiceTable[at].scanned);
-    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 0);
+    EXPECT_TRUE(fake.Of(store, at).scanned);
+    EXPECT_EQ(static_cast<int>(fake.Of(store, at).baseline.size()), 0);
 }
 
 TEST(ScanPass, ListingHoldsEveryKindOfEntryWithItsMetadata) {
@@ -234,9 +209,9 @@ TEST(ScanPass, ListingHoldsEveryKindOfEntryWithItsMetadata) {
               "");                                   // not listed: only the directory itself
     kbtest::SetMtime(shared / "a.mp3", 1700000001);  // odd second: dates keep two-second steps
 
-    FakeEnv fake;
-    Pass(store, fake.env);
-    const auto& files = store.ServiceTable[at].prevfiles;
+    kbtest::FakeScan fake;
+    fake.Pass(store);
+    const auto& files = fake.Of(store, at).baseline;
     EXPECT_EQ(kbtest::SortedNames(files), (Names{".hidden", "a.mp3", "noext", "subdir"}));
     for (const auto& f : files) {
         if (f.name == "a.mp3") {
@@ -262,9 +237,9 @@ TEST(ScanPass, ListingHoldsLinksWithTheirTargetsMetadataAndTheLongestNames) {
     WriteFile(shared / longName, "");
     kbtest::SetMtime(shared / "a.mp3", 1700000001);
 
-    FakeEnv fake;
-    Pass(store, fake.env);
-    const auto& files = store.ServiceTable[at].prevfiles;
+    kbtest::FakeScan fake;
+    fake.Pass(store);
+    const auto& files = fake.Of(store, at).baseline;
     EXPECT_EQ(kbtest::SortedNames(files), (Names{"a.mp3", "dangling", "link.mp3", longName}));
     for (const auto& f : files) {
         if (f.name == "link.mp3") {
@@ -281,14 +256,14 @@ TEST(ScanPass, MissingDirectoryGivesEmptyListingAndNewFilesLater) {
     kb::ServiceStore store;
     const kb::ruleactionrec launch = LaunchOf("p", "mfile");
     const int at = AddService(store, dir, "", {Rule(kb::trgNewFile, {launch})});
-    store.ServiceTable[at].scanned = true;
-    store.ServiceTable[at].prevfiles = {{"a", 0, 0}};
-    FakeEnv fake;
-    Pass(store, fake.env);
-    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 0);
+    kbtest::FakeScan fake;
+    fake.state.For(store.ServiceTable[at].uid).scanned = true;
+    fake.state.For(store.ServiceTable[at].uid).baseline = kb::SharedListing({{"a", 0, 0}});
+    fake.Pass(store);
+    EXPECT_EQ(static_cast<int>(fake.Of(store, at).baseline.size()), 0);
     kbtest::MakeDir(dir);
     WriteFile(kb::JoinPath(dir, "a"), "");
-    Pass(store, fake.env);
+    fake.Pass(store);
     EXPECT_EQ(fake.launches.size(), 1u);  // "a" is new against the empty baseline
 }
 
@@ -298,11 +273,11 @@ TEST(ScanPass, LaterRulesSeeTheSameListingAfterAMove) {
     AddService(store, shared.str(), "",
                {Rule(kb::trgNewFile, {MoveTo(moved.str())}),
                 Rule(kb::trgNewFile, {CopyTo(copied.str())})});
-    FakeEnv fake;
-    Pass(store, fake.env);
+    kbtest::FakeScan fake;
+    fake.Pass(store);
     WriteFile(shared / "n1", "1");
     WriteFile(shared / "n2", "2");
-    auto r = Pass(store, fake.env);
+    auto r = fake.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 4u);
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(r.outcomes[i].ok);
     for (int i = 2; i < 4; ++i) {
@@ -325,9 +300,9 @@ TEST(ScanPass, DisabledRulesServicesAndNonFiringTriggers) {
     kb::RuleRec unknown = Rule(17, {launch});
     const int at = AddService(store, shared.str(), "", {off, exists, unknown});
     WriteFile(shared / "f", "");
-    FakeEnv fake;
-    Pass(store, fake.env);
-    Pass(store, fake.env);
+    kbtest::FakeScan fake;
+    fake.Pass(store);
+    fake.Pass(store);
     EXPECT_TRUE(fake.launches.empty());
 
     // A disabled service is not in the snapshot and keeps its old baseline.
@@ -335,11 +310,11 @@ TEST(ScanPass, DisabledRulesServicesAndNonFiringTriggers) {
     store.ServiceTable[at].rulelist.rules = {Rule(kb::trgNewFile, {launch})};
     WriteFile(shared / "g", "");
     EXPECT_TRUE(kb::TakeScanSnapshot(store).empty());
-    Pass(store, fake.env);
-    EXPECT_EQ(store.ServiceTable[at].prevcnt(), 1);
+    fake.Pass(store);
+    EXPECT_EQ(static_cast<int>(fake.Of(store, at).baseline.size()), 1);
     // Enabled again: the file that arrived meanwhile is new.
     store.ServiceTable[at].enabled = true;
-    Pass(store, fake.env);
+    fake.Pass(store);
     ASSERT_EQ(fake.launches.size(), 1u);
 }
 
@@ -349,10 +324,10 @@ TEST(ScanPass, SubdirectoryCanBeACandidateButIsNeitherCopiedNorDeleted) {
     kb::ruleactionrec del;
     del.raction = kb::actDelete;
     AddService(store, shared.str(), "", {Rule(kb::trgNewFile, {CopyTo(target.str()), del})});
-    FakeEnv fake;
-    Pass(store, fake.env);
+    kbtest::FakeScan fake;
+    fake.Pass(store);
     kbtest::MakeDir(shared / "album");
-    auto r = Pass(store, fake.env);
+    auto r = fake.Pass(store);
     ASSERT_EQ(r.outcomes.size(), 2u);
     EXPECT_FALSE(r.outcomes[0].ok);
     EXPECT_FALSE(r.outcomes[1].ok);
@@ -371,7 +346,7 @@ TEST(ScanPass, AStopRequestFinishesTheFileInHandAndNeverReachesTheDeletes) {
     AddService(store, later.str(), "", {Rule(kb::trgFileCount, {kbtest::Action(kb::actDelete)})});
     for (const char* n : {"a", "b", "c"}) WriteFile(shared / n, n);
     WriteFile(later / "d", "d");
-    FakeEnv fake;
+    kbtest::FakeScan fake;
     Names sent;
     // The owner asks the pass to stop while the second upload runs.
     fake.env.upload = [&](const kb::racftp&, const std::string&, const std::string& name) {
@@ -381,7 +356,7 @@ TEST(ScanPass, AStopRequestFinishesTheFileInHandAndNeverReachesTheDeletes) {
     };
     fake.env.stop = &stop;
 
-    const kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), fake.env);
+    const kb::ScanResult r = kb::RunScanPass(kb::TakeScanSnapshot(store), fake.state, fake.env);
     EXPECT_EQ(sent.size(), 2u);
     ASSERT_EQ(r.outcomes.size(), 2u);
     for (const kb::ActionOutcome& o : r.outcomes) EXPECT_EQ(o.raction, kb::actFtp);
@@ -399,14 +374,14 @@ TEST(StoreBaselines, SkipsRecordsDeletedMeanwhileAndMatchesByIdentity) {
     AddService(store, d2.str(), "", {});
     WriteFile(d2 / "only-in-2", "");
     const auto snapshot = kb::TakeScanSnapshot(store);
-    FakeEnv fake;
-    const auto result = kb::RunScanPass(snapshot, fake.env);
+    kbtest::FakeScan fake;
+    const auto result = kb::RunScanPass(snapshot, fake.state, fake.env);
     // The first service is deleted while the pass runs; the second moves up.
     store.DeleteService(0);
-    kb::StoreBaselines(store, result);
+    fake.state.Store(result);
     ASSERT_EQ(store.ServiceCount(), 1);
-    EXPECT_TRUE(store.ServiceTable[0].scanned);
-    EXPECT_EQ(kbtest::SortedNames(store.ServiceTable[0].prevfiles), (Names{"only-in-2"}));
+    EXPECT_TRUE(fake.Of(store, 0).scanned);
+    EXPECT_EQ(kbtest::SortedNames(fake.Of(store, 0).baseline), (Names{"only-in-2"}));
 }
 
 TEST(TakeScanSnapshot, OnlyEnabledServicesWithADirectory) {
@@ -419,6 +394,76 @@ TEST(TakeScanSnapshot, OnlyEnabledServicesWithADirectory) {
     ASSERT_EQ(snap.size(), 1u);
     EXPECT_EQ(snap[0].sharedir, "/a");
     EXPECT_EQ(snap[0].uid, store.ServiceTable[0].uid);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ScanState, AFilePutBackIsNoNewDownloadAndTheTableHoldsNoRunTimeState) {
+    TempDir shared, music;
+    kb::ServiceStore store;
+    const int at = AddService(store, shared.str(), "",
+                              {Rule(kb::trgNewFile, {kbtest::LaunchOf("p", "mfile")})});
+    kbtest::FakeScan fake;
+    WriteFile(shared / "a.mp3", "a");
+    fake.Pass(store);
+    const kb::SharedListing before = fake.Of(store, at).baseline;
+    // Undo puts a file back between two passes; the baseline is not copied
+    // for it there, only noted.
+    WriteFile(shared / "back.mp3", "b");
+    EXPECT_EQ(fake.state.PutBack(store, shared.str(), "back.mp3", false), 1);
+    EXPECT_TRUE(fake.Of(store, at).baseline.SameAs(before));
+    ASSERT_EQ(fake.Of(store, at).putBack.size(), 1u);
+    // With another new file the count grows; only that one is new.
+    WriteFile(shared / "new.mp3", "n");
+    fake.Pass(store);
+    EXPECT_EQ(fake.Launched(), (Names{"new.mp3"}));
+    EXPECT_TRUE(fake.Of(store, at).putBack.empty());
+    // Nothing is put back into a service that has no baseline yet, or into
+    // another folder's.
+    const int later = AddService(store, shared.str(), "", {});
+    EXPECT_EQ(fake.state.PutBack(store, shared.str(), "back.mp3", false), 1);
+    EXPECT_TRUE(fake.Of(store, later).putBack.empty());
+    EXPECT_EQ(fake.state.PutBack(store, music.str(), "back.mp3", false), 0);
+
+    // A service gone from the table takes its state with it.
+    const std::uint64_t uid = store.ServiceTable[at].uid;
+    store.DeleteService(at);
+    fake.state.Keep(store);
+    EXPECT_FALSE(fake.state.Of(uid).scanned);
+}
+
+TEST(ScanPass, AServiceThatFailsKeepsItsBaselineAndTheOthersOutcomesStand) {
+    TempDir good, bad;
+    kb::ServiceStore store;
+    kb::RuleRec rule = Rule(kb::trgFileCount, {kbtest::LaunchOf("p", "mfile")});
+    rule.fcnt = 0;
+    AddService(store, good.str(), "", {rule});
+    const int broken = AddService(store, bad.str(), "", {rule});
+    kbtest::FakeScan fake({true, 10, 0});
+    WriteFile(good / "g.bin", "g");
+    WriteFile(bad / "b.bin", "b");
+    kbtest::SetMtime(good / "g.bin", 1'000'000'000);
+    kbtest::SetMtime(bad / "b.bin", 1'000'000'000);
+    fake.Pass(store);
+    const kb::SharedListing kept = fake.Of(store, broken).baseline;
+    // Asking about writers in the second folder fails unexpectedly.
+    fake.env.writers = [&](const std::string& path) {
+        if (path.rfind(bad.str(), 0) == 0) throw std::runtime_error("probe broke");
+        return kb::WriterState::None;
+    };
+    WriteFile(bad / "c.bin", "c");
+    const kb::ScanResult r = fake.Pass(store);
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    EXPECT_TRUE(r.outcomes[0].ok);
+    EXPECT_EQ(r.outcomes[0].file, "g.bin");  // the first service's work was kept
+    EXPECT_FALSE(r.outcomes[1].ok);
+    EXPECT_EQ(r.outcomes[1].raction, kb::kPassFailure);
+    EXPECT_EQ(r.outcomes[1].source, bad.str());
+    EXPECT_EQ(r.outcomes[1].error, "the pass could not go through this folder: probe broke");
+    // Its baseline is the one from before: c.bin is still new to it.
+    EXPECT_TRUE(fake.Of(store, broken).baseline.SameAs(kept));
 }
 
 }  // namespace

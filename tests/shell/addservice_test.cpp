@@ -140,7 +140,6 @@ TEST_F(AddServiceDialog, AddingAppendsADisabledServiceNumberedAfterTheLast) {
     EXPECT_EQ(added.excludefiles, "");
     EXPECT_FALSE(added.enabled);
     EXPECT_TRUE(added.rulelist.rules.empty());
-    EXPECT_TRUE(added.prevfiles.empty());
 }
 
 TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
@@ -151,8 +150,6 @@ TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
     RuleRec rule;
     rule.rulename = "Keep me";
     second.rulelist.rules.push_back(rule);
-    second.scanned = true;
-    second.prevfiles.push_back(filerec{"song.mp3", 1234, 45000.5});
     const std::uint64_t uid = second.uid;
     ctx.othersLine = 1;
 
@@ -179,13 +176,11 @@ TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
 
     ASSERT_EQ(ctx.store.CustomCount(), 3);
     const rServiceRules& edited = ctx.additional(2);
+    // Its identity stays, and with it what the scan passes keep of it.
     EXPECT_EQ(edited.uid, uid);
     EXPECT_EQ(edited.sharedir, "/moved");
     EXPECT_EQ(edited.excludefiles, "");
     EXPECT_TRUE(edited.enabled);
-    EXPECT_TRUE(edited.scanned);
-    ASSERT_EQ(edited.prevfiles.size(), 1u);
-    EXPECT_EQ(edited.prevfiles[0].name, "song.mp3");
     ASSERT_EQ(edited.rulelist.rules.size(), 1u);
     EXPECT_EQ(edited.rulelist.rules[0].rulename, "Keep me");
     EXPECT_EQ(ctx.additional(1).sharedir, "/one");

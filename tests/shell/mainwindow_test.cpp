@@ -228,8 +228,16 @@ TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChang
     fs::create_directories(chosen);
     state_.store.ServiceTable[4].sharedir = "/old";
     TfrmMain& w = create();
-    state_.store.ServiceTable[4].scanned = true;
-    state_.store.ServiceTable[4].prevfiles = {filerec{"kept.mp3", 1, 1.0}};
+    // A pass takes the baseline the folder change must leave alone.
+    state_.store.ServiceTable[4].enabled = true;
+    w.Timer1->SetInterval(20);
+    QSignalSpy passes(w.Timer1, &ScanTimer::PassFinished);
+    w.Timer1->SetEnabled(true);
+    ASSERT_TRUE(passes.wait(5000));
+    w.Timer1->SetEnabled(false);
+    const std::uint64_t uid = state_.store.ServiceTable[4].uid;
+    ASSERT_TRUE(w.Timer1->State().Of(uid).scanned);
+    const kb::SharedListing baseline = w.Timer1->State().Of(uid).baseline;
 
     auto answer = [&](bool accept) {
         QTimer::singleShot(50, [&, accept] {
@@ -251,7 +259,9 @@ TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChang
     w.Button5Click();
     EXPECT_EQ(state_.store.ServiceTable[4].sharedir, chosen);
     EXPECT_EQ(Find<QLineEdit>(w, "teBearShare")->text().toStdString(), chosen);
-    EXPECT_EQ(state_.store.ServiceTable[4].prevcnt(), 1);
+    EXPECT_EQ(state_.store.ServiceTable[4].uid, uid);
+    EXPECT_TRUE(w.Timer1->State().Of(uid).scanned);
+    EXPECT_TRUE(w.Timer1->State().Of(uid).baseline.SameAs(baseline));
     EXPECT_EQ(saved().ServiceTable[4].sharedir, chosen);
     EXPECT_EQ(state_.store.ServiceTable[0].sharedir, "");
 }
@@ -512,9 +522,10 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     w.Timer1->SetEnabled(true);
     QSignalSpy passes(w.Timer1, &ScanTimer::PassFinished);
     ASSERT_TRUE(passes.wait(5000));
-    EXPECT_TRUE(state_.store.ServiceTable[0].scanned);
-    ASSERT_EQ(state_.store.ServiceTable[0].prevcnt(), 1);
-    EXPECT_EQ(state_.store.ServiceTable[0].prevfiles[0].name, "song.mp3");
+    const kb::ServiceState& kept = w.Timer1->State().Of(state_.store.ServiceTable[0].uid);
+    EXPECT_TRUE(kept.scanned);
+    ASSERT_EQ(kept.baseline.size(), 1u);
+    EXPECT_EQ(kept.baseline.get()[0].name, "song.mp3");
     EXPECT_EQ(Find<QMenu>(w, "PopupMenu1")->actions().last()->text(), "Exit Kestrelbox");
 }
 
@@ -666,10 +677,10 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
     release = true;
     QSignalSpy done(w.Timer1, &ScanTimer::PassFinished);
     ASSERT_TRUE(done.wait(5000));
-    const rServiceRules& b = state_.store.ServiceTable[6];
+    const kb::ServiceState& b = w.Timer1->State().Of(state_.store.ServiceTable[6].uid);
     EXPECT_TRUE(b.scanned);
-    ASSERT_EQ(b.prevcnt(), 1);
-    EXPECT_EQ(b.prevfiles[0].name, "two.bin");
+    ASSERT_EQ(b.baseline.size(), 1u);
+    EXPECT_EQ(b.baseline.get()[0].name, "two.bin");
     // Switched off: no further pass was scheduled.
     EXPECT_FALSE(w.Timer1->Timer().isActive());
 }
