@@ -5,21 +5,19 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <exception>
 #include <iostream>
-#include <memory>
 
+#include "cli/commandline.h"
+#include "cli/dryrunreport.h"
+#include "cli/headless.h"
 #include "journal/journal.h"
 #include "platform/instanceguard.h"
-#include "platform/termination.h"
+#include "runtime/programrun.h"
+#include "runtime/startup.h"
 #include "shell/application.h"
-#include "shell/commandline.h"
-#include "shell/dryrunreport.h"
-#include "shell/headless.h"
 #include "shell/mainwindow.h"
-#include "shell/startup.h"
-#include "store/settings.h"
+#include "shell/windowlifecycle.h"
 #include "store/version.h"
 #include "ui/msgbox.h"
 
@@ -91,7 +89,7 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
         guardError = e.what();
     }
 
-    kb::TApplication app(argc, argv);
+    kb::Application app(argc, argv);
     if (!guardError.empty()) {
         kb::ErrorCentered(nullptr, QString::fromStdString(guardError));
         return 1;
@@ -99,80 +97,40 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
     // Closing the window only hides it; the program ends from the tray menu.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kb::kDesktopId));
-
-    kb::ProgramState state;
-    kb::TfrmMain* w = nullptr;
-
-    // A termination request (SIGTERM, Ctrl+C, the session ending) is answered
-    // from here on. Once the window exists it saves the window's place and
-    // ends the loop. Before that, a start-up warning box may be open: the
-    // request ends its loop (and keeps any later box from waiting), the
-    // settings are saved and start-up stops; a log-out never waits on a box.
-    bool terminating = false;
-    const int termFd = kb::WatchTerminationRequests();
-    std::unique_ptr<QSocketNotifier> termNotifier;
-    if (termFd >= 0) {
-        termNotifier = std::make_unique<QSocketNotifier>(termFd, QSocketNotifier::Read);
-        QObject::connect(termNotifier.get(), &QSocketNotifier::activated, &app, [&, termFd] {
-            while (kb::TakeTerminationRequest(termFd)) {
-            }
-            if (w) w->WMQUERYENDSESSION();
-            terminating = true;
-            QCoreApplication::exit(0);
-        });
-    }
-    auto endDuringStartup = [&] {
-        try {
-            kb::SaveSettings(state.settings);
-        } catch (const std::exception&) {
-            // Nobody is left to tell; what was stored before stays.
-        }
-        termNotifier.reset();
-        kb::ReleaseInstanceGuard();
-        return 0;
-    };
-    auto warn = [&](const std::string& text) {
-        if (!terminating) kb::WarnCentered(nullptr, QString::fromStdString(text));
-    };
-
     QCoreApplication::setApplicationName(QString::fromLatin1(kb::kAppTitle));
-    kb::Journal journal(kb::Journal::DefaultPath());
-    kb::PrepareProgramState(state, command.configFile, journal,
-                            {warn, [&](const std::string& text) {
-                                 if (!terminating)
-                                     kb::ErrorCentered(nullptr, QString::fromStdString(text));
-                             }});
-    if (terminating) return endDuringStartup();
 
-    const bool startHidden = command.startHidden;
+    kb::ProgramRun run;
+    const bool prepared = run.Prepare(
+        command.configFile,
+        {[](const std::string& text) { kb::WarnCentered(nullptr, QString::fromStdString(text)); },
+         [](const std::string& text) {
+             kb::ErrorCentered(nullptr, QString::fromStdString(text));
+         }});
+    if (!prepared) return 0;
 
-    auto window = std::make_unique<kb::TfrmMain>(state);
-    w = window.get();
-    if (terminating) return endDuringStartup();
-
-    // Requests from later copies arrive on the guard's own thread.
-    kb::SetComeForwardCallback([w] {
-        QMetaObject::invokeMethod(
-            w, [w] { w->ComeForward(); }, Qt::QueuedConnection);
-    });
-
-    // The end of the desktop session saves the settings and stops scanning.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, w,
-                     [w](QSessionManager&) { w->WMQUERYENDSESSION(); });
-
-    if (startHidden) {
-        w->ShownWindowCount = 0;
-    } else {
-        w->ShownWindowCount = 1;
-        w->show();
+    kb::MainWindow window(run.TheSession());
+    kb::WindowLifecycle& life = window.Lifecycle();
+    // Asked to end while the window was being made (a box of its creation
+    // was open): its place is saved and the run ends.
+    if (run.Terminating()) {
+        life.EndSession();
+        return 0;
     }
+    // A termination request saves the window's place before the loop ends.
+    QObject::connect(&run, &kb::ProgramRun::TerminationRequested, &life,
+                     &kb::WindowLifecycle::EndSession);
+    // The end of the desktop session saves the settings and stops scanning.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &life,
+                     [&life](QSessionManager&) { life.EndSession(); });
+    // Requests from later copies arrive on the guard's own thread.
+    kb::SetComeForwardCallback([&life] {
+        QMetaObject::invokeMethod(
+            &life, [&life] { life.ComeForward(); }, Qt::QueuedConnection);
+    });
+    life.Start(command.startHidden);
 
-    const int rc = app.exec();
-
+    const int rc = run.Exec();
     kb::SetComeForwardCallback({});
-    termNotifier.reset();
-    window.reset();
-    kb::ReleaseInstanceGuard();
     return rc;
 }
 

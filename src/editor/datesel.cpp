@@ -15,7 +15,7 @@
 
 namespace kb {
 
-TUpDown::TUpDown(QLineEdit* buddy, int min, int max, int position, QWidget* parent)
+SpinEdit::SpinEdit(QLineEdit* buddy, int min, int max, int position, QWidget* parent)
     : QWidget(parent), buddy_(buddy), min_(min), max_(max), position_(position) {
     btnUp = new QToolButton(this);
     btnUp->setObjectName(QStringLiteral("btnUp"));
@@ -39,14 +39,14 @@ TUpDown::TUpDown(QLineEdit* buddy, int min, int max, int position, QWidget* pare
     buddy_->setText(QString::number(position_));
 }
 
-void TUpDown::StepBy(int steps) {
+void SpinEdit::StepBy(int steps) {
     std::int32_t typed = 0;
     if (ParseWholeNumber(buddy_->text(), typed)) position_ = std::clamp<int>(typed, min_, max_);
     position_ = std::clamp(position_ + steps, min_, max_);
     buddy_->setText(QString::number(position_));
 }
 
-bool TUpDown::eventFilter(QObject* watched, QEvent* event) {
+bool SpinEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == buddy_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
@@ -57,7 +57,7 @@ bool TUpDown::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-TfrmDateSel::TfrmDateSel(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
+FileDateDialog::FileDateDialog(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmDateSel"));
     setWindowTitle(QStringLiteral("File Date Definition"));
     const ComparisonForm form =
@@ -66,7 +66,7 @@ TfrmDateSel::TfrmDateSel(ParamExchange& ex, QWidget* parent) : QDialog(parent), 
             teDays = new QLineEdit(group);
             teDays->setObjectName(QStringLiteral("teDays"));
             teDays->setFixedWidth(40);
-            UpDown1 = new TUpDown(teDays, 0, 100, 10, group);
+            UpDown1 = new SpinEdit(teDays, 0, 100, 10, group);
             UpDown1->setObjectName(QStringLiteral("UpDown1"));
             // The arrows sit flush against the edit they step.
             row->setSpacing(0);
@@ -82,11 +82,11 @@ TfrmDateSel::TfrmDateSel(ParamExchange& ex, QWidget* parent) : QDialog(parent), 
     Button2 = form.cancel;
     ShowComparison(form, teDays, ex.comparison, ex.days);
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmDateSel::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FileDateDialog::Button1Click);
     SetUpParamDialog(this, QSize(296, 135), Button1);
 }
 
-void TfrmDateSel::Button1Click() {
+void FileDateDialog::Button1Click() {
     if (ReadComparison(this, rbgt, teDays, QStringLiteral("Invalid number of days."),
                        ex_.comparison, ex_.days))
         accept();

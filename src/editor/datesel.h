@@ -18,10 +18,10 @@ namespace kb {
 // [Min, Max] without wrapping. The edit stays free text: anything typed there
 // is the dialog's to judge; the arrows start from the typed number when
 // there is one and from their own last position otherwise.
-class TUpDown : public QWidget {
+class SpinEdit : public QWidget {
     Q_OBJECT
 public:
-    TUpDown(QLineEdit* buddy, int min, int max, int position, QWidget* parent = nullptr);
+    SpinEdit(QLineEdit* buddy, int min, int max, int position, QWidget* parent = nullptr);
 
     int Position() const { return position_; }
     void StepBy(int steps);
@@ -37,18 +37,18 @@ private:
     int min_, max_, position_;
 };
 
-class TfrmDateSel : public QDialog {
+class FileDateDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows `ex.comparison` and `ex.days` unless the days are -1 (then
     // "Greater Than" and 10). OK writes both back.
-    explicit TfrmDateSel(ParamExchange& ex, QWidget* parent = nullptr);
+    explicit FileDateDialog(ParamExchange& ex, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1;
     QRadioButton* rblt;
     QRadioButton* rbgt;
     QLineEdit* teDays;
-    TUpDown* UpDown1;
+    SpinEdit* UpDown1;
     QPushButton* Button1;  // OK
     QPushButton* Button2;  // Cancel
 

@@ -11,7 +11,7 @@
 
 namespace kb {
 
-TfrmInput::TfrmInput(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
+ExtensionsDialog::ExtensionsDialog(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmInput"));
     Label1 = new QLabel(ex.prompt, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -33,12 +33,12 @@ TfrmInput::TfrmInput(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(
     layout->addWidget(teInput);
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button2, &QPushButton::clicked, this, &TfrmInput::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TfrmInput::reject);
+    connect(Button2, &QPushButton::clicked, this, &ExtensionsDialog::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &ExtensionsDialog::reject);
     SetUpParamDialog(this, QSize(290, 92), Button2);
 }
 
-void TfrmInput::Button2Click() {
+void ExtensionsDialog::Button2Click() {
     ex_.linkText = teInput->text();
     if (!numeric_) {
         accept();
@@ -54,7 +54,7 @@ void TfrmInput::Button2Click() {
     accept();
 }
 
-void TfrmInput::reject() {
+void ExtensionsDialog::reject() {
     ex_.linkText.clear();
     QDialog::reject();
 }

@@ -12,13 +12,13 @@ class QPushButton;
 
 namespace kb {
 
-class TfrmInput : public QDialog {
+class ExtensionsDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows `ex.caption`, `ex.prompt` and `ex.linkText` (unless it is
     // "specified"). OK writes the typed text to `ex.linkText` and, in numeric
     // mode, its value to `ex.number`; Cancel empties `ex.linkText`.
-    explicit TfrmInput(ParamExchange& ex, QWidget* parent = nullptr);
+    explicit ExtensionsDialog(ParamExchange& ex, QWidget* parent = nullptr);
 
     // Numeric mode: only a whole number of 0 or more is accepted.
     bool NumericMode() const { return numeric_; }

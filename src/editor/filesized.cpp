@@ -10,7 +10,7 @@
 
 namespace kb {
 
-TfrmFileSize::TfrmFileSize(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
+FileSizeDialog::FileSizeDialog(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmFileSize"));
     setWindowTitle(QStringLiteral("Enter File Size"));
     const ComparisonForm form =
@@ -29,11 +29,11 @@ TfrmFileSize::TfrmFileSize(ParamExchange& ex, QWidget* parent) : QDialog(parent)
     Button2 = form.cancel;
     ShowComparison(form, teFileSize, ex.comparison, ex.size);
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmFileSize::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FileSizeDialog::Button1Click);
     SetUpParamDialog(this, QSize(297, 135), Button1);
 }
 
-void TfrmFileSize::Button1Click() {
+void FileSizeDialog::Button1Click() {
     if (ReadComparison(this, rbgt, teFileSize, QStringLiteral("Invalid file size value."),
                        ex_.comparison, ex_.size))
         accept();

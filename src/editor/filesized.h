@@ -12,12 +12,12 @@ class QRadioButton;
 
 namespace kb {
 
-class TfrmFileSize : public QDialog {
+class FileSizeDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows `ex.comparison` and `ex.size` unless the size is -1 (then
     // "Greater Than" and an empty edit). OK writes both back.
-    explicit TfrmFileSize(ParamExchange& ex, QWidget* parent = nullptr);
+    explicit FileSizeDialog(ParamExchange& ex, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1;
     QRadioButton* rblt;

@@ -38,7 +38,7 @@ QLineEdit* edit(const char* name, QWidget* parent) {
 
 }  // namespace
 
-TfrmFTPOptions::TfrmFTPOptions(RuleRec& rule, QWidget* parent) : QDialog(parent), rule_(rule) {
+FtpOptionsDialog::FtpOptionsDialog(RuleRec& rule, QWidget* parent) : QDialog(parent), rule_(rule) {
     setObjectName(QStringLiteral("frmFTPOptions"));
     setWindowTitle(QStringLiteral("FTP Options"));
     PageControl1 = new QTabWidget(this);
@@ -121,12 +121,12 @@ TfrmFTPOptions::TfrmFTPOptions(RuleRec& rule, QWidget* parent) : QDialog(parent)
         }
     }
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmFTPOptions::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmFTPOptions::reject);
+    connect(Button1, &QPushButton::clicked, this, &FtpOptionsDialog::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &FtpOptionsDialog::reject);
     SetUpParamDialog(this, QSize(314, 233), Button1);
 }
 
-void TfrmFTPOptions::Button1Click() {
+void FtpOptionsDialog::Button1Click() {
     std::int32_t port = 0;
     // A TCP port is 1 to 65535; 0, negative and larger numbers never connect.
     if (!ParseWholeNumber(teFTPPort->text(), port) || port < 1 || port > 65535) {

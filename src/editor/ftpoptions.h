@@ -13,12 +13,12 @@ class QTabWidget;
 
 namespace kb {
 
-class TfrmFTPOptions : public QDialog {
+class FtpOptionsDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows the first FTP action of `rule`; OK writes the checked settings
     // into that action. `rule` must outlive the dialog.
-    explicit TfrmFTPOptions(RuleRec& rule, QWidget* parent = nullptr);
+    explicit FtpOptionsDialog(RuleRec& rule, QWidget* parent = nullptr);
 
     QTabWidget* PageControl1;
     QLineEdit* teFTPServer;

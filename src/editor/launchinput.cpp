@@ -31,7 +31,7 @@ void applyFilter(QFileDialog& chooser, const QString& filter) {
 
 }  // namespace
 
-TfrmLaunch::TfrmLaunch(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
+LaunchDialog::LaunchDialog(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex_(ex) {
     setObjectName(QStringLiteral("frmLaunch"));
     setWindowTitle(QStringLiteral("Enter Program/Script to Launch"));
     auto* programLabel =
@@ -69,13 +69,13 @@ TfrmLaunch::TfrmLaunch(ParamExchange& ex, QWidget* parent) : QDialog(parent), ex
     layout->addWidget(NewHintLabel(QStringLiteral("(ex. -mfile)"), this));
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmLaunch::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmLaunch::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TfrmLaunch::reject);
+    connect(Button1, &QPushButton::clicked, this, &LaunchDialog::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &LaunchDialog::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &LaunchDialog::reject);
     SetUpParamDialog(this, QSize(268, 165), Button2);
 }
 
-void TfrmLaunch::Button1Click() {
+void LaunchDialog::Button1Click() {
     QFileDialog chooser(this);
     chooser.setObjectName(QStringLiteral("OpenDialog1"));
     chooser.setFileMode(QFileDialog::ExistingFile);
@@ -92,7 +92,7 @@ void TfrmLaunch::Button1Click() {
     teProgram->setText(QDir::toNativeSeparators(chooser.selectedFiles().constFirst()));
 }
 
-void TfrmLaunch::Button2Click() {
+void LaunchDialog::Button2Click() {
     if (teProgram->text().isEmpty()) {
         WarnAt(this, QStringLiteral("Please enter a filename"));
         return;

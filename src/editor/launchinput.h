@@ -10,13 +10,13 @@ class QPushButton;
 
 namespace kb {
 
-class TfrmLaunch : public QDialog {
+class LaunchDialog : public QDialog {
     Q_OBJECT
 public:
     // Unless `ex.linkText` is "specified", shows it as the program and
     // `ex.parameters` as the parameters. OK writes the program to `ex.path`
     // and the parameters to `ex.parameters`.
-    explicit TfrmLaunch(ParamExchange& ex, QWidget* parent = nullptr);
+    explicit LaunchDialog(ParamExchange& ex, QWidget* parent = nullptr);
 
     QLineEdit* teProgram;
     QPushButton* Button1;  // Browse...

@@ -30,7 +30,7 @@ bool askNumber(QWidget* parent, ParamExchange& ex, const char* caption, const ch
                std::int32_t& target) {
     ex.caption = QString::fromLatin1(caption);
     ex.prompt = QString::fromLatin1(prompt);
-    TfrmInput dialog(ex, parent);
+    ExtensionsDialog dialog(ex, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
     target = ex.number;
     return true;
@@ -75,21 +75,21 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
     if (name == "FileExt") {
         ex.caption = QStringLiteral("Enter File Extension");
         ex.prompt = QStringLiteral("Enter file extensions separated by semicolans(mp2;mp3):");
-        TfrmInput dialog(ex, parent);
+        ExtensionsDialog dialog(ex, parent);
         if (dialog.exec() != QDialog::Accepted) return false;
         firstCondition(rule, condExtension)->fileext.ext = ex.linkText.toStdString();
         return true;
     }
     if (name == "FileSize") {
         ruleacondrec& c = *firstCondition(rule, condSize);
-        return askComparison<TfrmFileSize>(parent, ex, &ParamExchange::size, c.rnum, c.size);
+        return askComparison<FileSizeDialog>(parent, ex, &ParamExchange::size, c.rnum, c.size);
     }
     if (name == "FileDate") {
         ruleacondrec& c = *firstCondition(rule, condDate);
-        return askComparison<TfrmDateSel>(parent, ex, &ParamExchange::days, c.rdayscmp, c.rdays);
+        return askComparison<FileDateDialog>(parent, ex, &ParamExchange::days, c.rdayscmp, c.rdays);
     }
     if (name == "rMove" || name == "rCopy") {
-        TfrmPath dialog(ex, parent);
+        FolderDialog dialog(ex, parent);
         if (dialog.exec() != QDialog::Accepted) return false;
         const std::string path = ex.path.toStdString();
         if (name == "rMove")
@@ -100,7 +100,7 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
     }
     if (name == "rLaunch") {
         ex.parameters = QString::fromStdString(firstAction(rule, actLaunch)->launch.fparams);
-        TfrmLaunch dialog(ex, parent);
+        LaunchDialog dialog(ex, parent);
         if (dialog.exec() != QDialog::Accepted) return false;
         raclaunch& launch = firstAction(rule, actLaunch)->launch;
         launch.fprogram = ex.path.toStdString();
@@ -108,7 +108,7 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
         return true;
     }
     if (name == "rFTP") {
-        TfrmFTPOptions dialog(rule, parent);
+        FtpOptionsDialog dialog(rule, parent);
         return dialog.exec() == QDialog::Accepted;
     }
     return false;  // "rDelete" has nothing to enter

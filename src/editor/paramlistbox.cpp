@@ -32,7 +32,7 @@ int textTop(const QRect& lineRect) { return lineRect.top() + kLinePadding / 2; }
 
 class ParamDelegate : public QStyledItemDelegate {
 public:
-    explicit ParamDelegate(TParamListBox* box) : QStyledItemDelegate(box), box_(box) {}
+    explicit ParamDelegate(LinkedSentenceList* box) : QStyledItemDelegate(box), box_(box) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -84,12 +84,12 @@ public:
     }
 
 private:
-    TParamListBox* box_;
+    LinkedSentenceList* box_;
 };
 
 }  // namespace
 
-TParamListBox::TParamListBox(QWidget* parent) : QListWidget(parent) {
+LinkedSentenceList::LinkedSentenceList(QWidget* parent) : QListWidget(parent) {
     SelectionColor = palette().color(QPalette::Highlight);
     SelectionFontColor = palette().color(QPalette::HighlightedText);
     setItemDelegate(new ParamDelegate(this));
@@ -101,42 +101,42 @@ TParamListBox::TParamListBox(QWidget* parent) : QListWidget(parent) {
     viewport()->setMouseTracking(true);
 }
 
-void TParamListBox::checkIndex(int idx) const {
+void LinkedSentenceList::checkIndex(int idx) const {
     if (idx < 0 || idx >= count()) throw std::out_of_range("Invalid item index");
 }
 
-void TParamListBox::Clear() {
+void LinkedSentenceList::Clear() {
     // A refill is not the pointer leaving a link: forget it without a report.
     enteredIdx_ = -1;
     enteredHref_.clear();
     clear();
 }
 
-void TParamListBox::AddLine(const QString& markup) { addItem(markup); }
+void LinkedSentenceList::AddLine(const QString& markup) { addItem(markup); }
 
-void TParamListBox::InsertLine(int idx, const QString& markup) { insertItem(idx, markup); }
+void LinkedSentenceList::InsertLine(int idx, const QString& markup) { insertItem(idx, markup); }
 
-void TParamListBox::SetLine(int idx, const QString& markup) {
+void LinkedSentenceList::SetLine(int idx, const QString& markup) {
     checkIndex(idx);
     item(idx)->setText(markup);
 }
 
-int TParamListBox::Count() const { return count(); }
+int LinkedSentenceList::Count() const { return count(); }
 
-QString TParamListBox::Line(int idx) const {
+QString LinkedSentenceList::Line(int idx) const {
     checkIndex(idx);
     return item(idx)->text();
 }
 
-QString TParamListBox::GetParamValue(int idx, const QString& name) const {
+QString LinkedSentenceList::GetParamValue(int idx, const QString& name) const {
     return MarkupParamValue(Line(idx), name);
 }
 
-void TParamListBox::SetParamValue(int idx, const QString& name, const QString& value) {
+void LinkedSentenceList::SetParamValue(int idx, const QString& name, const QString& value) {
     SetLine(idx, MarkupSetParamValue(Line(idx), name, value));
 }
 
-TParamListBox::Hit TParamListBox::hitAt(const QPoint& pos) const {
+LinkedSentenceList::Hit LinkedSentenceList::hitAt(const QPoint& pos) const {
     Hit hit;
     const QModelIndex index = indexAt(pos);
     if (!index.isValid() || index.row() >= count()) return hit;
@@ -156,24 +156,24 @@ TParamListBox::Hit TParamListBox::hitAt(const QPoint& pos) const {
     return hit;
 }
 
-int TParamListBox::HitTest(const QPoint& pos, QString* href) const {
+int LinkedSentenceList::HitTest(const QPoint& pos, QString* href) const {
     const Hit hit = hitAt(pos);
     if (href) *href = hit.href;
     return hit.idx;
 }
 
-void TParamListBox::mousePressEvent(QMouseEvent* event) {
+void LinkedSentenceList::mousePressEvent(QMouseEvent* event) {
     QListWidget::mousePressEvent(event);
     if (event->button() != Qt::LeftButton) return;
     const Hit hit = hitAt(event->position().toPoint());
     if (hit.run < 0) return;
     focusLink(hit.idx, hit.run);
-    QPointer<TParamListBox> self(this);
+    QPointer<LinkedSentenceList> self(this);
     activate(hit.idx, hit.run);
     if (self) trackPointer(viewport()->mapFromGlobal(QCursor::pos()));
 }
 
-void TParamListBox::activate(int idx, int run) {
+void LinkedSentenceList::activate(int idx, int run) {
     if (idx < 0 || idx >= count()) return;
     const std::vector<MarkupRun> runs = ParseMarkup(item(idx)->text());
     if (run < 0 || run >= static_cast<int>(runs.size()) || !runs[run].link) return;
@@ -182,7 +182,7 @@ void TParamListBox::activate(int idx, int run) {
     QString value = old;
     // The handler may open a modal dialog and refill the list; the list itself
     // may even be gone by the time it returns.
-    QPointer<TParamListBox> self(this);
+    QPointer<LinkedSentenceList> self(this);
     emit OnParamClick(idx, href, value);
     if (!self || value == old) return;
     if (idx < count()) {
@@ -191,14 +191,14 @@ void TParamListBox::activate(int idx, int run) {
     }
 }
 
-QString TParamListBox::FocusedHref() const {
+QString LinkedSentenceList::FocusedHref() const {
     if (focusLine_ < 0 || focusLine_ >= count()) return {};
     const std::vector<MarkupRun> runs = ParseMarkup(item(focusLine_)->text());
     if (focusRun_ < 0 || focusRun_ >= static_cast<int>(runs.size())) return {};
     return runs[focusRun_].link ? runs[focusRun_].href : QString();
 }
 
-std::vector<std::pair<int, int>> TParamListBox::links() const {
+std::vector<std::pair<int, int>> LinkedSentenceList::links() const {
     std::vector<std::pair<int, int>> out;
     for (int i = 0; i < count(); ++i) {
         const std::vector<MarkupRun> runs = ParseMarkup(item(i)->text());
@@ -208,7 +208,7 @@ std::vector<std::pair<int, int>> TParamListBox::links() const {
     return out;
 }
 
-void TParamListBox::focusLink(int line, int run) {
+void LinkedSentenceList::focusLink(int line, int run) {
     focusLine_ = line;
     focusRun_ = run;
     if (line >= 0 && line < count()) {
@@ -218,7 +218,7 @@ void TParamListBox::focusLink(int line, int run) {
     viewport()->update();
 }
 
-bool TParamListBox::stepLink(int step) {
+bool LinkedSentenceList::stepLink(int step) {
     const std::vector<std::pair<int, int>> all = links();
     if (all.empty()) return false;
     const auto at = std::find(all.begin(), all.end(), std::make_pair(focusLine_, focusRun_));
@@ -233,7 +233,7 @@ bool TParamListBox::stepLink(int step) {
     return true;
 }
 
-void TParamListBox::keyPressEvent(QKeyEvent* event) {
+void LinkedSentenceList::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Right:
         case Qt::Key_Down:
@@ -256,7 +256,7 @@ void TParamListBox::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void TParamListBox::focusInEvent(QFocusEvent* event) {
+void LinkedSentenceList::focusInEvent(QFocusEvent* event) {
     QListWidget::focusInEvent(event);
     const std::vector<std::pair<int, int>> all = links();
     const bool known =
@@ -270,23 +270,23 @@ void TParamListBox::focusInEvent(QFocusEvent* event) {
     viewport()->update();
 }
 
-void TParamListBox::focusOutEvent(QFocusEvent* event) {
+void LinkedSentenceList::focusOutEvent(QFocusEvent* event) {
     QListWidget::focusOutEvent(event);
     viewport()->update();
 }
 
-bool TParamListBox::focusNextPrevChild(bool next) {
+bool LinkedSentenceList::focusNextPrevChild(bool next) {
     // Tab goes through the links first, then on to the next control.
     if (hasFocus() && stepLink(next ? 1 : -1)) return true;
     return QListWidget::focusNextPrevChild(next);
 }
 
-void TParamListBox::mouseMoveEvent(QMouseEvent* event) {
+void LinkedSentenceList::mouseMoveEvent(QMouseEvent* event) {
     QListWidget::mouseMoveEvent(event);
     trackPointer(event->position().toPoint());
 }
 
-void TParamListBox::trackPointer(const QPoint& pos) {
+void LinkedSentenceList::trackPointer(const QPoint& pos) {
     const Hit hit = hitAt(pos);
     if (hit.run >= 0) {
         if (!handShown_) {
@@ -305,7 +305,7 @@ void TParamListBox::trackPointer(const QPoint& pos) {
     }
 }
 
-void TParamListBox::forgetLink() {
+void LinkedSentenceList::forgetLink() {
     if (enteredIdx_ < 0 && enteredHref_.isEmpty()) return;
     const int idx = enteredIdx_;
     const QString href = enteredHref_;
@@ -314,14 +314,14 @@ void TParamListBox::forgetLink() {
     emit OnParamExit(idx, href);
 }
 
-bool TParamListBox::viewportEvent(QEvent* event) {
+bool LinkedSentenceList::viewportEvent(QEvent* event) {
     // Leaving the list forgets the link but keeps the pointer shape; the next
     // move over the list sets it right again.
     if (event->type() == QEvent::Leave) forgetLink();
     return QListWidget::viewportEvent(event);
 }
 
-void TParamListBox::changeEvent(QEvent* event) {
+void LinkedSentenceList::changeEvent(QEvent* event) {
     QListWidget::changeEvent(event);
     // Line heights follow the font, so every line is measured again.
     if (event->type() == QEvent::FontChange) doItemsLayout();

@@ -13,10 +13,10 @@
 
 namespace kb {
 
-class TParamListBox : public QListWidget {
+class LinkedSentenceList : public QListWidget {
     Q_OBJECT
 public:
-    explicit TParamListBox(QWidget* parent = nullptr);
+    explicit LinkedSentenceList(QWidget* parent = nullptr);
 
     // Link colour; green by default.
     QColor ParamColor{0, 128, 0};

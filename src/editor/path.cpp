@@ -14,7 +14,7 @@
 
 namespace kb {
 
-TfrmPath::TfrmPath(ParamExchange& ex, QWidget* parent)
+FolderDialog::FolderDialog(ParamExchange& ex, QWidget* parent)
     : QDialog(parent), ex_(ex), lastFolder_(QDir::rootPath()) {
     setObjectName(QStringLiteral("frmPath"));
     setWindowTitle(QStringLiteral("Enter Path"));
@@ -43,18 +43,18 @@ TfrmPath::TfrmPath(ParamExchange& ex, QWidget* parent)
     layout->addLayout(pathRow);
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button1, &QPushButton::clicked, this, &TfrmPath::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmPath::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TfrmPath::reject);
+    connect(Button1, &QPushButton::clicked, this, &FolderDialog::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &FolderDialog::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &FolderDialog::reject);
     SetUpParamDialog(this, QSize(289, 91), Button2);
 }
 
-void TfrmPath::Button1Click() {
+void FolderDialog::Button1Click() {
     const QString chosen = ChooseFolder(this, tePath->text(), lastFolder_);
     if (!chosen.isEmpty()) tePath->setText(chosen);
 }
 
-void TfrmPath::Button2Click() {
+void FolderDialog::Button2Click() {
     const QString text = tePath->text();
     if (text.isEmpty() || !QFileInfo(text).isDir()) {
         WarnCentered(this, QStringLiteral("Path does not exist"));

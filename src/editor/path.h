@@ -11,12 +11,12 @@ class QPushButton;
 
 namespace kb {
 
-class TfrmPath : public QDialog {
+class FolderDialog : public QDialog {
     Q_OBJECT
 public:
     // Reads `ex.linkName` ("rCopy" changes the prompt) and `ex.linkText`; OK
     // writes the typed path to `ex.path` once it names an existing directory.
-    explicit TfrmPath(ParamExchange& ex, QWidget* parent = nullptr);
+    explicit FolderDialog(ParamExchange& ex, QWidget* parent = nullptr);
 
     QLabel* Label1;
     QLineEdit* tePath;

@@ -18,8 +18,8 @@
 #include "editor/paramedit.h"
 #include "editor/paramlistbox.h"
 #include "editor/rulepreview.h"
-#include "editor/servicecontext.h"
 #include "editor/summary.h"
+#include "runtime/servicecontext.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
 
@@ -177,7 +177,7 @@ std::uint8_t ActionKindOfEntry(int row) {
     return row >= 0 && row < 5 ? kinds[row] : std::uint8_t{actMove};
 }
 
-TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent)
+RuleWizard::RuleWizard(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent)
     : QDialog(parent ? parent : ctx.MainWindow()),
       ctx_(ctx),
       ruleEditMode_(RuleEditMode),
@@ -204,19 +204,20 @@ TfrmRule::TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QW
     btnFinish = stripButton("btnFinish", "Finish", 192 + buttonShift, strip);
     btnNext = stripButton("btnNext", "Next >>", 280 + buttonShift, strip);
 
-    connect(btnNext, &QPushButton::clicked, this, &TfrmRule::btnNextClick);
-    connect(btnPrevious, &QPushButton::clicked, this, &TfrmRule::btnPreviousClick);
-    connect(btnFinish, &QPushButton::clicked, this, &TfrmRule::btnFinishClick);
-    connect(Button4, &QPushButton::clicked, this, &TfrmRule::Button4Click);
-    connect(clConditions, &QListWidget::itemChanged, this, &TfrmRule::clConditionsClickCheck);
-    connect(clActions, &QListWidget::itemChanged, this, &TfrmRule::clActionsClickCheck);
-    connect(ParamListBox1, &TParamListBox::OnParamClick, this, &TfrmRule::ParamListBox1ParamClick);
-    connect(btnPreview, &QPushButton::clicked, this, &TfrmRule::btnPreviewClick);
+    connect(btnNext, &QPushButton::clicked, this, &RuleWizard::btnNextClick);
+    connect(btnPrevious, &QPushButton::clicked, this, &RuleWizard::btnPreviousClick);
+    connect(btnFinish, &QPushButton::clicked, this, &RuleWizard::btnFinishClick);
+    connect(Button4, &QPushButton::clicked, this, &RuleWizard::Button4Click);
+    connect(clConditions, &QListWidget::itemChanged, this, &RuleWizard::clConditionsClickCheck);
+    connect(clActions, &QListWidget::itemChanged, this, &RuleWizard::clActionsClickCheck);
+    connect(ParamListBox1, &LinkedSentenceList::OnParamClick, this,
+            &RuleWizard::ParamListBox1ParamClick);
+    connect(btnPreview, &QPushButton::clicked, this, &RuleWizard::btnPreviewClick);
 
     FormCreate();
 }
 
-QWidget* TfrmRule::buildTriggerPage() {
+QWidget* RuleWizard::buildTriggerPage() {
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
 
@@ -248,7 +249,7 @@ QWidget* TfrmRule::buildTriggerPage() {
     return TabSheet1;
 }
 
-QWidget* TfrmRule::buildRulePage() {
+QWidget* RuleWizard::buildRulePage() {
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
 
@@ -262,7 +263,7 @@ QWidget* TfrmRule::buildRulePage() {
     clActions->setFixedSize(ControlWidth(), kCheckListHeight);
     for (const char* text : kActionEntries) addCheckEntry(clActions, text);
 
-    ParamListBox1 = new TParamListBox(TabSheet2);
+    ParamListBox1 = new LinkedSentenceList(TabSheet2);
     ParamListBox1->setObjectName(QStringLiteral("ParamListBox1"));
     ParamListBox1->setFixedSize(ControlWidth(), kSummaryHeight);
     ParamListBox1->ParamColor = QColor(0, 128, 0);
@@ -301,7 +302,7 @@ QWidget* TfrmRule::buildRulePage() {
     return TabSheet2;
 }
 
-void TfrmRule::FormCreate() {
+void RuleWizard::FormCreate() {
     showPage(kTriggerPage);
     PlaceDialog(this, ctx_.MainWindow());
 
@@ -329,7 +330,7 @@ void TfrmRule::FormCreate() {
     teRuleName->setText(QString::fromStdString(WorkRule.rulename));
 }
 
-void TfrmRule::loadRuleIntoControls() {
+void RuleWizard::loadRuleIntoControls() {
     switch (WorkRule.mcond) {
         case trgFileCount:
             rbTotalFileCount->setChecked(true);
@@ -373,7 +374,7 @@ void TfrmRule::loadRuleIntoControls() {
     }
 }
 
-void TfrmRule::showPage(int page) {
+void RuleWizard::showPage(int page) {
     PageControl1->setCurrentIndex(page);
     const bool rulePage = page == kRulePage;
     btnPrevious->setEnabled(rulePage);
@@ -391,7 +392,7 @@ void TfrmRule::showPage(int page) {
 // Oldest and newest rank the same files from opposite ends; only one of them
 // may be chosen. An entry is locked only while the other one is checked and it
 // is not, so a rule that somehow holds both can still have either removed.
-void TfrmRule::updateDateExclusion() {
+void RuleWizard::updateDateExclusion() {
     if (clConditions->count() <= kNewestEntry) return;
     const QSignalBlocker block(clConditions);
     const bool oldest = entryChecked(clConditions, kOldestEntry);
@@ -400,13 +401,13 @@ void TfrmRule::updateDateExclusion() {
     setEntryEnabled(clConditions, kNewestEntry, newest || !oldest);
 }
 
-void TfrmRule::RebuildSummary() {
+void RuleWizard::RebuildSummary() {
     ParamListBox1->Clear();
     for (const std::string& line : SummaryLines(WorkRule))
         ParamListBox1->AddLine(QString::fromStdString(line));
 }
 
-void TfrmRule::btnNextClick() {
+void RuleWizard::btnNextClick() {
     if (PageControl1->currentIndex() == kTriggerPage) {
         if (rbNewComp->isChecked()) {
             WorkRule.mcond = trgNewFile;
@@ -437,12 +438,12 @@ void TfrmRule::btnNextClick() {
     showPage(kRulePage);
 }
 
-void TfrmRule::btnPreviousClick() {
+void RuleWizard::btnPreviousClick() {
     if (PageControl1->currentIndex() != kRulePage) return;
     showPage(kTriggerPage);
 }
 
-void TfrmRule::clConditionsClickCheck(QListWidgetItem* item) {
+void RuleWizard::clConditionsClickCheck(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
     const std::uint8_t kind = ConditionKindOfEntry(clConditions->row(item));
     if (item->checkState() == Qt::Checked)
@@ -453,7 +454,7 @@ void TfrmRule::clConditionsClickCheck(QListWidgetItem* item) {
     RebuildSummary();
 }
 
-void TfrmRule::clActionsClickCheck(QListWidgetItem* item) {
+void RuleWizard::clActionsClickCheck(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
     const std::uint8_t kind = ActionKindOfEntry(clActions->row(item));
     auto& actions = WorkRule.actions;
@@ -471,13 +472,13 @@ void TfrmRule::clActionsClickCheck(QListWidgetItem* item) {
     RebuildSummary();
 }
 
-void TfrmRule::ParamListBox1ParamClick(int /*idx*/, const QString& href, QString& /*value*/) {
+void RuleWizard::ParamListBox1ParamClick(int /*idx*/, const QString& href, QString& /*value*/) {
     // Whatever the dialog's outcome, the list shows the rule as it now is.
     EditRuleParam(this, WorkRule, href);
     RebuildSummary();
 }
 
-QString TfrmRule::finishProblem() const {
+QString RuleWizard::finishProblem() const {
     if (WorkRule.actions.empty())
         return QStringLiteral("Warning: At least one action must be checked.");
     for (const ruleactionrec& a : WorkRule.actions) {
@@ -511,7 +512,7 @@ QString TfrmRule::finishProblem() const {
     return {};
 }
 
-TfrmRulePreview* TfrmRule::btnPreviewClick() {
+RulePreviewDialog* RuleWizard::btnPreviewClick() {
     auto& table = ctx_.Store().ServiceTable;
     const int svc = ctx_.CurrentServiceIndex();
     if (svc < 0 || svc >= static_cast<int>(table.size())) {
@@ -520,14 +521,14 @@ TfrmRulePreview* TfrmRule::btnPreviewClick() {
     }
     // The preview reads copies: the table and the working rule may change
     // while it runs.
-    auto* preview = new TfrmRulePreview(table[static_cast<std::size_t>(svc)], WorkRule,
-                                        teRuleName->text(), ctx_.PreviewEnvironment(), this);
+    auto* preview = new RulePreviewDialog(table[static_cast<std::size_t>(svc)], WorkRule,
+                                          teRuleName->text(), ctx_.PreviewEnvironment(), this);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->open();
     return preview;
 }
 
-void TfrmRule::btnFinishClick() {
+void RuleWizard::btnFinishClick() {
     const QString problem = finishProblem();
     if (!problem.isEmpty()) {
         WarnAt(this, problem);
@@ -540,7 +541,7 @@ void TfrmRule::btnFinishClick() {
 // Puts WorkRule into the current service record and saves. A save that fails
 // with an error takes the change back out again, so the table keeps matching
 // the file and a second Finish cannot add the rule twice.
-bool TfrmRule::storeWorkRule() {
+bool RuleWizard::storeWorkRule() {
     auto& table = ctx_.Store().ServiceTable;
     const int svc = ctx_.CurrentServiceIndex();
     if (svc < 0 || svc >= static_cast<int>(table.size())) {
@@ -563,6 +564,6 @@ bool TfrmRule::storeWorkRule() {
     return true;
 }
 
-void TfrmRule::Button4Click() { reject(); }
+void RuleWizard::Button4Click() { reject(); }
 
 }  // namespace kb

@@ -19,8 +19,8 @@ class QWidget;
 namespace kb {
 
 class ServiceContext;
-class TParamListBox;
-class TfrmRulePreview;
+class LinkedSentenceList;
+class RulePreviewDialog;
 
 // Condition check list entries (0-based rows of clConditions) and the
 // condition kind each one adds. The oldest/newest rows cross over: row 3 adds
@@ -33,7 +33,7 @@ std::uint8_t ActionKindOfEntry(int row);
 // Open it modally with exec(); it closes with Accepted only after the rule was
 // stored in the current service record and the configuration was saved. The
 // opener owns the object (make it on the stack or delete it after exec()).
-class TfrmRule : public QDialog {
+class RuleWizard : public QDialog {
     Q_OBJECT
 
 public:
@@ -42,7 +42,8 @@ public:
     // is replaced in place on Finish. The current service record is found
     // through ctx.CurrentServiceIndex() when the wizard opens and again on
     // Finish, so the table may change in between.
-    TfrmRule(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent = nullptr);
+    RuleWizard(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex,
+               QWidget* parent = nullptr);
 
     // The wizard's working copy of the rule.
     RuleRec WorkRule;
@@ -65,7 +66,7 @@ public:
     void Button4Click();
     // Opens the preview of WorkRule on the current service's folder (window
     // modal, deleted when closed) and returns it; null when the service is gone.
-    TfrmRulePreview* btnPreviewClick();
+    RulePreviewDialog* btnPreviewClick();
 
 private:
     void FormCreate();
@@ -90,7 +91,7 @@ private:
     QRadioButton* rbTotalFileSize = nullptr;
     QListWidget* clConditions = nullptr;
     QListWidget* clActions = nullptr;
-    TParamListBox* ParamListBox1 = nullptr;
+    LinkedSentenceList* ParamListBox1 = nullptr;
     QLineEdit* teRuleName = nullptr;
     QPushButton* btnPrevious = nullptr;
     QPushButton* Button4 = nullptr;

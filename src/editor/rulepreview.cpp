@@ -12,7 +12,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
-#include "ui/textformats.h"
+#include "runtime/textformats.h"
 
 namespace kb {
 
@@ -118,8 +118,8 @@ QString PreviewVerdict(const RulePreview& p) {
     return verdict;
 }
 
-TfrmRulePreview::TfrmRulePreview(const rServiceRules& service, const RuleRec& rule,
-                                 const QString& ruleName, ScanEnvironment env, QWidget* parent)
+RulePreviewDialog::RulePreviewDialog(const rServiceRules& service, const RuleRec& rule,
+                                     const QString& ruleName, ScanEnvironment env, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmRulePreview"));
     setWindowTitle(QStringLiteral("Rule Preview"));
@@ -184,7 +184,7 @@ TfrmRulePreview::TfrmRulePreview(const rServiceRules& service, const RuleRec& ru
     auto* buttons = new QDialogButtonBox(this);
     btnClose = buttons->addButton(QStringLiteral("Stop"), QDialogButtonBox::RejectRole);
     btnClose->setObjectName(QStringLiteral("btnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, &TfrmRulePreview::reject);
+    connect(buttons, &QDialogButtonBox::rejected, this, &RulePreviewDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
@@ -212,8 +212,9 @@ TfrmRulePreview::TfrmRulePreview(const rServiceRules& service, const RuleRec& ru
     }
 
     // The worker owns copies of everything it reads; the dialog may go first.
-    connect(&watcher_, &QFutureWatcher<RulePreview>::finished, this, &TfrmRulePreview::showResult);
-    connect(&ticker_, &QTimer::timeout, this, &TfrmRulePreview::showProgress);
+    connect(&watcher_, &QFutureWatcher<RulePreview>::finished, this,
+            &RulePreviewDialog::showResult);
+    connect(&ticker_, &QTimer::timeout, this, &RulePreviewDialog::showProgress);
     ticker_.start(kTick);
     env.launch = {};
     env.upload = {};
@@ -226,13 +227,13 @@ TfrmRulePreview::TfrmRulePreview(const rServiceRules& service, const RuleRec& ru
         }));
 }
 
-TfrmRulePreview::~TfrmRulePreview() {
+RulePreviewDialog::~RulePreviewDialog() {
     stop_->store(true);
     watcher_.disconnect(this);
     watcher_.waitForFinished();
 }
 
-void TfrmRulePreview::reject() {
+void RulePreviewDialog::reject() {
     // The first press stops a listing still running; the dialog stays to
     // say how far it got.
     if (running_) {
@@ -242,13 +243,13 @@ void TfrmRulePreview::reject() {
     QDialog::reject();
 }
 
-void TfrmRulePreview::showProgress() {
+void RulePreviewDialog::showProgress() {
     const std::size_t n = seen_->load(std::memory_order_relaxed);
     if (n > 0)
         Verdict->setText(QStringLiteral("Reading the folder... %1 so far.").arg(FileCount(n)));
 }
 
-void TfrmRulePreview::showResult() {
+void RulePreviewDialog::showResult() {
     ticker_.stop();
     running_ = false;
     result_ = watcher_.result();

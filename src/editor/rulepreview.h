@@ -41,16 +41,16 @@ private:
 // The sentence that tells what the preview found, as the dialog shows it.
 QString PreviewVerdict(const RulePreview& p);
 
-class TfrmRulePreview : public QDialog {
+class RulePreviewDialog : public QDialog {
     Q_OBJECT
 public:
     // Starts reading `service`'s folder at once; `rule` is the wizard's
     // working copy, `ruleName` what its name field holds.
-    TfrmRulePreview(const rServiceRules& service, const RuleRec& rule, const QString& ruleName,
-                    ScanEnvironment env, QWidget* parent = nullptr);
+    RulePreviewDialog(const rServiceRules& service, const RuleRec& rule, const QString& ruleName,
+                      ScanEnvironment env, QWidget* parent = nullptr);
     // Stops a listing still running and waits for it (it ends at the next
     // few hundred entries).
-    ~TfrmRulePreview() override;
+    ~RulePreviewDialog() override;
 
     bool Running() const { return running_; }
     // What was found; meaningful once Running() is false.

@@ -160,6 +160,8 @@ std::string JournalAction(const ActionOutcome& o) {
             return "ftp";
         case actLaunch:
             return "launch";
+        case kPassFailure:
+            return kPassFailureAction;
         default:
             return "action " + std::to_string(o.raction);
     }

@@ -45,6 +45,9 @@ JournalEntry JournalEntryFor(const ActionOutcome& o);
 // A warning a run without a window could show no one (a damaged
 // configuration file, say): action "warning", not ok, the text as its error.
 inline constexpr char kWarningAction[] = "warning";
+// A pass that could not go through a service's folder (kPassFailure): action
+// "scan", not ok, the folder as its source and the reason as its error.
+inline constexpr char kPassFailureAction[] = "scan";
 JournalEntry WarningEntry(std::string text, std::int64_t timeMs);
 
 // What a page of the Activity view asks for: newest first, optionally only

@@ -9,7 +9,7 @@
 
 namespace kb {
 
-Tfrmabout::Tfrmabout(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+AboutDialog::AboutDialog(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("frmabout"));
     setWindowTitle(QStringLiteral("About Kestrelbox"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -51,17 +51,17 @@ Tfrmabout::Tfrmabout(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mai
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(88, 120, 81, 25);
     Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &Tfrmabout::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &AboutDialog::Button1Click);
 
     FormCreate();
 }
 
-void Tfrmabout::FormCreate() { PlaceDialog(this, mainWindow_); }
+void AboutDialog::FormCreate() { PlaceDialog(this, mainWindow_); }
 
-void Tfrmabout::Button1Click() { accept(); }
+void AboutDialog::Button1Click() { accept(); }
 
 void ShowAbout(QWidget* mainWindow) {
-    Tfrmabout box(mainWindow);
+    AboutDialog box(mainWindow);
     box.exec();
 }
 

@@ -8,12 +8,12 @@ class QPushButton;
 
 namespace kb {
 
-class Tfrmabout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
     // The box places itself against `mainWindow`.
-    explicit Tfrmabout(QWidget* mainWindow);
+    explicit AboutDialog(QWidget* mainWindow);
 
     void FormCreate();
     void Button1Click();

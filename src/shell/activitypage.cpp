@@ -13,6 +13,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "journal/undo.h"
+#include "runtime/outcometext.h"
+#include "runtime/session.h"
+#include "shell/notifier.h"
+#include "ui/msgbox.h"
+
 namespace kb {
 
 namespace {
@@ -24,30 +30,12 @@ QString BaseName(const std::string& path) {
     return Q(sep == std::string::npos ? path : path.substr(sep + 1));
 }
 
-QString FolderOf(const std::string& path) {
-    const auto sep = path.find_last_of("/\\");
-    return Q(sep == std::string::npos ? std::string() : path.substr(0, sep == 0 ? 1 : sep));
-}
-
 bool Undoable(const JournalEntry& e) {
     return e.ok && e.undoneBy == 0 &&
            (e.action == "move" || e.action == "copy" || e.action == "trash");
 }
 
-QString Capitalised(QString s) {
-    if (!s.isEmpty()) s[0] = s[0].toUpper();
-    return s;
-}
-
 }  // namespace
-
-QString FolderOfFileNow(const JournalEntry& e) {
-    if (!e.ok || e.undoneBy != 0) return FolderOf(e.source);
-    if (e.action == "move" || e.action == "copy") return Q(e.target);
-    if (e.action == "trash") return FolderOf(e.target);
-    if (e.action.rfind("undo ", 0) == 0) return Q(e.target);
-    return FolderOf(e.source);
-}
 
 ActivityModel::ActivityModel(Journal* journal, QObject* parent)
     : QAbstractTableModel(parent), journal_(journal) {}
@@ -86,10 +74,14 @@ void ActivityModel::Refresh() {
     endInsertRows();
 }
 
-void ActivityModel::Reload(int row) {
-    if (!journal_ || row < 0 || row >= rowCount()) return;
-    if (std::optional<JournalEntry> e = journal_->Get(rows_[static_cast<std::size_t>(row)].id)) {
-        rows_[static_cast<std::size_t>(row)] = *e;
+void ActivityModel::ReloadEntry(std::int64_t id) {
+    if (!journal_) return;
+    const auto it = std::find_if(rows_.begin(), rows_.end(),
+                                 [id](const JournalEntry& e) { return e.id == id; });
+    if (it == rows_.end()) return;
+    if (std::optional<JournalEntry> e = journal_->Get(id)) {
+        *it = *e;
+        const int row = static_cast<int>(it - rows_.begin());
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
     }
 }
@@ -119,28 +111,6 @@ void ActivityModel::fetchMore(const QModelIndex& parent) {
     endInsertRows();
 }
 
-QString ActivityModel::ActionText(const JournalEntry& e) {
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"move", "Move"},           {"copy", "Copy"},      {"delete", "Delete"},
-        {"trash", "Move to Trash"}, {"ftp", "FTP upload"}, {"launch", "Launch"},
-        {kWarningAction, "Warning"}};
-    std::string action = e.action;
-    const bool undo = action.rfind("undo ", 0) == 0;
-    if (undo) action = action.substr(5);
-    QString text = Q(action);
-    for (const auto& [key, name] : kNames)
-        if (action == key) text = QString::fromLatin1(name);
-    return undo ? QStringLiteral("Undo ") + text.toLower() : text;
-}
-
-QString ActivityModel::ResultText(const JournalEntry& e) {
-    if (e.action == kWarningAction) return Q(e.error);
-    if (!e.ok) return QStringLiteral("Failed: ") + Q(e.error);
-    QString text = e.error.empty() ? QStringLiteral("Done") : Capitalised(Q(e.error));
-    if (e.undoneBy != 0) text += QStringLiteral(", undone");
-    return text;
-}
-
 QVariant ActivityModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const JournalEntry& e = rows_[static_cast<std::size_t>(index.row())];
@@ -153,7 +123,7 @@ QVariant ActivityModel::data(const QModelIndex& index, int role) const {
             case WhereTo:
                 return Q(e.target);
             case Result:
-                return ResultText(e);
+                return EntryResultText(e);
             default:
                 return {};
         }
@@ -168,13 +138,13 @@ QVariant ActivityModel::data(const QModelIndex& index, int role) const {
         case Rule:
             return Q(e.rule);
         case Action:
-            return ActionText(e);
+            return EntryActionText(e);
         case File:
             return BaseName(e.source);
         case WhereTo:
             return Q(e.target);
         case Result:
-            return ResultText(e);
+            return EntryResultText(e);
         default:
             return {};
     }
@@ -188,7 +158,8 @@ QVariant ActivityModel::headerData(int section, Qt::Orientation orientation, int
                                                  : QVariant();
 }
 
-ActivityPage::ActivityPage(Journal* journal, QWidget* parent) : QWidget(parent), journal_(journal) {
+ActivityPage::ActivityPage(Session& session, Notifier* notifier, QWidget* parent)
+    : QWidget(parent), session_(session), notifier_(notifier), journal_(session.State().journal) {
     setObjectName(QStringLiteral("tsActivity"));
     auto* l = new QVBoxLayout(this);
     l->setContentsMargins(4, 4, 4, 4);
@@ -217,7 +188,7 @@ ActivityPage::ActivityPage(Journal* journal, QWidget* parent) : QWidget(parent),
     bar->addWidget(undo_);
     l->addLayout(bar);
 
-    model_ = new ActivityModel(journal, this);
+    model_ = new ActivityModel(journal_, this);
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("tvActivity"));
     table_->setModel(model_);
@@ -239,7 +210,7 @@ ActivityPage::ActivityPage(Journal* journal, QWidget* parent) : QWidget(parent),
             &ActivityPage::selectionChanged);
     connect(model_, &QAbstractItemModel::modelReset, this, &ActivityPage::selectionChanged);
     connect(model_, &QAbstractItemModel::dataChanged, this, &ActivityPage::selectionChanged);
-    connect(undo_, &QPushButton::clicked, this, [this] { emit UndoRequested(SelectedRows()); });
+    connect(undo_, &QPushButton::clicked, this, [this] { Undo(selectedIds()); });
     connect(table_, &QTableView::customContextMenuRequested, this, &ActivityPage::showMenu);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) emit OpenFolderRequested(FolderOfFileNow(model_->Entry(index.row())));
@@ -254,25 +225,100 @@ ActivityPage::ActivityPage(Journal* journal, QWidget* parent) : QWidget(parent),
             table_->setColumnWidth(c, std::min(table_->columnWidth(c), 240));
         sized_ = true;
     });
+    connect(&session_.Scheduler(), &ScanScheduler::PassFinished, this, &ActivityPage::passFinished);
     refilter();
 }
 
-void ActivityPage::SetProblem(const QString& text) {
+void ActivityPage::Refresh() { model_->Refresh(); }
+
+void ActivityPage::setProblem(const QString& text) {
     problem_->setText(text);
     problem_->setVisible(!text.isEmpty());
 }
 
-std::vector<int> ActivityPage::SelectedRows() const {
+std::vector<std::int64_t> ActivityPage::selectedIds() const {
     std::vector<int> rows;
     for (const QModelIndex& i : table_->selectionModel()->selectedRows()) rows.push_back(i.row());
     std::sort(rows.begin(), rows.end());
-    return rows;
+    std::vector<std::int64_t> ids;
+    for (int r : rows) ids.push_back(model_->Entry(r).id);
+    return ids;
 }
 
 void ActivityPage::selectionChanged() {
-    const std::vector<int> rows = SelectedRows();
-    undo_->setEnabled(std::any_of(rows.begin(), rows.end(),
-                                  [this](int r) { return Undoable(model_->Entry(r)); }));
+    bool any = false;
+    for (const QModelIndex& i : table_->selectionModel()->selectedRows())
+        any |= Undoable(model_->Entry(i.row()));
+    undo_->setEnabled(any);
+}
+
+void ActivityPage::passFinished() {
+    model_->Refresh();
+    const ScanScheduler& scheduler = session_.Scheduler();
+    if (notifier_) {
+        for (const std::string& n : scheduler.LastNotices())
+            notifier_->Show(Notice{QStringLiteral("Kestrelbox"), QString::fromStdString(n)});
+        if (std::optional<Notice> notice =
+                NoticeFor(scheduler.LastOutcomes(), session_.State().options))
+            notifier_->Show(*notice);
+    }
+    if (!journal_) return;
+    std::string problem;
+    if (journal_->TakeNewProblem(problem)) {
+        setProblem(QString::fromStdString(problem));
+        if (notifier_)
+            notifier_->Show(Notice{QStringLiteral("Kestrelbox: the activity journal"),
+                                   QString::fromStdString(problem)});
+    } else if (journal_->Problem().empty()) {
+        setProblem({});
+    }
+}
+
+void ActivityPage::Undo(const std::vector<std::int64_t>& ids) {
+    std::vector<JournalEntry> entries;
+    QStringList refused;
+    for (std::int64_t id : ids) {
+        const std::optional<JournalEntry> e = journal_ ? journal_->Get(id) : std::nullopt;
+        if (!e) continue;
+        const Status st = CanUndo(*e);
+        if (st)
+            entries.push_back(*e);
+        else
+            refused << UndoRefusedText(*e, st.error);
+    }
+    if (!refused.isEmpty()) WarnAt(this, refused.join(QLatin1Char('\n')));
+    if (entries.empty() || !journal_) return;
+    // The results come back from the worker through this.
+    auto failures = std::make_shared<QStringList>();
+    Journal* journal = journal_;
+    ScanScheduler& scheduler = session_.Scheduler();
+    // A move its download client made is taken back by the client.
+    std::shared_ptr<ClientDesk> clients = scheduler.Clients();
+    scheduler.RunBetweenPasses(
+        [entries, journal, failures, clients] {
+            for (const JournalEntry& e : entries) {
+                const JournalEntry undo =
+                    kb::Undo(e, QDateTime::currentMSecsSinceEpoch(), clients.get());
+                std::int64_t id = 0;
+                journal->Append({undo}, &id);
+                if (undo.ok && id > 0)
+                    journal->MarkUndone(e.id, id);
+                else if (!undo.ok)
+                    *failures << UndoRefusedText(e, undo.error);
+            }
+        },
+        [this, entries, failures] {
+            // What came back is no new download for a new-file rule.
+            for (const JournalEntry& e : entries) {
+                const auto sep = e.source.find_last_of("/\\");
+                if (sep != std::string::npos)
+                    session_.Scheduler().PutBack(e.source.substr(0, sep), e.source.substr(sep + 1));
+            }
+            // By id: the pass that ran first may have put new rows on top.
+            for (const JournalEntry& e : entries) model_->ReloadEntry(e.id);
+            model_->Refresh();
+            if (!failures->isEmpty()) WarnAt(this, failures->join(QLatin1Char('\n')));
+        });
 }
 
 void ActivityPage::showMenu(const QPoint& at) {
@@ -284,7 +330,7 @@ void ActivityPage::showMenu(const QPoint& at) {
     const QModelIndex index = table_->indexAt(at);
     open->setEnabled(index.isValid());
     QAction* chosen = menu.exec(table_->viewport()->mapToGlobal(at));
-    if (chosen == undo) emit UndoRequested(SelectedRows());
+    if (chosen == undo) Undo(selectedIds());
     if (chosen == open && index.isValid())
         emit OpenFolderRequested(FolderOfFileNow(model_->Entry(index.row())));
 }

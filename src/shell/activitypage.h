@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QWidget>
+#include <cstdint>
 #include <vector>
 
 #include "journal/journal.h"
@@ -31,8 +32,9 @@ public:
     void SetFilter(const QString& text, bool failuresOnly);
     // Puts the entries written since the last look at the top.
     void Refresh();
-    // The row's entry again from the journal (undo marks it).
-    void Reload(int row);
+    // The entry with this id again from the journal, wherever its row is
+    // now (undo marks it; a refresh may have moved it down meanwhile).
+    void ReloadEntry(std::int64_t id);
 
     const JournalEntry& Entry(int row) const { return rows_[static_cast<std::size_t>(row)]; }
 
@@ -44,10 +46,6 @@ public:
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
 
-    // How an entry's action and result read in the table.
-    static QString ActionText(const JournalEntry& e);
-    static QString ResultText(const JournalEntry& e);
-
 private:
     JournalQuery query() const;
 
@@ -58,27 +56,40 @@ private:
     bool atEnd_ = false;
 };
 
+class Notifier;
+class Session;
+
 class ActivityPage : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ActivityPage(Journal* journal, QWidget* parent = nullptr);
+    // The journal and the scheduler are the session's; notifications of
+    // what each pass did go through `notifier`.
+    ActivityPage(Session& session, Notifier* notifier, QWidget* parent = nullptr);
 
     ActivityModel* Model() const { return model_; }
-    // Shows what is wrong with the journal above the table ("" hides it).
-    void SetProblem(const QString& text);
-    // The journal entries of the selected rows.
-    std::vector<int> SelectedRows() const;
+    // Reads the newest entries in (when the page is shown).
+    void Refresh();
+    // Takes back the actions of these journal entries between two passes;
+    // what cannot be taken back is said first, what fails after.
+    void Undo(const std::vector<std::int64_t>& ids);
 
 signals:
-    void UndoRequested(const std::vector<int>& rows);
     // The folder that holds the file of this row now.
     void OpenFolderRequested(const QString& folder);
 
 private:
+    // The journal ids of the selected rows, in the table's order.
+    std::vector<std::int64_t> selectedIds() const;
     void selectionChanged();
     void showMenu(const QPoint& at);
+    // A pass ended: its entries are shown, its failures (or everything)
+    // notified, the journal's problems said once.
+    void passFinished();
+    void setProblem(const QString& text);
 
+    Session& session_;
+    Notifier* notifier_;
     Journal* journal_;
     ActivityModel* model_ = nullptr;
     QLabel* problem_ = nullptr;
@@ -88,9 +99,5 @@ private:
     QTableView* table_ = nullptr;
     bool sized_ = false;
 };
-
-// The folder that holds an entry's file now: where it was moved, copied or
-// trashed to; where it was, when the action failed or was undone.
-QString FolderOfFileNow(const JournalEntry& e);
 
 }  // namespace kb

@@ -12,7 +12,8 @@
 
 namespace kb {
 
-TfrmAdditional::TfrmAdditional(Settings& settings, std::string executable, QWidget* mainWindow)
+AdditionalOptionsDialog::AdditionalOptionsDialog(Settings& settings, std::string executable,
+                                                 QWidget* mainWindow)
     : QDialog(mainWindow),
       settings_(settings),
       executable_(std::move(executable)),
@@ -48,19 +49,19 @@ TfrmAdditional::TfrmAdditional(Settings& settings, std::string executable, QWidg
     BitBtn2->setGeometry(136 + extra / 2, 72, 81, 25);
     BitBtn2->setAutoDefault(false);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmAdditional::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &AdditionalOptionsDialog::BitBtn1Click);
     // Esc and the close box reject as well.
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 
     FormCreate();
 }
 
-void TfrmAdditional::FormCreate() {
+void AdditionalOptionsDialog::FormCreate() {
     PlaceDialog(this, mainWindow_);
     chkAuto->setChecked(settings_.AutoStart);
 }
 
-void TfrmAdditional::BitBtn1Click() {
+void AdditionalOptionsDialog::BitBtn1Click() {
     try {
         ApplyAutoStartSwitch(settings_, chkAuto->isChecked(), executable_);
     } catch (const RegistryError& e) {
@@ -71,7 +72,7 @@ void TfrmAdditional::BitBtn1Click() {
 }
 
 int ShowAdditionalOptions(QWidget* mainWindow, Settings& settings, const std::string& executable) {
-    TfrmAdditional dlg(settings, executable, mainWindow);
+    AdditionalOptionsDialog dlg(settings, executable, mainWindow);
     return dlg.exec();
 }
 

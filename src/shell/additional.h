@@ -12,13 +12,13 @@ class QPushButton;
 
 namespace kb {
 
-class TfrmAdditional : public QDialog {
+class AdditionalOptionsDialog : public QDialog {
     Q_OBJECT
 
 public:
     // `settings.AutoStart` is the switch's model; `executable` is what the
     // log-on entry starts. The dialog places itself against `mainWindow`.
-    TfrmAdditional(Settings& settings, std::string executable, QWidget* mainWindow);
+    AdditionalOptionsDialog(Settings& settings, std::string executable, QWidget* mainWindow);
 
     // Places the dialog and loads the check box.
     void FormCreate();

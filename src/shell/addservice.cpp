@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "editor/servicecontext.h"
+#include "runtime/servicecontext.h"
 #include "shell/clientsettings.h"
 #include "ui/folderchooser.h"
 #include "ui/msgbox.h"
@@ -58,8 +58,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text,
 
 }  // namespace
 
-TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent,
-                               std::vector<FoundClient> found)
+AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent,
+                                   std::vector<FoundClient> found)
     : QDialog(parent),
       ctx_(ctx),
       editMode_(ServiceEditMode),
@@ -95,7 +95,7 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
         cbFound->setPlaceholderText(QStringLiteral("Choose one to fill in the fields"));
         cbFound->setCurrentIndex(-1);
         cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
-        connect(cbFound, &QComboBox::activated, this, &TfrmAddService::cbFoundActivated);
+        connect(cbFound, &QComboBox::activated, this, &AddServiceDialog::cbFoundActivated);
         const int row = 156 + cbFound->sizeHint().height() + 4;
         btnTestFoundClient =
             makeButton(this, "btnTestFoundClient", QStringLiteral("Test"), QRect(8, row, 50, 22));
@@ -104,7 +104,8 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
         lblFoundClient->setGeometry(62, row, kClientWidth - 66, 22);
         lblFoundClient->setTextFormat(Qt::PlainText);
         btnTestFoundClient->setEnabled(false);
-        connect(btnTestFoundClient, &QPushButton::clicked, this, &TfrmAddService::testFoundClient);
+        connect(btnTestFoundClient, &QPushButton::clicked, this,
+                &AddServiceDialog::testFoundClient);
         connect(&trial_, &QFutureWatcher<QString>::finished, this, [this] {
             btnTestFoundClient->setEnabled(true);
             lblFoundClient->setText(trial_.result());
@@ -121,14 +122,14 @@ TfrmAddService::TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidge
     Button2 = makeButton(Panel1, "Button2", QStringLiteral("Cancel"), QRect(144, 4, 81, 25));
     Button1->setDefault(true);
 
-    connect(Button3, &QPushButton::clicked, this, &TfrmAddService::Button3Click);
-    connect(Button1, &QPushButton::clicked, this, &TfrmAddService::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmAddService::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &AddServiceDialog::Button3Click);
+    connect(Button1, &QPushButton::clicked, this, &AddServiceDialog::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &AddServiceDialog::Button2Click);
 
     FormCreate();
 }
 
-void TfrmAddService::FormCreate() {
+void AddServiceDialog::FormCreate() {
     PlaceDialog(this, ctx_.MainWindow());
     if (!editMode_) return;
     setWindowTitle(QStringLiteral("Edit Service"));
@@ -142,7 +143,7 @@ void TfrmAddService::FormCreate() {
     teExclude->setText(QString::fromStdString(rec.excludefiles));
 }
 
-void TfrmAddService::cbFoundActivated(int index) {
+void AddServiceDialog::cbFoundActivated(int index) {
     if (index < 0 || index >= static_cast<int>(found_.size())) return;
     const FoundClient& o = found_[index];
     teService->setText(QString::fromStdString(o.name));
@@ -163,7 +164,7 @@ void TfrmAddService::cbFoundActivated(int index) {
             QStringLiteral("Asked at %1").arg(QString::fromStdString(o.iface.address)));
 }
 
-void TfrmAddService::testFoundClient() {
+void AddServiceDialog::testFoundClient() {
     if (chosen_ < 0 || trial_.isRunning()) return;
     const FoundClient& o = found_[static_cast<std::size_t>(chosen_)];
     std::optional<ClientLink> link = LinkFor(o.folder, {}, {o});
@@ -181,17 +182,17 @@ void TfrmAddService::testFoundClient() {
     }));
 }
 
-int TfrmAddService::editedIndex() const {
+int AddServiceDialog::editedIndex() const {
     if (!editMode_ || editedUid_ == 0) return -1;
     return ctx_.Store().FindByUid(editedUid_);
 }
 
-void TfrmAddService::Button3Click() {
+void AddServiceDialog::Button3Click() {
     const QString chosen = ChooseFolder(this, teSharedDir->text(), browseStart_);
     if (!chosen.isEmpty()) teSharedDir->setText(chosen);
 }
 
-QString TfrmAddService::validationProblem() const {
+QString AddServiceDialog::validationProblem() const {
     // Spaces around a name are never part of it: "   " is no name, and
     // "Alpha " is the same service as "Alpha".
     const QString name = teService->text().trimmed();
@@ -205,7 +206,7 @@ QString TfrmAddService::validationProblem() const {
     return {};
 }
 
-void TfrmAddService::Button1Click() {
+void AddServiceDialog::Button1Click() {
     if (const QString problem = validationProblem(); !problem.isEmpty()) {
         WarnAt(this, problem);
         return;
@@ -234,6 +235,6 @@ void TfrmAddService::Button1Click() {
     accept();
 }
 
-void TfrmAddService::Button2Click() { reject(); }
+void AddServiceDialog::Button2Click() { reject(); }
 
 }  // namespace kb

@@ -21,7 +21,7 @@ namespace kb {
 
 class ServiceContext;
 
-class TfrmAddService : public QDialog {
+class AddServiceDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -30,8 +30,8 @@ public:
     // selected on the Others page), whose name, directory and masks it shows.
     // In add mode, `found` lists client folders found on this computer; the
     // dialog then offers them in a list that fills in the fields.
-    TfrmAddService(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr,
-                   std::vector<FoundClient> found = {});
+    AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QWidget* parent = nullptr,
+                     std::vector<FoundClient> found = {});
 
     bool ServiceEditMode() const { return editMode_; }
 

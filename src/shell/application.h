@@ -7,11 +7,11 @@
 
 namespace kb {
 
-class TApplication : public QApplication {
+class Application : public QApplication {
     Q_OBJECT
 
 public:
-    TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
     bool notify(QObject* receiver, QEvent* event) override;
 };

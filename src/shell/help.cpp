@@ -17,8 +17,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "runtime/startup.h"
 #include "shell/links.h"
-#include "shell/startup.h"
 #include "ui/icons.h"
 #include "ui/msgbox.h"
 
@@ -26,14 +26,14 @@ namespace kb {
 
 namespace {
 
-QPointer<THelpWindow>& OpenWindow() {
-    static QPointer<THelpWindow> w;
+QPointer<HelpWindow>& OpenWindow() {
+    static QPointer<HelpWindow> w;
     return w;
 }
 
 }  // namespace
 
-THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Kestrelbox Help"));
     setWindowIcon(AppIcon());
@@ -51,8 +51,8 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     };
     BackButton = tool("BackButton", QStringLiteral("\u2190 Back"), QKeySequence::Back);
     ForwardButton = tool("ForwardButton", QStringLiteral("Forward \u2192"), QKeySequence::Forward);
-    connect(BackButton, &QToolButton::clicked, this, &THelpWindow::GoBack);
-    connect(ForwardButton, &QToolButton::clicked, this, &THelpWindow::GoForward);
+    connect(BackButton, &QToolButton::clicked, this, &HelpWindow::GoBack);
+    connect(ForwardButton, &QToolButton::clicked, this, &HelpWindow::GoForward);
 
     Contents = new QListWidget(this);
     Contents->setObjectName(QStringLiteral("Contents"));
@@ -67,7 +67,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     // Links are followed here: sections scroll, everything else goes to the
     // desktop's handler.
     Browser->setOpenLinks(false);
-    connect(Browser, &QTextBrowser::anchorClicked, this, &THelpWindow::linkClicked);
+    connect(Browser, &QTextBrowser::anchorClicked, this, &HelpWindow::linkClicked);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(Contents);
@@ -93,13 +93,13 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         connect(s, &QShortcut::activated, this, &QWidget::close);
     }
     auto* back = new QShortcut(QKeySequence::Back, this);
-    connect(back, &QShortcut::activated, this, &THelpWindow::GoBack);
+    connect(back, &QShortcut::activated, this, &HelpWindow::GoBack);
     auto* forward = new QShortcut(QKeySequence::Forward, this);
-    connect(forward, &QShortcut::activated, this, &THelpWindow::GoForward);
+    connect(forward, &QShortcut::activated, this, &HelpWindow::GoForward);
     updateButtons();
 }
 
-void THelpWindow::buildContents() {
+void HelpWindow::buildContents() {
     Contents->clear();
     anchors_.clear();
     // Each heading carries the anchor of its section.
@@ -116,7 +116,7 @@ void THelpWindow::buildContents() {
     }
 }
 
-void THelpWindow::scrollTo(const QString& anchor) {
+void HelpWindow::scrollTo(const QString& anchor) {
     if (anchor.isEmpty()) {
         Browser->moveCursor(QTextCursor::Start);
         Browser->verticalScrollBar()->setValue(0);
@@ -131,18 +131,18 @@ void THelpWindow::scrollTo(const QString& anchor) {
     }
 }
 
-void THelpWindow::updateButtons() {
+void HelpWindow::updateButtons() {
     BackButton->setEnabled(current_ > 0);
     ForwardButton->setEnabled(current_ >= 0 && current_ + 1 < history_.size());
 }
 
-void THelpWindow::GoBack() {
+void HelpWindow::GoBack() {
     if (current_ <= 0) return;
     scrollTo(history_[--current_]);
     updateButtons();
 }
 
-void THelpWindow::GoForward() {
+void HelpWindow::GoForward() {
     if (current_ < 0 || current_ + 1 >= history_.size()) return;
     scrollTo(history_[++current_]);
     updateButtons();
@@ -165,7 +165,7 @@ QRect HelpWindowPlace(const QRect& mainFrame, QSize helpFrame, const QRect& scre
     return {QPoint(std::max(screen.left(), x), y), helpFrame};
 }
 
-bool THelpWindow::LoadFile(const QString& path) {
+bool HelpWindow::LoadFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QString html = QString::fromUtf8(f.readAll());
@@ -177,7 +177,7 @@ bool THelpWindow::LoadFile(const QString& path) {
     return true;
 }
 
-void THelpWindow::ShowSection(const QString& anchor) {
+void HelpWindow::ShowSection(const QString& anchor) {
     scrollTo(anchor);
     if (current_ >= 0 && history_[current_] == anchor) return;
     // A new step drops the steps ahead of it, as in a web browser.
@@ -187,7 +187,7 @@ void THelpWindow::ShowSection(const QString& anchor) {
     updateButtons();
 }
 
-void THelpWindow::linkClicked(const QUrl& url) {
+void HelpWindow::linkClicked(const QUrl& url) {
     if (url.scheme().isEmpty() && url.path().isEmpty() && url.hasFragment()) {
         ShowSection(url.fragment());
         return;
@@ -195,20 +195,12 @@ void THelpWindow::linkClicked(const QUrl& url) {
     ShellOpenReporting(this, url.toString());
 }
 
-QString HelpFilePath(const QString& programDir) {
-    const QString beside = programDir + QStringLiteral("kestrbx.hlp");
-    if (QFileInfo::exists(beside)) return beside;
-    // An installed copy keeps it with its other data.
-    const std::string data = InstalledDataDir(programDir.toStdString());
-    return data.empty() ? beside : QString::fromStdString(data) + QStringLiteral("kestrbx.hlp");
-}
-
-THelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,
-                              const QString& anchor) {
+HelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,
+                             const QString& anchor) {
     const QString path = HelpFilePath(programDir);
-    QPointer<THelpWindow>& w = OpenWindow();
+    QPointer<HelpWindow>& w = OpenWindow();
     const bool fresh = !w;
-    if (fresh) w = new THelpWindow(mainWindow);
+    if (fresh) w = new HelpWindow(mainWindow);
     if (!w->LoadFile(path)) {
         if (fresh) delete w.data();
         WarnAt(mainWindow, QStringLiteral("Unable to find help file: ") + path);

@@ -12,11 +12,11 @@ class QToolButton;
 
 namespace kb {
 
-class THelpWindow : public QWidget {
+class HelpWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit THelpWindow(QWidget* parent = nullptr);
+    explicit HelpWindow(QWidget* parent = nullptr);
 
     // Reads the help file; false (and nothing shown) when it cannot be read.
     bool LoadFile(const QString& path);
@@ -52,16 +52,11 @@ private:
 // farther from it; always on the screen.
 QRect HelpWindowPlace(const QRect& mainFrame, QSize helpFrame, const QRect& screen);
 
-// The help file's full path: `programDir` (with its trailing separator)
-// followed by "kestrbx.hlp", or for an installed copy without one there,
-// the one in its installed data folder.
-QString HelpFilePath(const QString& programDir);
-
 // Shows the help file in the help window (one window, reused and brought to
 // the front), at the section `anchor` when one is given. When the file
 // cannot be read, warns "Unable to find help file: " + its full path at the
 // main window's top-left corner and returns null.
-THelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,
-                              const QString& anchor = QString());
+HelpWindow* ShowHelpContents(QWidget* mainWindow, const QString& programDir,
+                             const QString& anchor = QString());
 
 }  // namespace kb

@@ -12,7 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "editor/servicecontext.h"
+#include "runtime/session.h"
+#include "shell/addservice.h"
 #include "shell/buttoncolumn.h"
 #include "shell/clientsettings.h"
 #include "shell/rulelist.h"
@@ -48,8 +49,8 @@ QVBoxLayout* TightColumn(QWidget* page) {
 
 }  // namespace
 
-NetworkPage::NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWidget* parent)
-    : QWidget(parent), row_(row), context_(context) {
+NetworkPage::NetworkPage(const NetworkPageRow& row, Session& session, QWidget* parent)
+    : QWidget(parent), row_(row), session_(session) {
     setObjectName(Name(row.pageName));
     QVBoxLayout* l = TightColumn(this);
 
@@ -78,12 +79,20 @@ NetworkPage::NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWi
     client_ = new ClientRow(this);
     l->addWidget(client_);
 
-    rules_ = new TfrSwapRules(context, this);
+    rules_ = new RuleListPanel(session, this);
     rules_->setObjectName(Name(row.panelName));
+    rules_->SetRuleTip([this](const RuleRec& rule) {
+        const rServiceRules* rec = record();
+        return rec ? session_.RuleTip(*rec, rule) : QString();
+    });
     l->addWidget(rules_, 1);
 
-    connect(switch_, &QCheckBox::clicked, this, &NetworkPage::SwitchClicked);
-    connect(browse_, &QPushButton::clicked, this, &NetworkPage::BrowseClicked);
+    connect(switch_, &QCheckBox::clicked, this, &NetworkPage::switchClicked);
+    connect(browse_, &QPushButton::clicked, this, &NetworkPage::browseClicked);
+    connect(client_, &ClientRow::LinkChanged, &session_, &Session::RefreshClients);
+    connect(&session_, &Session::RulesChanged, this, [this](std::uint8_t id) {
+        if (id == row_.serviceId) refreshRules();
+    });
 }
 
 bool NetworkPage::eventFilter(QObject* watched, QEvent* event) {
@@ -98,32 +107,48 @@ bool NetworkPage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-rServiceRules* NetworkPage::Record() const {
-    auto& table = context_.Store().ServiceTable;
+rServiceRules* NetworkPage::record() const {
+    auto& table = session_.Store().ServiceTable;
     return row_.position < static_cast<int>(table.size()) ? &table[row_.position] : nullptr;
 }
 
-void NetworkPage::SwitchClick() {
-    rServiceRules* rec = Record();
+void NetworkPage::Refresh() {
+    const rServiceRules* rec = record();
+    switch_->setChecked(rec && rec->enabled);
+    folder_->setText(rec ? QString::fromStdString(rec->sharedir) : QString());
+    refreshRules();
+    rules_->SetButtons();
+}
+
+void NetworkPage::refreshRules() {
+    const rServiceRules* rec = record();
+    rules_->FillRules(rec ? &rec->rulelist : nullptr);
+    client_->SetFolder(rec ? rec->sharedir : std::string());
+}
+
+void NetworkPage::switchClicked() {
+    rServiceRules* rec = record();
     if (!rec) return;
     rec->enabled = switch_->isChecked();
-    context_.SaveConfig();
+    session_.SaveConfig();
 }
 
-void NetworkPage::BrowseClick(QString& start) {
+void NetworkPage::browseClicked() {
     // Every folder on this system has a path, so an empty answer is a cancel.
-    const QString native = ChooseFolder(context_.MainWindow(), folder_->text(), start);
+    const QString native = ChooseFolder(window(), folder_->text(), session_.LastChosenFolder());
     if (native.isEmpty()) return;
-    rServiceRules* rec = Record();
+    rServiceRules* rec = record();
     if (!rec) return;
     folder_->setText(native);
-    // Only the directory changes: the baseline stays, so files already there
-    // are not taken for new ones if the same folder is chosen again.
+    // Only the directory changes: the record keeps its identity, and with it
+    // the baseline, so files already there are not taken for new ones if the
+    // same folder is chosen again.
     rec->sharedir = native.toStdString();
-    context_.SaveConfig();
+    client_->SetFolder(rec->sharedir);
+    session_.SaveConfig();
 }
 
-OthersPage::OthersPage(ServiceContext& context, QWidget* parent) : QWidget(parent) {
+OthersPage::OthersPage(Session& session, QWidget* parent) : QWidget(parent), session_(session) {
     setObjectName(QStringLiteral("tsOthers"));
     QVBoxLayout* l = TightColumn(this);
 
@@ -157,7 +182,7 @@ OthersPage::OthersPage(ServiceContext& context, QWidget* parent) : QWidget(paren
         b->setGeometry(4, top, SideButtonWidth(), 22);
         return b;
     };
-    add_ = makeButton("btnAddService", QStringLiteral("Add Service..."), 18);
+    QPushButton* add = makeButton("btnAddService", QStringLiteral("Add Service..."), 18);
     edit_ = makeButton("btnEditService", QStringLiteral("Edit Service..."), 44);
     delete_ = makeButton("btnDeleteService", QStringLiteral("Delete Service"), 70);
     sl->addWidget(column);
@@ -165,39 +190,122 @@ OthersPage::OthersPage(ServiceContext& context, QWidget* parent) : QWidget(paren
     client_ = new ClientRow(this);
     l->addWidget(client_);
 
-    rules_ = new TfrSwapRules(context, this);
+    rules_ = new RuleListPanel(session, this);
     rules_->setObjectName(QStringLiteral("frSwapRules6"));
+    rules_->SetRuleTip([this](const RuleRec& rule) {
+        const int at = session_.RecordFor(sidOther);
+        return at < 0 ? QString()
+                      : session_.RuleTip(
+                            session_.Store().ServiceTable[static_cast<std::size_t>(at)], rule);
+    });
     l->addWidget(rules_, 1);
 
     services_->viewport()->installEventFilter(this);
+    connect(add, &QPushButton::clicked, this, &OthersPage::AddService);
+    connect(edit_, &QPushButton::clicked, this, &OthersPage::editService);
+    connect(delete_, &QPushButton::clicked, this, &OthersPage::deleteService);
+    connect(services_, &QListWidget::itemSelectionChanged, this, &OthersPage::selectionChanged);
+    connect(services_, &QListWidget::itemChanged, this, &OthersPage::checkChanged);
+    connect(client_, &ClientRow::LinkChanged, &session_, &Session::RefreshClients);
+    connect(&session_, &Session::RulesChanged, this, [this](std::uint8_t id) {
+        if (id == sidOther) refreshRules();
+    });
 }
 
-void OthersPage::FillServices(const std::vector<rServiceRules>& table) {
-    const QSignalBlocker quiet(services_);
-    services_->clear();
-    for (const rServiceRules& rec : table) {
-        if (rec.serviceid != sidOther) continue;
-        auto* item = new QListWidgetItem(QString::fromStdString(rec.othername));
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-        services_->addItem(item);
-    }
-    // The check marks go by number, as the numbering invariant promises.
-    for (const rServiceRules& rec : table)
-        if (rec.serviceid == sidOther && rec.enabled)
-            if (QListWidgetItem* item = services_->item(rec.othernum - 1))
-                item->setCheckState(Qt::Checked);
+int OthersPage::selectedLine() const {
+    QListWidgetItem* item = services_->currentItem();
+    return item && item->isSelected() ? services_->currentRow() : -1;
+}
 
+void OthersPage::FillServices() {
+    const auto& table = session_.Store().ServiceTable;
+    {
+        const QSignalBlocker quiet(services_);
+        services_->clear();
+        for (const rServiceRules& rec : table) {
+            if (rec.serviceid != sidOther) continue;
+            auto* item = new QListWidgetItem(QString::fromStdString(rec.othername));
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+            services_->addItem(item);
+        }
+        // The check marks go by number, as the numbering invariant promises.
+        for (const rServiceRules& rec : table)
+            if (rec.serviceid == sidOther && rec.enabled)
+                if (QListWidgetItem* item = services_->item(rec.othernum - 1))
+                    item->setCheckState(Qt::Checked);
+    }
     const bool any = services_->count() > 0;
-    rules_->btnAdd->setEnabled(any);
     edit_->setEnabled(any);
     delete_->setEnabled(any);
     if (any) services_->setCurrentRow(0);
+    session_.SetSelectedOtherLine(selectedLine());
+    refreshRules();
+}
+
+void OthersPage::refreshRules() {
+    const int at = session_.RecordFor(sidOther);
+    const auto& table = session_.Store().ServiceTable;
+    rules_->FillRules(at >= 0 ? &table[static_cast<std::size_t>(at)].rulelist : nullptr);
+    client_->SetFolder(at >= 0 ? table[static_cast<std::size_t>(at)].sharedir : std::string());
+    // "Add Rule..." needs a service to add to.
+    rules_->SetCanAdd(session_.Store().CustomCount() > 0);
+}
+
+void OthersPage::selectionChanged() {
+    session_.SetSelectedOtherLine(selectedLine());
+    refreshRules();
+}
+
+void OthersPage::checkChanged(QListWidgetItem* item) {
+    if (!item) return;
+    const int line = services_->row(item);
+    if (line < 0) return;
+    // Toggling a mark makes its line the selected one, so the rule panel
+    // shows the service being switched.
+    if (selectedLine() != line) services_->setCurrentRow(line);
+    const int index = session_.Store().FindAdditional(line + 1);
+    if (index < 0) return;
+    session_.Store().ServiceTable[static_cast<std::size_t>(index)].enabled =
+        item->checkState() == Qt::Checked;
+    session_.SaveConfig();
+}
+
+void OthersPage::AddService() {
+    std::vector<std::string> taken;
+    for (const rServiceRules& r : session_.Store().ServiceTable) taken.push_back(r.sharedir);
+    AddServiceDialog dlg(session_, false, window(),
+                         FindClients(ClientPlaces::FromEnvironment(), taken));
+    if (dlg.exec() != QDialog::Accepted) return;
+    FillServices();
+    services_->setCurrentRow(0);
+    session_.SaveConfig();
+    emit ServicesChanged();
+}
+
+void OthersPage::editService() {
+    const int line = selectedLine();
+    if (line < 0) return;
+    AddServiceDialog dlg(session_, true, window());
+    if (dlg.exec() != QDialog::Accepted) return;
+    FillServices();
+    if (line < services_->count()) services_->setCurrentRow(line);
+    session_.SaveConfig();
+}
+
+void OthersPage::deleteService() {
+    const int line = selectedLine();
+    if (line >= 0) session_.Store().DeleteService(session_.Store().FindAdditional(line + 1));
+    FillServices();
+    // Saved at once: nothing is saved at exit, so a deletion kept only in
+    // memory would bring the service back at the next start.
+    session_.SaveConfig();
+    emit ServicesChanged();
 }
 
 bool OthersPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == services_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        emit ServicesDoubleClicked();
+        if (selectedLine() >= 0) editService();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -1,8 +1,9 @@
 // The pages of the main window that show one service's folder and rules: a
 // built-in network's page (its switch, its shared folder with Browse..., its
-// rule list panel), described by one table row, and the Others page (the
-// additional services with their commands, and the rule list panel of the
-// one selected).
+// download client, its rule list panel), described by one table row, and
+// the Others page (the additional services with their commands, and the
+// rule list panel of the one selected). Each page runs its own commands on
+// the session and hears of changes from it; none touches another's widgets.
 #pragma once
 
 #include <QWidget>
@@ -15,20 +16,24 @@
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace kb {
 
 class ClientRow;
-class ServiceContext;
-class TfrSwapRules;
+class RuleListPanel;
+class Session;
 
+// One network's page as data: its record's place in the table, its id, the
+// captions, and the objectNames its controls carry (the names the help and
+// the tests know them by).
 struct NetworkPageRow {
     int position;            // the record's fixed place in the service table
     std::uint8_t serviceId;  // ServiceId
     const char* network;     // "Kazaa": the side bar's item and the folder label
     const char* switchCaption;
-    const char* pageName;  // objectNames, as the tests and the help know them
+    const char* pageName;
     const char* switchName;
     const char* folderName;
     const char* browseName;
@@ -42,74 +47,67 @@ class NetworkPage : public QWidget {
     Q_OBJECT
 
 public:
-    NetworkPage(const NetworkPageRow& row, ServiceContext& context, QWidget* parent = nullptr);
+    NetworkPage(const NetworkPageRow& row, Session& session, QWidget* parent = nullptr);
 
     const NetworkPageRow& Row() const { return row_; }
-    QCheckBox* Switch() const { return switch_; }
-    QLineEdit* Folder() const { return folder_; }
-    TfrSwapRules* Rules() const { return rules_; }
-    ClientRow* Client() const { return client_; }
-
-    // The network's record in the table (null when the table is shorter).
-    rServiceRules* Record() const;
-    // The switch was clicked: the record follows it and the table is saved.
-    void SwitchClick();
-    // Browse... was clicked: asks for a folder, starting at `start` (the
-    // folder chosen last on any page, which it updates); a chosen one becomes
-    // the record's shared folder and the table is saved.
-    void BrowseClick(QString& start);
-
-signals:
-    void SwitchClicked();
-    void BrowseClicked();
+    // Shows the record as the table holds it: switch, folder, client, rules.
+    void Refresh();
 
 protected:
     // Keeps the folder field as wide as the page allows, Browse... beside it.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The network's record in the table (null when the table is shorter).
+    rServiceRules* record() const;
+    void switchClicked();
+    void browseClicked();
+    void refreshRules();
+
     const NetworkPageRow& row_;
-    ServiceContext& context_;
+    Session& session_;
     QWidget* strip_ = nullptr;
     QCheckBox* switch_ = nullptr;
     QLineEdit* folder_ = nullptr;
     QPushButton* browse_ = nullptr;
     ClientRow* client_ = nullptr;
-    TfrSwapRules* rules_ = nullptr;
+    RuleListPanel* rules_ = nullptr;
 };
 
 class OthersPage : public QWidget {
     Q_OBJECT
 
 public:
-    OthersPage(ServiceContext& context, QWidget* parent = nullptr);
+    explicit OthersPage(Session& session, QWidget* parent = nullptr);
 
     // Rebuilds the list from the table's additional services, each with its
     // check mark, selects line 0 when there is one, and enables the commands
     // that need a service. Reports nothing while it does.
-    void FillServices(const std::vector<rServiceRules>& table);
-
-    QListWidget* Services() const { return services_; }
-    QPushButton* AddButton() const { return add_; }
-    QPushButton* EditButton() const { return edit_; }
-    QPushButton* DeleteButton() const { return delete_; }
-    TfrSwapRules* Rules() const { return rules_; }
-    ClientRow* Client() const { return client_; }
+    void FillServices();
+    // The Add Service dialog, with the clients found on this computer.
+    void AddService();
 
 signals:
-    // A double-click anywhere in the list of services.
-    void ServicesDoubleClicked();
+    // A service was added or deleted (the welcome page's offer may change).
+    void ServicesChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    int selectedLine() const;
+    void selectionChanged();
+    void checkChanged(QListWidgetItem* item);
+    void editService();
+    void deleteService();
+    void refreshRules();
+
+    Session& session_;
     QListWidget* services_ = nullptr;
-    QPushButton* add_ = nullptr;
     QPushButton* edit_ = nullptr;
     QPushButton* delete_ = nullptr;
     ClientRow* client_ = nullptr;
-    TfrSwapRules* rules_ = nullptr;
+    RuleListPanel* rules_ = nullptr;
 };
 
 }  // namespace kb

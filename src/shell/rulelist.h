@@ -2,6 +2,8 @@
 // the commands that add, edit, delete and reorder them. The panel keeps no
 // service of its own: every command acts on the current service record the
 // context finds, and the list is refilled from the table after each change.
+// Its controls keep the names the help and the tests know them by (Label1,
+// clRuleList, btnAdd, btnEdit, btnDelete, btnMoveUp, btnMoveDown).
 #pragma once
 
 #include <QFrame>
@@ -18,62 +20,55 @@ namespace kb {
 
 class ServiceContext;
 
-class TfrSwapRules : public QFrame {
+class RuleListPanel : public QFrame {
     Q_OBJECT
 
 public:
-    explicit TfrSwapRules(ServiceContext& ctx, QWidget* parent = nullptr);
+    explicit RuleListPanel(ServiceContext& ctx, QWidget* parent = nullptr);
 
     // Clears the list and adds one checkable line per rule (text rulename,
     // check = enabled) in rule order, then selects line 0 when there is one,
     // which sets the buttons. An empty list disables every button but
-    // "Add Rule...", whose state the caller owns (the Others page enables it
-    // only while an additional service exists). nullptr fills an empty list.
-    // Filling never runs the check-mark handler.
+    // "Add Rule...", whose state the page owns (SetCanAdd). nullptr fills an
+    // empty list. Filling never counts as the user's check-mark change.
     void FillRules(const RuleList* rules);
 
     // Enables the buttons from the list's lines and selection.
     void SetButtons();
+    // Whether "Add Rule..." may be pressed (the Others page: while an
+    // additional service exists).
+    void SetCanAdd(bool can);
 
     // What the tooltip of a rule's line says (asked when the pointer rests
     // on it, so it is never stale); empty: no tooltip.
     using RuleTip = std::function<QString(const RuleRec& rule)>;
     void SetRuleTip(RuleTip tip) { ruleTip_ = std::move(tip); }
 
-    // Button and list handlers; public so the main window and tests can drive
-    // them directly.
-    void btnAddClick();
-    void btnEditClick();
-    void btnDeleteClick();
-    void btnMoveUpClick();
-    void btnMoveDownClick();
-    void clRuleListClick();
-    void clRuleListClickCheck(QListWidgetItem* item);
-    void clRuleListDblClick();
-
-    QLabel* Label1 = nullptr;
-    QListWidget* clRuleList = nullptr;
-    QPushButton* btnAdd = nullptr;
-    QPushButton* btnEdit = nullptr;
-    QPushButton* btnDelete = nullptr;
-    QPushButton* btnMoveUp = nullptr;
-    QPushButton* btnMoveDown = nullptr;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    RuleTip ruleTip_;
+    void addRule();
+    void editRule();
+    void deleteRule();
+    void moveUp();
+    void moveDown();
+    void checkChanged(QListWidgetItem* item);
     // The current service's rules, or nullptr when there is no current service.
     RuleList* currentRules();
-    // Refills this panel through the main window and selects `row` when the
-    // refilled list has it.
+    // Has the page refill this panel and selects `row` when the refilled
+    // list has it.
     void rebuild(int row);
-    // Rewrites the configuration file from the table.
-    void save();
 
     ServiceContext& ctx_;
+    RuleTip ruleTip_;
     bool filling_ = false;
+    QListWidget* list_ = nullptr;
+    QPushButton* add_ = nullptr;
+    QPushButton* edit_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* up_ = nullptr;
+    QPushButton* down_ = nullptr;
 };
 
 }  // namespace kb

@@ -28,7 +28,7 @@ QLabel* Hint(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
+SettingsDialog::SettingsDialog(Options& options, QWidget* mainWindow)
     : QDialog(mainWindow), options_(options) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
@@ -129,7 +129,7 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
 
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     Buttons->setObjectName(QStringLiteral("Buttons"));
-    connect(Buttons, &QDialogButtonBox::accepted, this, &TfrmSettings::OkClick);
+    connect(Buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::OkClick);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* outer = new QVBoxLayout(this);
@@ -174,7 +174,7 @@ TfrmSettings::TfrmSettings(Options& options, QWidget* mainWindow)
     PlaceDialog(this, mainWindow);
 }
 
-void TfrmSettings::OkClick() {
+void SettingsDialog::OkClick() {
     Options changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
     changed.SettleSeconds = seSettleSeconds->value();
@@ -198,7 +198,7 @@ void TfrmSettings::OkClick() {
 
 bool ShowSettings(QWidget* mainWindow, Options& options) {
     const Options before = options;
-    TfrmSettings dlg(options, mainWindow);
+    SettingsDialog dlg(options, mainWindow);
     return dlg.exec() == QDialog::Accepted && !(options == before);
 }
 

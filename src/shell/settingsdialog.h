@@ -14,12 +14,12 @@ class QSpinBox;
 
 namespace kb {
 
-class TfrmSettings : public QDialog {
+class SettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
     // `options` is the dialog's model; it changes only on a successful OK.
-    TfrmSettings(Options& options, QWidget* mainWindow);
+    SettingsDialog(Options& options, QWidget* mainWindow);
 
     // Stores what the dialog shows and closes with OK; when the registry
     // cannot be written the error is shown and the dialog stays open with

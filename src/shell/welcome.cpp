@@ -64,13 +64,13 @@ WelcomePage::WelcomePage(QWidget* parent) : QWidget(parent) {
     panel->setPalette(pal);
     auto* pl = new QVBoxLayout(panel);
     pl->setContentsMargins(6, 6, 6, 6);
-    text_ = new THTMLStaticText(true, panel);
+    text_ = new HtmlLabel(true, panel);
     text_->setObjectName(QStringLiteral("HTMLStaticText1"));
     QPalette tp = text_->palette();
     tp.setColor(QPalette::Base, Qt::white);
     text_->setPalette(tp);
     text_->SetHtml(WelcomeHtml());
-    connect(text_, &THTMLStaticText::LinkClicked, this, &WelcomePage::LinkClicked);
+    connect(text_, &HtmlLabel::LinkClicked, this, &WelcomePage::LinkClicked);
     pl->addWidget(text_);
     l->addWidget(panel);
 }
@@ -88,7 +88,7 @@ Banner::Banner(QWidget* parent) : QFrame(parent) {
     setFixedHeight(19);
     auto* bl = new QHBoxLayout(this);
     bl->setContentsMargins(1, 0, 1, 0);
-    text_ = new THTMLStaticText(false, this);
+    text_ = new HtmlLabel(false, this);
     text_->setObjectName(QStringLiteral("HTMLStaticText2"));
     QFont courier(QStringLiteral("Courier New"));
     courier.setStyleHint(QFont::Monospace);
@@ -99,7 +99,7 @@ Banner::Banner(QWidget* parent) : QFrame(parent) {
     bp.setColor(QPalette::Base, palette().color(QPalette::Window));
     text_->setPalette(bp);
     text_->SetHtml(QStringLiteral("Thank you for using Kestrelbox"));
-    connect(text_, &THTMLStaticText::LinkClicked, this, &Banner::LinkClicked);
+    connect(text_, &HtmlLabel::LinkClicked, this, &Banner::LinkClicked);
     bl->addWidget(text_);
 }
 

@@ -8,7 +8,7 @@
 
 namespace kb {
 
-class THTMLStaticText;
+class HtmlLabel;
 
 // The banner's texts, index 0..4; the banner shows them in turn.
 QStringList BannerTexts();
@@ -38,7 +38,7 @@ signals:
     void LinkClicked(const QString& address);
 
 private:
-    THTMLStaticText* text_ = nullptr;
+    HtmlLabel* text_ = nullptr;
     QString found_;
 };
 
@@ -55,7 +55,7 @@ signals:
     void LinkClicked(const QString& address);
 
 private:
-    THTMLStaticText* text_ = nullptr;
+    HtmlLabel* text_ = nullptr;
 };
 
 }  // namespace kb

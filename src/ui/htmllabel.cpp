@@ -4,7 +4,7 @@
 
 namespace kb {
 
-THTMLStaticText::THTMLStaticText(bool scrollable, QWidget* parent) : QTextBrowser(parent) {
+HtmlLabel::HtmlLabel(bool scrollable, QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setReadOnly(true);
@@ -20,7 +20,7 @@ THTMLStaticText::THTMLStaticText(bool scrollable, QWidget* parent) : QTextBrowse
             [this](const QUrl& url) { emit LinkClicked(url.toString()); });
 }
 
-void THTMLStaticText::SetHtml(const QString& html) {
+void HtmlLabel::SetHtml(const QString& html) {
     html_ = html;
     setHtml(html);
 }

@@ -8,12 +8,12 @@
 
 namespace kb {
 
-class THTMLStaticText : public QTextBrowser {
+class HtmlLabel : public QTextBrowser {
     Q_OBJECT
 
 public:
     // `scrollable` false gives a one-line strip without scroll bars.
-    explicit THTMLStaticText(bool scrollable, QWidget* parent = nullptr);
+    explicit HtmlLabel(bool scrollable, QWidget* parent = nullptr);
 
     // Replaces the shown markup.
     void SetHtml(const QString& html);

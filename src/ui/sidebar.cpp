@@ -14,7 +14,7 @@ namespace {
 constexpr int kIconSize = 22;
 
 const char* kStyle =
-    "kb--TdxSideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
+    "kb--SideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
     "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; "
     "font-size: 8pt;"
     "  padding: 4px 6px; }"
@@ -28,7 +28,7 @@ const char* kStyle =
 
 }  // namespace
 
-TdxSideBar::TdxSideBar(QWidget* parent) : QFrame(parent) {
+SideBar::SideBar(QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
     setAutoFillBackground(true);
@@ -53,7 +53,7 @@ TdxSideBar::TdxSideBar(QWidget* parent) : QFrame(parent) {
     layout_->addStretch(1);
 }
 
-int TdxSideBar::AddGroup(const QString& caption) {
+int SideBar::AddGroup(const QString& caption) {
     Group g;
     g.caption = new QLabel(caption, content_);
     g.caption->setObjectName(QStringLiteral("SideBarGroup"));
@@ -71,8 +71,8 @@ int TdxSideBar::AddGroup(const QString& caption) {
     return groups_.size() - 1;
 }
 
-int TdxSideBar::AddItem(int group, const QString& caption, const QIcon& icon,
-                        const QString& objectName) {
+int SideBar::AddItem(int group, const QString& caption, const QIcon& icon,
+                     const QString& objectName) {
     if (group < 0 || group >= groups_.size()) return -1;
     auto* b = new QToolButton(content_);
     b->setObjectName(objectName);
@@ -99,11 +99,11 @@ int TdxSideBar::AddItem(int group, const QString& caption, const QIcon& icon,
     return item;
 }
 
-int TdxSideBar::ItemCount(int group) const {
+int SideBar::ItemCount(int group) const {
     return group >= 0 && group < groups_.size() ? groups_[group].items.size() : 0;
 }
 
-QToolButton* TdxSideBar::Item(int group, int item) const {
+QToolButton* SideBar::Item(int group, int item) const {
     if (group < 0 || group >= groups_.size()) return nullptr;
     const auto& items = groups_[group].items;
     return item >= 0 && item < items.size() ? items[item] : nullptr;

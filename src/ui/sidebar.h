@@ -14,11 +14,11 @@ class QLabel;
 
 namespace kb {
 
-class TdxSideBar : public QFrame {
+class SideBar : public QFrame {
     Q_OBJECT
 
 public:
-    explicit TdxSideBar(QWidget* parent = nullptr);
+    explicit SideBar(QWidget* parent = nullptr);
 
     // Adds a group with a caption; returns its index.
     int AddGroup(const QString& caption);

@@ -65,13 +65,13 @@ TEST(ParseWholeNumber, DecimalWithOptionalSignWithin32Bits) {
     EXPECT_FALSE(ParseWholeNumber(QString::fromUtf8("\u0663"), v));  // a non-ASCII digit
 }
 
-TEST(TfrmInput, ExtensionListPrefillAndFreeText) {
+TEST(ExtensionsDialog, ExtensionListPrefillAndFreeText) {
     ParamExchange ex;
     ex.caption = "Enter File Extension";
     ex.prompt = "Enter file extensions separated by semicolans(mp2;mp3):";
     ex.linkText = "mp3;mp2";
     {
-        TfrmInput dialog(ex);
+        ExtensionsDialog dialog(ex);
         EXPECT_EQ(dialog.windowTitle(), "Enter File Extension");
         EXPECT_EQ(dialog.Label1->text(), ex.prompt);
         EXPECT_EQ(dialog.teInput->text(), "mp3;mp2");
@@ -83,17 +83,17 @@ TEST(TfrmInput, ExtensionListPrefillAndFreeText) {
         EXPECT_EQ(ex.linkText, "");
     }
     ex.linkText = "specified";
-    TfrmInput dialog(ex);
+    ExtensionsDialog dialog(ex);
     EXPECT_EQ(dialog.teInput->text(), "");
 }
 
-TEST(TfrmInput, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
+TEST(ExtensionsDialog, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
     for (const char* caption : {"Enter File Count", "Enter File Size"}) {
         ParamExchange ex;
         ex.caption = caption;
         ex.linkText = "20";
         ex.number = -7;
-        TfrmInput dialog(ex);
+        ExtensionsDialog dialog(ex);
         EXPECT_TRUE(dialog.NumericMode());
         EXPECT_EQ(dialog.teInput->width(), 40);
         EXPECT_EQ(dialog.teInput->text(), "20");
@@ -113,32 +113,32 @@ TEST(TfrmInput, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
     // Any other caption takes any text.
     ParamExchange ex;
     ex.caption = "Enter File Counts";
-    TfrmInput dialog(ex);
+    ExtensionsDialog dialog(ex);
     EXPECT_FALSE(dialog.NumericMode());
 }
 
-TEST(TfrmInput, CancelAndTheCloseBoxEmptyTheLinkText) {
+TEST(ExtensionsDialog, CancelAndTheCloseBoxEmptyTheLinkText) {
     ParamExchange ex;
     ex.caption = "Enter File Count";
     ex.linkText = "5";
-    TfrmInput dialog(ex);
+    ExtensionsDialog dialog(ex);
     dialog.show();
     dialog.Button3->click();
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(ex.linkText, "");
     ex.linkText = "5";
-    TfrmInput again(ex);
+    ExtensionsDialog again(ex);
     again.show();
     again.close();
     EXPECT_EQ(again.result(), QDialog::Rejected);
     EXPECT_EQ(ex.linkText, "");
 }
 
-TEST(TfrmFileSize, NewConditionShowsGreaterThanAndRefusesEmpty) {
+TEST(FileSizeDialog, NewConditionShowsGreaterThanAndRefusesEmpty) {
     ParamExchange ex;
     ex.size = -1;
     ex.comparison = cmpLess;
-    TfrmFileSize dialog(ex);
+    FileSizeDialog dialog(ex);
     EXPECT_EQ(dialog.windowTitle(), "Enter File Size");
     EXPECT_TRUE(dialog.rbgt->isChecked());
     EXPECT_EQ(dialog.teFileSize->text(), "");
@@ -153,17 +153,17 @@ TEST(TfrmFileSize, NewConditionShowsGreaterThanAndRefusesEmpty) {
     EXPECT_EQ(ex.comparison, cmpGreater);
 }
 
-TEST(TfrmFileSize, PrefillsAndWritesTheComparison) {
+TEST(FileSizeDialog, PrefillsAndWritesTheComparison) {
     ParamExchange ex;
     ex.size = 500;
     ex.comparison = 1;  // anything but 2 is "less than"
-    TfrmFileSize dialog(ex);
+    FileSizeDialog dialog(ex);
     EXPECT_TRUE(dialog.rblt->isChecked());
     EXPECT_EQ(dialog.teFileSize->text(), "500");
     EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
     EXPECT_EQ(ex.comparison, cmpLess);
     ex.comparison = cmpGreater;
-    TfrmFileSize second(ex);
+    FileSizeDialog second(ex);
     EXPECT_TRUE(second.rbgt->isChecked());
     second.rblt->setChecked(true);
     second.teFileSize->setText("64");
@@ -172,10 +172,10 @@ TEST(TfrmFileSize, PrefillsAndWritesTheComparison) {
     EXPECT_EQ(ex.size, 64);
 }
 
-TEST(TfrmDateSel, NewConditionShowsGreaterThanTenAndArrowsStayInRange) {
+TEST(FileDateDialog, NewConditionShowsGreaterThanTenAndArrowsStayInRange) {
     ParamExchange ex;
     ex.days = -1;
-    TfrmDateSel dialog(ex);
+    FileDateDialog dialog(ex);
     EXPECT_EQ(dialog.windowTitle(), "File Date Definition");
     EXPECT_TRUE(dialog.rbgt->isChecked());
     EXPECT_EQ(dialog.teDays->text(), "10");
@@ -200,11 +200,11 @@ TEST(TfrmDateSel, NewConditionShowsGreaterThanTenAndArrowsStayInRange) {
     EXPECT_EQ(dialog.teDays->text(), "99");
 }
 
-TEST(TfrmDateSel, ValidatesAndWritesDays) {
+TEST(FileDateDialog, ValidatesAndWritesDays) {
     ParamExchange ex;
     ex.days = 30;
     ex.comparison = cmpLess;
-    TfrmDateSel dialog(ex);
+    FileDateDialog dialog(ex);
     EXPECT_TRUE(dialog.rblt->isChecked());
     EXPECT_EQ(dialog.teDays->text(), "30");
     dialog.teDays->setText("x");
@@ -218,22 +218,22 @@ TEST(TfrmDateSel, ValidatesAndWritesDays) {
     EXPECT_EQ(ex.comparison, cmpGreater);
 }
 
-TEST(TfrmPath, PromptFollowsTheLinkAndPrefillSkipsSpecified) {
+TEST(FolderDialog, PromptFollowsTheLinkAndPrefillSkipsSpecified) {
     ParamExchange ex;
     ex.linkName = "rMove";
     ex.linkText = "specified";
-    TfrmPath move(ex);
+    FolderDialog move(ex);
     EXPECT_EQ(move.windowTitle(), "Enter Path");
     EXPECT_EQ(move.Label1->text(), "Enter path to move file to:");
     EXPECT_EQ(move.tePath->text(), "");
     ex.linkName = "rCopy";
     ex.linkText = "/srv/keep";
-    TfrmPath copy(ex);
+    FolderDialog copy(ex);
     EXPECT_EQ(copy.Label1->text(), "Enter path to copy to");
     EXPECT_EQ(copy.tePath->text(), "/srv/keep");
 }
 
-TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
+TEST(FolderDialog, AcceptsOnlyAnExistingDirectoryAsTyped) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath("a file");
@@ -243,7 +243,7 @@ TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
     ParamExchange ex;
     ex.linkName = "rMove";
     ex.linkText = "specified";
-    TfrmPath dialog(ex);
+    FolderDialog dialog(ex);
     for (const QString& bad : {file, dir.filePath("missing"), QString()}) {
         dialog.tePath->setText(bad);
         EXPECT_EQ(pressOk(dialog, dialog.Button2), QStringList{"Path does not exist"})
@@ -257,14 +257,14 @@ TEST(TfrmPath, AcceptsOnlyAnExistingDirectoryAsTyped) {
     EXPECT_EQ(ex.path, withSlash);
 }
 
-TEST(TfrmPath, BrowseOpensAtTheFolderTheFieldHolds) {
+TEST(FolderDialog, BrowseOpensAtTheFolderTheFieldHolds) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString held = QDir(dir.path()).absolutePath();
     ParamExchange ex;
     ex.linkName = "rMove";
     ex.linkText = held;
-    TfrmPath dialog(ex);
+    FolderDialog dialog(ex);
     dialog.show();
     QString start;
     auto browse = [&] {
@@ -285,11 +285,11 @@ TEST(TfrmPath, BrowseOpensAtTheFolderTheFieldHolds) {
     EXPECT_EQ(start, QDir::rootPath());
 }
 
-TEST(TfrmLaunch, PrefillValidationAndResult) {
+TEST(LaunchDialog, PrefillValidationAndResult) {
     ParamExchange ex;
     ex.linkText = "specified";
     ex.parameters = "-q mfile";
-    TfrmLaunch empty(ex);
+    LaunchDialog empty(ex);
     EXPECT_EQ(empty.windowTitle(), "Enter Program/Script to Launch");
     EXPECT_EQ(empty.teProgram->text(), "");
     EXPECT_EQ(empty.teParam->text(), "");
@@ -297,7 +297,7 @@ TEST(TfrmLaunch, PrefillValidationAndResult) {
     EXPECT_TRUE(empty.isVisible());
 
     ex.linkText = "/usr/bin/player";
-    TfrmLaunch dialog(ex);
+    LaunchDialog dialog(ex);
     EXPECT_EQ(dialog.teProgram->text(), "/usr/bin/player");
     EXPECT_EQ(dialog.teParam->text(), "-q mfile");
     dialog.teProgram->setText("/no/such/program");  // existence is not checked
@@ -317,9 +317,9 @@ RuleRec ruleWithFtp() {
     return rule;
 }
 
-TEST(TfrmFTPOptions, NewActionShowsTheDefaults) {
+TEST(FtpOptionsDialog, NewActionShowsTheDefaults) {
     RuleRec rule = ruleWithFtp();
-    TfrmFTPOptions dialog(rule);
+    FtpOptionsDialog dialog(rule);
     EXPECT_EQ(dialog.windowTitle(), "FTP Options");
     EXPECT_EQ(dialog.PageControl1->currentIndex(), 0);
     EXPECT_EQ(dialog.PageControl1->tabText(0), "FTP Options");
@@ -331,10 +331,10 @@ TEST(TfrmFTPOptions, NewActionShowsTheDefaults) {
     EXPECT_EQ(dialog.teFTPPass->echoMode(), QLineEdit::Password);
 }
 
-TEST(TfrmFTPOptions, ChecksInOrderThenWritesTheFirstFtpAction) {
+TEST(FtpOptionsDialog, ChecksInOrderThenWritesTheFirstFtpAction) {
     RuleRec rule = ruleWithFtp();
     const RuleRec before = rule;
-    TfrmFTPOptions dialog(rule);
+    FtpOptionsDialog dialog(rule);
     dialog.teFTPPort->setText("port");
     EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"Invalid port number"});
     // Only real TCP ports: 1 to 65535.
@@ -367,11 +367,11 @@ TEST(TfrmFTPOptions, ChecksInOrderThenWritesTheFirstFtpAction) {
     EXPECT_EQ(rule.actions[2], before.actions[2]);  // only the first FTP action
 }
 
-TEST(TfrmFTPOptions, PrefillsFromAnActionWithAServer) {
+TEST(FtpOptionsDialog, PrefillsFromAnActionWithAServer) {
     RuleRec rule = ruleWithFtp();
     racftp& ftp = rule.actions[1].ftp;
     ftp = {"host", "/in", 2121, "u", "p", false, true};
-    TfrmFTPOptions dialog(rule);
+    FtpOptionsDialog dialog(rule);
     EXPECT_EQ(dialog.teFTPServer->text(), "host");
     EXPECT_EQ(dialog.teFTPPort->text(), "2121");
     EXPECT_EQ(dialog.teFTPPath->text(), "/in");
@@ -393,13 +393,13 @@ TEST(ParamDialogs, CentreOnThePointerButStayOnItsScreen) {
     ex.linkText = "specified";
     QCursor::setPos(avail.center());
     {
-        TfrmLaunch dialog(ex);
+        LaunchDialog dialog(ex);
         const QRect g(dialog.pos(), dialog.frameSize());
         EXPECT_LE(std::abs(g.center().x() - avail.center().x()), 1);
         EXPECT_LE(std::abs(g.center().y() - avail.center().y()), 1);
     }
     QCursor::setPos(avail.bottomRight());
-    TfrmLaunch corner(ex);
+    LaunchDialog corner(ex);
     EXPECT_TRUE(avail.contains(QRect(corner.pos(), corner.frameSize())));
 }
 
@@ -408,7 +408,7 @@ TEST(ParamDialogs, WarningsSitAtTheDialogsCornerExceptTheMissingPath) {
     QCursor::setPos(screen->availableGeometry().topLeft() + QPoint(300, 300));
     ParamExchange ex;
     ex.linkText = "specified";
-    TfrmLaunch launch(ex);
+    LaunchDialog launch(ex);
     launch.show();
     {
         BoxAnswerer boxes;
@@ -419,7 +419,7 @@ TEST(ParamDialogs, WarningsSitAtTheDialogsCornerExceptTheMissingPath) {
         EXPECT_EQ(boxes.seen[0].pos, launch.frameGeometry().topLeft());
     }
     ex.linkName = "rMove";
-    TfrmPath path(ex);
+    FolderDialog path(ex);
     path.show();
     BoxAnswerer boxes;
     path.Button2->click();

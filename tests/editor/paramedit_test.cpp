@@ -75,9 +75,9 @@ TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
     for (const Case& c : cases) {
         RuleRec rule = fullRule(c.trigger);
         bool opened = false;
-        const bool ok = editWith<TfrmInput>(
+        const bool ok = editWith<ExtensionsDialog>(
             rule, c.href,
-            [&](TfrmInput* d) {
+            [&](ExtensionsDialog* d) {
                 EXPECT_EQ(d->windowTitle(), c.caption) << c.href;
                 EXPECT_EQ(d->Label1->text(), c.prompt) << c.href;
                 EXPECT_EQ(d->teInput->text(), c.prefill) << c.href;
@@ -96,9 +96,9 @@ TEST(EditRuleParam, ExtensionListTakesAnyTextIncludingEmpty) {
     RuleRec rule = fullRule(trgNewFile);
     rule.conds[0].fileext.ext = "mp3;mp2";
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmInput>(
+    EXPECT_TRUE(editWith<ExtensionsDialog>(
         rule, "FileExt",
-        [](TfrmInput* d) {
+        [](ExtensionsDialog* d) {
             EXPECT_EQ(d->windowTitle(), "Enter File Extension");
             EXPECT_EQ(d->Label1->text(), "Enter file extensions separated by semicolans(mp2;mp3):");
             EXPECT_EQ(d->teInput->text(), "mp3;mp2");
@@ -115,9 +115,9 @@ TEST(EditRuleParam, ExtensionListTakesAnyTextIncludingEmpty) {
 TEST(EditRuleParam, SizeAndDatePrefillFromTheConditionAndWriteBack) {
     RuleRec rule = fullRule(trgFileCount);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmFileSize>(
+    EXPECT_TRUE(editWith<FileSizeDialog>(
         rule, "FileSize",
-        [](TfrmFileSize* d) {
+        [](FileSizeDialog* d) {
             EXPECT_TRUE(d->rbgt->isChecked());
             EXPECT_EQ(d->teFileSize->text(), "");
             d->rblt->setChecked(true);
@@ -130,9 +130,9 @@ TEST(EditRuleParam, SizeAndDatePrefillFromTheConditionAndWriteBack) {
 
     rule.conds[2].rdays = 45;
     rule.conds[2].rdayscmp = cmpLess;  // as loaded from the configuration file
-    EXPECT_TRUE(editWith<TfrmDateSel>(
+    EXPECT_TRUE(editWith<FileDateDialog>(
         rule, "FileDate",
-        [](TfrmDateSel* d) {
+        [](FileDateDialog* d) {
             EXPECT_TRUE(d->rblt->isChecked());
             EXPECT_EQ(d->teDays->text(), "45");
             d->rbgt->setChecked(true);
@@ -148,9 +148,9 @@ TEST(EditRuleParam, PathsGoToTheFirstMoveOrCopyAction) {
     ASSERT_TRUE(dir.isValid());
     RuleRec rule = fullRule(trgNewFile);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmPath>(
+    EXPECT_TRUE(editWith<FolderDialog>(
         rule, "rCopy",
-        [&](TfrmPath* d) {
+        [&](FolderDialog* d) {
             EXPECT_EQ(d->Label1->text(), "Enter path to copy to");
             EXPECT_EQ(d->tePath->text(), "");
             d->tePath->setText(dir.path());
@@ -159,9 +159,9 @@ TEST(EditRuleParam, PathsGoToTheFirstMoveOrCopyAction) {
         &opened));
     EXPECT_EQ(rule.actions[1].copy.filepath, dir.path().toStdString());
     EXPECT_EQ(rule.actions[0].move.filepath, "");
-    EXPECT_TRUE(editWith<TfrmPath>(
+    EXPECT_TRUE(editWith<FolderDialog>(
         rule, "rMove",
-        [&](TfrmPath* d) {
+        [&](FolderDialog* d) {
             EXPECT_EQ(d->Label1->text(), "Enter path to move file to:");
             d->tePath->setText(dir.path());
             d->Button2->click();
@@ -174,9 +174,9 @@ TEST(EditRuleParam, LaunchPrefillsProgramAndParameters) {
     RuleRec rule = fullRule(trgNewFile);
     rule.actions[3].launch = {"/usr/bin/player", "--queue mfile"};
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmLaunch>(
+    EXPECT_TRUE(editWith<LaunchDialog>(
         rule, "rLaunch",
-        [](TfrmLaunch* d) {
+        [](LaunchDialog* d) {
             EXPECT_EQ(d->teProgram->text(), "/usr/bin/player");
             EXPECT_EQ(d->teParam->text(), "--queue mfile");
             d->teProgram->setText("/opt/tag.sh");
@@ -194,31 +194,31 @@ TEST(EditRuleParam, CancelLeavesTheRuleUntouched) {
     rule.actions[3].launch = {"/usr/bin/player", "mfile"};
     const RuleRec before = rule;
     bool opened = false;
-    EXPECT_FALSE(editWith<TfrmLaunch>(
+    EXPECT_FALSE(editWith<LaunchDialog>(
         rule, "rLaunch",
-        [](TfrmLaunch* d) {
+        [](LaunchDialog* d) {
             d->teProgram->setText("/other");
             d->Button3->click();
         },
         &opened));
     EXPECT_TRUE(opened);
-    EXPECT_FALSE(editWith<TfrmInput>(
+    EXPECT_FALSE(editWith<ExtensionsDialog>(
         rule, "FileCount",
-        [](TfrmInput* d) {
+        [](ExtensionsDialog* d) {
             d->teInput->setText("99");
             d->Button3->click();
         },
         &opened));
-    EXPECT_FALSE(editWith<TfrmPath>(
+    EXPECT_FALSE(editWith<FolderDialog>(
         rule, "rMove",
-        [&](TfrmPath* d) {
+        [&](FolderDialog* d) {
             d->tePath->setText(dir.path());
             d->reject();  // the close box
         },
         &opened));
-    EXPECT_FALSE(editWith<TfrmFTPOptions>(
+    EXPECT_FALSE(editWith<FtpOptionsDialog>(
         rule, "rFTP",
-        [](TfrmFTPOptions* d) {
+        [](FtpOptionsDialog* d) {
             d->teFTPServer->setText("host");
             d->Button2->click();
         },
@@ -229,9 +229,9 @@ TEST(EditRuleParam, CancelLeavesTheRuleUntouched) {
 TEST(EditRuleParam, FtpLinkEditsTheFirstFtpAction) {
     RuleRec rule = fullRule(trgNewFile);
     bool opened = false;
-    EXPECT_TRUE(editWith<TfrmFTPOptions>(
+    EXPECT_TRUE(editWith<FtpOptionsDialog>(
         rule, "rFTP",
-        [](TfrmFTPOptions* d) {
+        [](FtpOptionsDialog* d) {
             d->teFTPServer->setText("files.example.org");
             d->teFTPUser->setText("u");
             d->teFTPPass->setText("p");
@@ -266,7 +266,7 @@ TEST(EditRuleParam, LinksWithoutADialogChangeNothing) {
 // link's dialog, and the list is rebuilt from the rule afterwards.
 TEST(EditRuleParam, AClickInTheListOpensTheLinksDialog) {
     RuleRec rule = fullRule(trgFileCount);
-    TParamListBox list;
+    LinkedSentenceList list;
     list.resize(500, 300);
     auto rebuild = [&] {
         list.Clear();
@@ -274,7 +274,7 @@ TEST(EditRuleParam, AClickInTheListOpensTheLinksDialog) {
             list.AddLine(QString::fromStdString(line));
     };
     rebuild();
-    QObject::connect(&list, &TParamListBox::OnParamClick,
+    QObject::connect(&list, &LinkedSentenceList::OnParamClick,
                      [&](int, const QString& href, const QString&) {
                          EditRuleParam(&list, rule, href);
                          rebuild();
@@ -286,7 +286,7 @@ TEST(EditRuleParam, AClickInTheListOpensTheLinksDialog) {
     const QRect r = list.visualRect(list.model()->index(0, 0));
     const QPoint onCount(r.left() + 2 + QFontMetrics(list.font()).horizontalAdvance(prefix) + 3,
                          r.center().y());
-    DialogDriver<TfrmInput> driver([](TfrmInput* d) {
+    DialogDriver<ExtensionsDialog> driver([](ExtensionsDialog* d) {
         EXPECT_EQ(d->windowTitle(), "Enter File Count");
         d->teInput->setText("35");
         d->Button2->click();

@@ -27,7 +27,7 @@ protected:
                 r.center().y()};
     }
 
-    TParamListBox box;
+    LinkedSentenceList box;
 };
 
 TEST_F(ParamListBoxTest, OutOfRangeIndexesRaiseInvalidItemIndex) {
@@ -87,11 +87,11 @@ TEST_F(ParamListBoxTest, PressOnALinkReportsItsNameAndTextAsWritten) {
         QString href, value;
     };
     std::vector<Click> clicks;
-    QObject::connect(&box, &TParamListBox::OnParamClick,
+    QObject::connect(&box, &LinkedSentenceList::OnParamClick,
                      [&](int idx, const QString& href, const QString& value) {
                          clicks.push_back({idx, href, value});
                      });
-    QSignalSpy changes(&box, &TParamListBox::OnParamChanged);
+    QSignalSpy changes(&box, &LinkedSentenceList::OnParamChanged);
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, "  R&B ext"));
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, " "));
     EXPECT_EQ(clicks.size(), 0u);
@@ -106,9 +106,9 @@ TEST_F(ParamListBoxTest, PressOnALinkReportsItsNameAndTextAsWritten) {
 
 TEST_F(ParamListBoxTest, AHandlerThatChangesTheValueRewritesTheLine) {
     box.AddLine("size <a href=\"N\">5</a> and <a href=\"N\">5</a>");
-    QObject::connect(&box, &TParamListBox::OnParamClick,
+    QObject::connect(&box, &LinkedSentenceList::OnParamClick,
                      [](int, const QString&, QString& value) { value = "<9>"; });
-    QSignalSpy changes(&box, &TParamListBox::OnParamChanged);
+    QSignalSpy changes(&box, &LinkedSentenceList::OnParamChanged);
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, "size "));
     EXPECT_EQ(box.Line(0), "size <a href=\"N\">&lt;9&gt;</a> and <a href=\"N\">5</a>");
     ASSERT_EQ(changes.count(), 1);
@@ -119,12 +119,13 @@ TEST_F(ParamListBoxTest, AHandlerThatChangesTheValueRewritesTheLine) {
 TEST_F(ParamListBoxTest, AHandlerMayRefillTheListItWasCalledFrom) {
     box.AddLine("a <a href=\"L\">link</a>");
     int calls = 0;
-    QObject::connect(&box, &TParamListBox::OnParamClick, [&](int, const QString&, QString& value) {
-        ++calls;
-        box.Clear();
-        box.AddLine("rebuilt <a href=\"L\">other</a>");
-        value = "changed";  // the line it came from is gone; the new one is left alone
-    });
+    QObject::connect(
+        &box, &LinkedSentenceList::OnParamClick, [&](int, const QString&, QString& value) {
+            ++calls;
+            box.Clear();
+            box.AddLine("rebuilt <a href=\"L\">other</a>");
+            value = "changed";  // the line it came from is gone; the new one is left alone
+        });
     QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, "a l"));
     EXPECT_EQ(calls, 1);
     ASSERT_EQ(box.Count(), 1);
@@ -135,8 +136,8 @@ TEST_F(ParamListBoxTest, AHandlerMayRefillTheListItWasCalledFrom) {
 
 TEST_F(ParamListBoxTest, HandPointerOnlyOverLinks) {
     box.AddLine("plain <a href=\"L\">link</a>");
-    QSignalSpy enters(&box, &TParamListBox::OnParamEnter);
-    QSignalSpy exits(&box, &TParamListBox::OnParamExit);
+    QSignalSpy enters(&box, &LinkedSentenceList::OnParamEnter);
+    QSignalSpy exits(&box, &LinkedSentenceList::OnParamExit);
     QTest::mouseMove(box.viewport(), pointAt(0, "pl"));
     EXPECT_NE(box.viewport()->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseMove(box.viewport(), pointAt(0, "plain l"));
@@ -150,7 +151,7 @@ TEST_F(ParamListBoxTest, HandPointerOnlyOverLinks) {
 }
 
 // Colour of the pixel at `p` of the list as drawn.
-QColor pixel(TParamListBox& box, const QPoint& p) {
+QColor pixel(LinkedSentenceList& box, const QPoint& p) {
     const QImage image = box.viewport()->grab().toImage();
     return image.pixelColor(p * image.devicePixelRatio());
 }

@@ -16,7 +16,7 @@
 
 #include "builders.h"
 #include "editor/paramlistbox.h"
-#include "editor/servicecontext.h"
+#include "runtime/servicecontext.h"
 
 namespace kb {
 namespace {
@@ -57,10 +57,10 @@ QStringList answerBoxes(const std::function<void()>& action) {
 using kbtest::Action;
 using kbtest::NamedRule;
 
-class RuleWizard : public ::testing::Test {
+class RuleWizardTest : public ::testing::Test {
 protected:
     void open(bool edit = false, int ruleIndex = 0) {
-        w = std::make_unique<TfrmRule>(ctx, edit, ruleIndex);
+        w = std::make_unique<RuleWizard>(ctx, edit, ruleIndex);
         w->show();
     }
     template <typename T>
@@ -89,10 +89,10 @@ protected:
     }
 
     FakeContext ctx;
-    std::unique_ptr<TfrmRule> w;
+    std::unique_ptr<RuleWizard> w;
 };
 
-TEST_F(RuleWizard, ButtonsFollowThePages) {
+TEST_F(RuleWizardTest, ButtonsFollowThePages) {
     open();
     EXPECT_EQ(w->windowTitle(), "Rule Definition");
     EXPECT_TRUE(get<QRadioButton>("rbNewComp")->isChecked());
@@ -117,7 +117,7 @@ TEST_F(RuleWizard, ButtonsFollowThePages) {
     EXPECT_EQ(texts, QStringList{"Warning: At least one action must be checked."});
 }
 
-TEST_F(RuleWizard, FinishWithoutActionWarnsAndStaysOpen) {
+TEST_F(RuleWizardTest, FinishWithoutActionWarnsAndStaysOpen) {
     open();
     click("btnNext");
     EXPECT_EQ(finish(), QStringList{"Warning: At least one action must be checked."});
@@ -128,7 +128,7 @@ TEST_F(RuleWizard, FinishWithoutActionWarnsAndStaysOpen) {
     EXPECT_TRUE(ctx.rules().empty());
 }
 
-TEST_F(RuleWizard, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
+TEST_F(RuleWizardTest, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
     ctx.rules().push_back(NamedRule("older"));
     for (const char* trigger : {"rbTotalFileCount", "rbTotalFileSize"}) {
         open();
@@ -154,7 +154,7 @@ TEST_F(RuleWizard, ThresholdTriggersGetTheirDefaultsAndNewRulesGoLastEnabled) {
     EXPECT_EQ(size.actions, std::vector<ruleactionrec>{Action(actDelete)});
 }
 
-TEST_F(RuleWizard, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) {
+TEST_F(RuleWizardTest, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) {
     open();
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
@@ -185,7 +185,7 @@ TEST_F(RuleWizard, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) {
     EXPECT_EQ(w->WorkRule.conds.back().newestcnt, -1);
 }
 
-TEST_F(RuleWizard, OldestAndNewestExcludeEachOtherAndMapCrossedOver) {
+TEST_F(RuleWizardTest, OldestAndNewestExcludeEachOtherAndMapCrossedOver) {
     open();
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
@@ -206,7 +206,7 @@ TEST_F(RuleWizard, OldestAndNewestExcludeEachOtherAndMapCrossedOver) {
     EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actLaunch, actFtp}));
 }
 
-TEST_F(RuleWizard, MoveAndCopyGoBeforeATrailingDeleteOnly) {
+TEST_F(RuleWizardTest, MoveAndCopyGoBeforeATrailingDeleteOnly) {
     open();
     click("btnNext");
     toggle(actions(), 2, true);  // delete
@@ -221,12 +221,12 @@ TEST_F(RuleWizard, MoveAndCopyGoBeforeATrailingDeleteOnly) {
     EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actDelete, actLaunch, actMove}));
 }
 
-TEST_F(RuleWizard, UncheckingAnActionRenumbersTheSummary) {
+TEST_F(RuleWizardTest, UncheckingAnActionRenumbersTheSummary) {
     open();
     click("btnNext");
     toggle(actions(), 0, true);
     toggle(actions(), 2, true);
-    auto* list = get<TParamListBox>("ParamListBox1");
+    auto* list = get<LinkedSentenceList>("ParamListBox1");
     ASSERT_EQ(list->Count(), 3);
     EXPECT_TRUE(list->Line(2).startsWith("      and <a href=\"rDelete\">"));
     toggle(actions(), 0, false);
@@ -235,7 +235,7 @@ TEST_F(RuleWizard, UncheckingAnActionRenumbersTheSummary) {
     EXPECT_EQ(list->Line(1), "    <a href=\"rDelete\">Delete file</a>");
 }
 
-TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheNameThenWhatCouldNeverWork) {
+TEST_F(RuleWizardTest, FinishChecksActionsThenConditionsThenTheNameThenWhatCouldNeverWork) {
     open();
     get<QRadioButton>("rbTotalFileSize")->setChecked(true);
     click("btnNext");
@@ -273,7 +273,7 @@ TEST_F(RuleWizard, FinishChecksActionsThenConditionsThenTheNameThenWhatCouldNeve
     EXPECT_EQ(ctx.rules()[0].conds.back().oldestcnt, 0);
 }
 
-TEST_F(RuleWizard, ANewestCountNeverEnteredIsRefusedToo) {
+TEST_F(RuleWizardTest, ANewestCountNeverEnteredIsRefusedToo) {
     open();
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
@@ -286,7 +286,7 @@ TEST_F(RuleWizard, ANewestCountNeverEnteredIsRefusedToo) {
 }
 
 // Presses the first link named `href` in `line` of the summary list.
-void pressLink(TParamListBox* list, int line, const QString& href) {
+void pressLink(LinkedSentenceList* list, int line, const QString& href) {
     const QRect rect = list->visualItemRect(list->item(line));
     for (int x = rect.left(); x < rect.right(); ++x) {
         QString hit;
@@ -299,11 +299,11 @@ void pressLink(TParamListBox* list, int line, const QString& href) {
     ADD_FAILURE() << "no link " << href.toStdString();
 }
 
-TEST_F(RuleWizard, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
+TEST_F(RuleWizardTest, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
     open();
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
-    auto* list = get<TParamListBox>("ParamListBox1");
+    auto* list = get<LinkedSentenceList>("ParamListBox1");
     auto answer = [list](const char* button) {
         QTimer::singleShot(50, [button] {
             QWidget* input = QApplication::activeModalWidget();
@@ -321,12 +321,12 @@ TEST_F(RuleWizard, ALinkOpensItsDialogAndTheSummaryFollowsTheRule) {
     EXPECT_EQ(list->GetParamValue(0, "FileCount"), "35");
 }
 
-TEST_F(RuleWizard, TheSummaryLinksWorkFromTheKeyboardAndEnterNeverPressesFinish) {
+TEST_F(RuleWizardTest, TheSummaryLinksWorkFromTheKeyboardAndEnterNeverPressesFinish) {
     open();
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
     toggle(actions(), 0, true);  // move: a second link, "specified"
-    auto* list = get<TParamListBox>("ParamListBox1");
+    auto* list = get<LinkedSentenceList>("ParamListBox1");
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     ASSERT_TRUE(get<QPushButton>("btnFinish")->isDefault() ||
@@ -395,7 +395,7 @@ TEST_F(RuleWizard, TheSummaryLinksWorkFromTheKeyboardAndEnterNeverPressesFinish)
     EXPECT_FALSE(list->hasFocus());
 }
 
-class EditingWizard : public RuleWizard {
+class EditingWizard : public RuleWizardTest {
 protected:
     void SetUp() override {
         RuleRec stored = NamedRule("keep");
@@ -424,16 +424,16 @@ TEST_F(EditingWizard, LoadsTheStoredRuleIntoTheControls) {
     EXPECT_EQ(actions()->item(3)->checkState(), Qt::Unchecked);
     get<QRadioButton>("rbTotalFileCount")->setChecked(true);
     click("btnNext");
-    const auto* list = get<TParamListBox>("ParamListBox1");
+    const auto* list = get<LinkedSentenceList>("ParamListBox1");
     ASSERT_EQ(list->Count(), 4);
     EXPECT_TRUE(list->Line(3).contains("<a href=\"rFTP\">"));
 }
 
 TEST_F(EditingWizard, CancelAndCloseLeaveEverythingUntouched) {
-    for (auto leave : {+[](TfrmRule& d) {
+    for (auto leave : {+[](RuleWizard& d) {
                            QTest::mouseClick(d.findChild<QPushButton*>("Button4"), Qt::LeftButton);
                        },
-                       +[](TfrmRule& d) { d.close(); }}) {
+                       +[](RuleWizard& d) { d.close(); }}) {
         open(true, 1);
         click("btnNext");
         w->WorkRule.actions[0].move.filepath = "/elsewhere";

@@ -23,8 +23,8 @@
 
 #include "builders.h"
 #include "editor/ruledef.h"
-#include "editor/servicecontext.h"
 #include "platform/fileops.h"
+#include "runtime/servicecontext.h"
 
 namespace kb {
 namespace {
@@ -85,7 +85,7 @@ class Preview : public ::testing::Test {
 protected:
     // The wizard on the rule page with `trigger` chosen.
     void openWizard(const char* trigger) {
-        w = std::make_unique<TfrmRule>(ctx, false, 0);
+        w = std::make_unique<RuleWizard>(ctx, false, 0);
         w->show();
         w->findChild<QRadioButton*>(trigger)->setChecked(true);
         QTest::mouseClick(w->findChild<QPushButton*>("btnNext"), Qt::LeftButton);
@@ -94,17 +94,17 @@ protected:
         w->findChild<QListWidget*>(list)->item(row)->setCheckState(Qt::Checked);
     }
     // Presses Preview... and waits until the folder has been read.
-    TfrmRulePreview* preview() {
+    RulePreviewDialog* preview() {
         QTest::mouseClick(w->findChild<QPushButton*>("btnPreview"), Qt::LeftButton);
-        auto* p = w->findChild<TfrmRulePreview*>();
+        auto* p = w->findChild<RulePreviewDialog*>();
         EXPECT_NE(p, nullptr);
         if (p && p->Running()) {
-            QSignalSpy done(p, &TfrmRulePreview::Finished);
+            QSignalSpy done(p, &RulePreviewDialog::Finished);
             EXPECT_TRUE(done.wait(30000));
         }
         return p;
     }
-    std::vector<QString> rows(TfrmRulePreview* p) {
+    std::vector<QString> rows(RulePreviewDialog* p) {
         std::vector<QString> out;
         const QAbstractItemModel* m = p->Files->model();
         for (int r = 0; r < m->rowCount(); ++r)
@@ -116,7 +116,7 @@ protected:
 
     Folder folder;
     Context ctx{folder.str()};
-    std::unique_ptr<TfrmRule> w;
+    std::unique_ptr<RuleWizard> w;
 };
 
 TEST_F(Preview, ANewFileRuleSaysWhichPresentFilesItWouldTakeIfTheyArrived) {
@@ -132,7 +132,7 @@ TEST_F(Preview, ANewFileRuleSaysWhichPresentFilesItWouldTakeIfTheyArrived) {
     w->WorkRule.actions[0].move.filepath = "/music";
     w->findChild<QLineEdit*>("teRuleName")->setText("Music");
 
-    TfrmRulePreview* p = preview();
+    RulePreviewDialog* p = preview();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->windowTitle(), "Rule Preview");
     EXPECT_TRUE(p->isModal());
@@ -155,7 +155,7 @@ TEST_F(Preview, ANewFileRuleSaysWhichPresentFilesItWouldTakeIfTheyArrived) {
     EXPECT_EQ(ctx.saves, 0);
     // Closing it leaves the wizard where it was.
     QTest::mouseClick(p->btnClose, Qt::LeftButton);
-    QTRY_VERIFY(w->findChild<TfrmRulePreview*>() == nullptr);
+    QTRY_VERIFY(w->findChild<RulePreviewDialog*>() == nullptr);
     EXPECT_TRUE(w->isVisible());
 }
 
@@ -165,7 +165,7 @@ TEST_F(Preview, CountAndSizeTriggersSayWhetherTheyHoldAndWhatTheConditionsTake) 
                         fs::file_time_type::clock::now() - std::chrono::hours(5));
     openWizard("rbTotalFileCount");  // more than 20 files: does not hold
     check("clActions", 2);           // delete
-    TfrmRulePreview* p = preview();
+    RulePreviewDialog* p = preview();
     EXPECT_EQ(p->Verdict->text(),
               "The rule would not act now: it waits for more than 20 files, and the folder holds "
               "3 files (2.9 kB).");
@@ -199,7 +199,7 @@ TEST_F(Preview, CountAndSizeTriggersSayWhetherTheyHoldAndWhatTheConditionsTake) 
 TEST_F(Preview, AMissingEmptyOrUnsetFolderIsSaidPlainly) {
     openWizard("rbNewComp");
     check("clActions", 2);
-    TfrmRulePreview* p = preview();
+    RulePreviewDialog* p = preview();
     EXPECT_EQ(p->Verdict->text(), "The folder " + QString::fromStdString(folder.str()) +
                                       " is empty, so the rule has nothing to act on now.");
     delete p;
@@ -234,13 +234,13 @@ TEST_F(Preview, ABigFolderShowsProgressStaysResponsiveAndCanBeStopped) {
     // While it reads, the window goes on: the count shows and grows, and a
     // timer on the GUI thread keeps firing.
     QTest::mouseClick(w->findChild<QPushButton*>("btnPreview"), Qt::LeftButton);
-    auto* p = w->findChild<TfrmRulePreview*>();
+    auto* p = w->findChild<RulePreviewDialog*>();
     ASSERT_NE(p, nullptr);
     int ticks = 0;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(10);
-    QSignalSpy done(p, &TfrmRulePreview::Finished);
+    QSignalSpy done(p, &RulePreviewDialog::Finished);
     bool sawProgress = false;
     while (p->Running() && done.isEmpty()) {
         QTest::qWait(20);
@@ -257,10 +257,10 @@ TEST_F(Preview, ABigFolderShowsProgressStaysResponsiveAndCanBeStopped) {
 
     // Stop while it reads: it says how far it got, and a second press closes it.
     QTest::mouseClick(w->findChild<QPushButton*>("btnPreview"), Qt::LeftButton);
-    p = w->findChild<TfrmRulePreview*>();
+    p = w->findChild<RulePreviewDialog*>();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->btnClose->text(), "Stop");
-    QSignalSpy stopped(p, &TfrmRulePreview::Finished);
+    QSignalSpy stopped(p, &RulePreviewDialog::Finished);
     QTest::mouseClick(p->btnClose, Qt::LeftButton);
     ASSERT_TRUE(stopped.wait(30000) || !stopped.isEmpty());
     if (p->Result().stopped) {
@@ -270,7 +270,7 @@ TEST_F(Preview, ABigFolderShowsProgressStaysResponsiveAndCanBeStopped) {
         // The whole folder was read before the press arrived.
         EXPECT_EQ(p->Result().listed, kFiles);
     }
-    QPointer<TfrmRulePreview> alive(p);
+    QPointer<RulePreviewDialog> alive(p);
     QTest::mouseClick(p->btnClose, Qt::LeftButton);
     QTRY_VERIFY(alive.isNull());
 }

@@ -24,11 +24,14 @@
 #include "gui_modal.h"
 #include "journal/journal.h"
 #include "platform/xdg_sandbox.h"
+#include "runtime/scanscheduler.h"
+#include "runtime/session.h"
+#include "runtime/startup.h"
 #include "shell/activitypage.h"
 #include "shell/mainwindow.h"
 #include "shell/rulelist.h"
-#include "shell/scantimer.h"
 #include "ui/sidebar.h"
+#include "widgets.h"
 
 namespace {
 
@@ -68,15 +71,17 @@ protected:
         state_.journal = &journal_;
     }
 
-    TfrmMain& create() {
+    MainWindow& create() {
         ScanEnvironment env;
         env.gate.enabled = false;
-        window_ = std::make_unique<TfrmMain>(state_, env);
+        window_.reset();
+        session_ = std::make_unique<Session>(state_, env);
+        window_ = std::make_unique<MainWindow>(*session_);
         return *window_;
     }
 
     void openActivity() {
-        QToolButton* item = Find<TdxSideBar>(*window_, "dxSideBar1")->Item(0, 7);
+        QToolButton* item = Find<SideBar>(*window_, "dxSideBar1")->Item(0, 7);
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->text(), "Activity");
         QTest::mouseClick(item, Qt::LeftButton);
@@ -106,15 +111,16 @@ protected:
         return share;
     }
     void pass() {
-        window_->Timer1->Timer1Timer();
-        window_->Timer1->WaitForPass();
+        session_->Scheduler().StartPass();
+        session_->Scheduler().WaitForPass();
     }
 
     test::XdgSandbox sandbox_;
     std::string root_;
     Journal journal_{sandbox_.Root() + "/state/activity.sqlite3"};
     ProgramState state_;
-    std::unique_ptr<TfrmMain> window_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(Activity, TheSideBarsLastItemShowsTheJournalNewestFirstWithFailuresInRed) {
@@ -133,7 +139,7 @@ TEST_F(Activity, TheSideBarsLastItemShowsTheJournalNewestFirstWithFailuresInRed)
     EXPECT_TRUE(model()->data(model()->index(0, 0), Qt::ForegroundRole).isValid());
     EXPECT_FALSE(model()->data(model()->index(1, 0), Qt::ForegroundRole).isValid());
     // The other pages' current service is not changed by it.
-    EXPECT_EQ(window_->CurrentServiceId(), 0);
+    EXPECT_EQ(session_->CurrentServiceId(), 0);
 }
 
 TEST_F(Activity, RowsArriveAPageAtATimeAndTheFiltersNarrowThem) {
@@ -189,7 +195,7 @@ TEST_F(Activity, UndoFollowsTheSelectionAndTakesAMoveBackBetweenPasses) {
     ASSERT_TRUE(undo->isEnabled());
 
     QTest::mouseClick(undo, Qt::LeftButton);
-    window_->Timer1->WaitForPass();
+    session_->Scheduler().WaitForPass();
     EXPECT_TRUE(fs::exists(share + "/tune.mp3"));
     EXPECT_FALSE(fs::exists(music + "/tune.mp3"));
     // Put back, it is no new download: the rule does not move it again.
@@ -221,7 +227,7 @@ TEST_F(Activity, WhatCannotBeTakenBackIsSaidAndLeftAlone) {
     QTRY_COMPARE(boxes.seen.size(), std::size_t{1});
     EXPECT_EQ(boxes.seen[0].text,
               "Cannot undo move of tune.mp3: it changed since (its size or date differ).");
-    window_->Timer1->WaitForPass();
+    session_->Scheduler().WaitForPass();
     EXPECT_FALSE(fs::exists(share + "/tune.mp3"));
     EXPECT_EQ(journal_.Last(5).size(), 1u);  // nothing recorded: nothing was done
 }
@@ -232,9 +238,11 @@ TEST_F(Activity, ARuleSaysWhenItLastActedAndHowItLastFailed) {
     pass();
     std::ofstream(share + "/a.mp3") << "a";
     pass();
-    TfrSwapRules* panel = Find<TfrSwapRules>(*window_, "frSwapRules1");
-    QWidget* viewport = panel->clRuleList->viewport();
-    const QPoint at = panel->clRuleList->visualItemRect(panel->clRuleList->item(0)).center();
+    RuleListPanel* panel = Find<RuleListPanel>(*window_, "frSwapRules1");
+    QWidget* viewport = kbtest::List(*panel, "clRuleList")->viewport();
+    const QPoint at = kbtest::List(*panel, "clRuleList")
+                          ->visualItemRect(kbtest::List(*panel, "clRuleList")->item(0))
+                          .center();
     QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &help);
     EXPECT_TRUE(QToolTip::text().startsWith("Last failure: cannot create file in target directory"))

@@ -21,8 +21,8 @@
 #include <functional>
 #include <string>
 
-#include "editor/servicecontext.h"
 #include "gui_modal.h"
+#include "runtime/servicecontext.h"
 #include "ui/folderchooser.h"
 #include "ui/placement.h"
 
@@ -67,19 +67,19 @@ struct WarningRecorder {
     }};
 };
 
-class AddServiceDialog : public ::testing::Test {
+class AddServiceDialogTest : public ::testing::Test {
 protected:
     void addService(const std::string& name, const std::string& dir, bool enabled) {
         const int idx = ctx.store.AppendAdditional(name, dir, "*.dat");
         ctx.store.ServiceTable[idx].enabled = enabled;
     }
-    static void pressOk(TfrmAddService& dlg) { QTest::mouseClick(dlg.Button1, Qt::LeftButton); }
+    static void pressOk(AddServiceDialog& dlg) { QTest::mouseClick(dlg.Button1, Qt::LeftButton); }
 
     DialogContext ctx;
 };
 
-TEST_F(AddServiceDialog, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
-    TfrmAddService dlg(ctx, false);
+TEST_F(AddServiceDialogTest, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
+    AddServiceDialog dlg(ctx, false);
     EXPECT_EQ(dlg.windowTitle(), "Add Service");
     EXPECT_EQ(dlg.size(), QSize(295, 178));
     EXPECT_TRUE(dlg.teService->text().isEmpty());
@@ -95,9 +95,9 @@ TEST_F(AddServiceDialog, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
     EXPECT_EQ(dlg.Button2->mapTo(&dlg, QPoint(0, 0)), QPoint(144, 178 - 33 + 4));
 }
 
-TEST_F(AddServiceDialog, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
+TEST_F(AddServiceDialogTest, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
     addService("First", "/one", true);
-    TfrmAddService dlg(ctx, false);
+    AddServiceDialog dlg(ctx, false);
     dlg.show();
     WarningRecorder warnings;
 
@@ -119,10 +119,10 @@ TEST_F(AddServiceDialog, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
     EXPECT_EQ(ctx.store.CustomCount(), 1);
 }
 
-TEST_F(AddServiceDialog, AddingAppendsADisabledServiceNumberedAfterTheLast) {
+TEST_F(AddServiceDialogTest, AddingAppendsADisabledServiceNumberedAfterTheLast) {
     addService("First", "/one", true);
     addService("Second", "/two", true);
-    TfrmAddService dlg(ctx, false);
+    AddServiceDialog dlg(ctx, false);
     dlg.show();
     WarningRecorder warnings;
     dlg.teService->setText("first");  // differs from "First" only in case
@@ -142,7 +142,7 @@ TEST_F(AddServiceDialog, AddingAppendsADisabledServiceNumberedAfterTheLast) {
     EXPECT_TRUE(added.rulelist.rules.empty());
 }
 
-TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
+TEST_F(AddServiceDialogTest, EditingChangesOnlyNameDirectoryAndMasks) {
     addService("First", "/one", false);
     addService("Second", "/two", true);
     addService("Third", "/three", false);
@@ -153,7 +153,7 @@ TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
     const std::uint64_t uid = second.uid;
     ctx.othersLine = 1;
 
-    TfrmAddService dlg(ctx, true);
+    AddServiceDialog dlg(ctx, true);
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Edit Service");
     EXPECT_EQ(dlg.teService->text(), "Second");
@@ -187,11 +187,11 @@ TEST_F(AddServiceDialog, EditingChangesOnlyNameDirectoryAndMasks) {
     EXPECT_EQ(ctx.additional(3).sharedir, "/three");
 }
 
-TEST_F(AddServiceDialog, EditingAServiceThatVanishedMeanwhileStoresNothing) {
+TEST_F(AddServiceDialogTest, EditingAServiceThatVanishedMeanwhileStoresNothing) {
     addService("First", "/one", false);
     addService("Second", "/two", false);
     ctx.othersLine = 0;
-    TfrmAddService dlg(ctx, true);
+    AddServiceDialog dlg(ctx, true);
     dlg.show();
     ctx.store.DeleteService(ctx.store.FindAdditional(1));
     dlg.teSharedDir->setText("/elsewhere");
@@ -201,9 +201,9 @@ TEST_F(AddServiceDialog, EditingAServiceThatVanishedMeanwhileStoresNothing) {
     EXPECT_EQ(ctx.additional(1).sharedir, "/two");
 }
 
-TEST_F(AddServiceDialog, CancelAndTheCloseBoxStoreNothing) {
+TEST_F(AddServiceDialogTest, CancelAndTheCloseBoxStoreNothing) {
     for (bool useCloseBox : {false, true}) {
-        TfrmAddService dlg(ctx, false);
+        AddServiceDialog dlg(ctx, false);
         dlg.show();
         dlg.teService->setText("Name");
         dlg.teSharedDir->setText("/dir");
@@ -216,11 +216,11 @@ TEST_F(AddServiceDialog, CancelAndTheCloseBoxStoreNothing) {
     }
 }
 
-TEST_F(AddServiceDialog, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeftOff) {
+TEST_F(AddServiceDialogTest, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeftOff) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString chosen = QDir(tmp.path()).absolutePath();
-    TfrmAddService dlg(ctx, false);
+    AddServiceDialog dlg(ctx, false);
     dlg.show();
 
     QString title, firstStart, secondStart;
@@ -250,9 +250,9 @@ TEST_F(AddServiceDialog, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeftOff)
     EXPECT_EQ(dlg.teSharedDir->text(), QDir::toNativeSeparators(chosen));
 }
 
-TEST_F(AddServiceDialog, NamesAreTrimmedAndABlankNameIsNoName) {
+TEST_F(AddServiceDialogTest, NamesAreTrimmedAndABlankNameIsNoName) {
     addService("Alpha", "/one", true);
-    TfrmAddService dlg(ctx, false);
+    AddServiceDialog dlg(ctx, false);
     dlg.show();
     WarningRecorder warnings;
     dlg.teService->setText("   ");
@@ -270,7 +270,7 @@ TEST_F(AddServiceDialog, NamesAreTrimmedAndABlankNameIsNoName) {
 
     // An old name stored with a trailing space still counts as taken.
     ctx.store.ServiceTable[ctx.store.FindAdditional(1)].othername = "Alpha ";
-    TfrmAddService again(ctx, false);
+    AddServiceDialog again(ctx, false);
     again.show();
     again.teService->setText("Alpha");
     again.teSharedDir->setText("/three");
@@ -279,12 +279,12 @@ TEST_F(AddServiceDialog, NamesAreTrimmedAndABlankNameIsNoName) {
     EXPECT_EQ(warnings.texts.last(), "Service name matches existing name");
 }
 
-TEST_F(AddServiceDialog, FoldersFoundOnThisComputerFillInTheFieldsWhichStayEditable) {
+TEST_F(AddServiceDialogTest, FoldersFoundOnThisComputerFillInTheFieldsWhichStayEditable) {
     const std::vector<FoundClient> found = {
         {"qBittorrent", "qBittorrent", "/home/anna/Torrents", "*.!qB;incomplete", {}},
         {"Downloads", "Downloads", "/home/anna/Downloads", "*.part;*.crdownload", {}},
     };
-    TfrmAddService dlg(ctx, false, nullptr, found);
+    AddServiceDialog dlg(ctx, false, nullptr, found);
     dlg.show();
     ASSERT_NE(dlg.cbFound, nullptr);
     EXPECT_EQ(dlg.lblFound->text(), "Found on this computer:");
@@ -318,16 +318,16 @@ TEST_F(AddServiceDialog, FoldersFoundOnThisComputerFillInTheFieldsWhichStayEdita
     EXPECT_EQ(added.excludefiles, "*.part");
 
     // Nothing found, or editing: the dialog as it always was.
-    TfrmAddService plain(ctx, false, nullptr, {});
+    AddServiceDialog plain(ctx, false, nullptr, {});
     EXPECT_EQ(plain.cbFound, nullptr);
     EXPECT_EQ(plain.size(), QSize(295, 178));
     ctx.othersLine = 0;
-    TfrmAddService edit(ctx, true, nullptr, found);
+    AddServiceDialog edit(ctx, true, nullptr, found);
     EXPECT_EQ(edit.cbFound, nullptr);
     EXPECT_EQ(edit.size(), QSize(295, 178));
 }
 
-TEST_F(AddServiceDialog, BrowseOpensAtTheFolderTheFieldHolds) {
+TEST_F(AddServiceDialogTest, BrowseOpensAtTheFolderTheFieldHolds) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString held = QDir(tmp.path()).absolutePath();
@@ -341,13 +341,13 @@ TEST_F(AddServiceDialog, BrowseOpensAtTheFolderTheFieldHolds) {
         chooser->reject();
     });
     ctx.othersLine = 0;
-    TfrmAddService edit(ctx, true);
+    AddServiceDialog edit(ctx, true);
     edit.show();
     QTest::mouseClick(edit.Button3, Qt::LeftButton);
     EXPECT_EQ(start, held);
     // A folder that no longer exists: the root, as before.
     ctx.othersLine = 1;
-    TfrmAddService gone(ctx, true);
+    AddServiceDialog gone(ctx, true);
     gone.show();
     QTest::mouseClick(gone.Button3, Qt::LeftButton);
     EXPECT_EQ(start, QDir::rootPath());
@@ -355,11 +355,11 @@ TEST_F(AddServiceDialog, BrowseOpensAtTheFolderTheFieldHolds) {
     EXPECT_EQ(ChooserStart(held + "/gone", held + "/also gone"), QDir::rootPath());
 }
 
-TEST_F(AddServiceDialog, PlacesItselfAgainstTheMainWindow) {
+TEST_F(AddServiceDialogTest, PlacesItselfAgainstTheMainWindow) {
     QWidget main;
     main.setGeometry(120, 90, 578, 414);
     ctx.mainWindow = &main;
-    TfrmAddService dlg(ctx, false);
+    AddServiceDialog dlg(ctx, false);
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     EXPECT_EQ(dlg.pos(), DialogPlacement(main.frameGeometry(), dlg.size(), screen));
     EXPECT_NE(dlg.pos(), QPoint(0, 0));

@@ -16,9 +16,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "editor/servicecontext.h"
 #include "gui_modal.h"
 #include "platform/xdg_sandbox.h"
+#include "runtime/servicecontext.h"
 #include "shell/addservice.h"
 #include "store/clientlinks.h"
 
@@ -144,7 +144,7 @@ TEST_F(ClientSettings, AddServiceSaysWhetherAFoundClientCanBeAsked) {
         {"Transmission", "Transmission daemon", folder_, "*.part", tr},
         {"Deluge", "Deluge", folder_ + "/d", "", {}},
     };
-    TfrmAddService dlg(ctx, false, nullptr, found);
+    AddServiceDialog dlg(ctx, false, nullptr, found);
     dlg.show();
     ASSERT_NE(dlg.btnTestFoundClient, nullptr);
     EXPECT_FALSE(dlg.btnTestFoundClient->isEnabled());

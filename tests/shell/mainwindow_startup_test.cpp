@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/xdg_sandbox.h"
-#include "shell/startup.h"
+#include "runtime/startup.h"
 
 namespace {
 

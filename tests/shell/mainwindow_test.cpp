@@ -38,15 +38,20 @@
 #include "gui_modal.h"
 #include "platform/registry.h"
 #include "platform/xdg_sandbox.h"
+#include "runtime/scanscheduler.h"
+#include "runtime/session.h"
+#include "runtime/startup.h"
 #include "shell/addservice.h"
 #include "shell/rulelist.h"
-#include "shell/scantimer.h"
 #include "shell/settingsdialog.h"
 #include "shell/welcome.h"
+#include "shell/windowlifecycle.h"
 #include "store/configfile.h"
 #include "store/options.h"
+#include "store/settings.h"
 #include "ui/htmllabel.h"
 #include "ui/sidebar.h"
+#include "widgets.h"
 
 namespace {
 
@@ -108,8 +113,10 @@ protected:
         state_.options.WaitSettled = false;
     }
 
-    TfrmMain& create(ScanEnvironment env = quietEnvironment()) {
-        window_ = std::make_unique<TfrmMain>(state_, std::move(env));
+    MainWindow& create(ScanEnvironment env = quietEnvironment()) {
+        window_.reset();
+        session_ = std::make_unique<Session>(state_, std::move(env));
+        window_ = std::make_unique<MainWindow>(*session_);
         return *window_;
     }
 
@@ -122,7 +129,7 @@ protected:
     }
 
     void clickSideBar(int item) {
-        QToolButton* b = Find<TdxSideBar>(*window_, "dxSideBar1")->Item(0, item);
+        QToolButton* b = Find<SideBar>(*window_, "dxSideBar1")->Item(0, item);
         ASSERT_NE(b, nullptr);
         QTest::mouseClick(b, Qt::LeftButton);
     }
@@ -130,13 +137,14 @@ protected:
     test::XdgSandbox sandbox_;
     std::string dir_;
     ProgramState state_;
-    std::unique_ptr<TfrmMain> window_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOthersCrossed) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), Find<QWidget>(w, "tshome"));
-    EXPECT_EQ(w.CurrentServiceId(), 0);
+    EXPECT_EQ(session_->CurrentServiceId(), 0);
 
     const QWidget* pages[] = {Find<QWidget>(w, "tskazaa"),     Find<QWidget>(w, "tsmorpheus"),
                               Find<QWidget>(w, "tsgrokster"),  Find<QWidget>(w, "tsaudiogalaxy"),
@@ -145,22 +153,22 @@ TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOth
     const int ids[] = {0, 1, 2, 3, 4, 6, 5};
     for (int item = 0; item < 7; ++item) {
         clickSideBar(item);
-        EXPECT_EQ(w.CurrentServiceId(), ids[item]) << "item " << item;
+        EXPECT_EQ(session_->CurrentServiceId(), ids[item]) << "item " << item;
         EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), pages[item])
             << "item " << item;
         // The bar acts as buttons: nothing stays pressed.
-        EXPECT_FALSE(Find<TdxSideBar>(w, "dxSideBar1")->Item(0, item)->isChecked());
+        EXPECT_FALSE(Find<SideBar>(w, "dxSideBar1")->Item(0, item)->isChecked());
     }
 
     // LimeWire's page addresses LimeWire's record, not the sixth id.
     clickSideBar(5);
-    EXPECT_EQ(w.CurrentServiceIndex(), 5);
-    EXPECT_EQ(state_.store.ServiceTable[w.CurrentServiceIndex()].serviceid, sidLimeWire);
+    EXPECT_EQ(session_->CurrentServiceIndex(), 5);
+    EXPECT_EQ(state_.store.ServiceTable[session_->CurrentServiceIndex()].serviceid, sidLimeWire);
 
     // The welcome page does not forget the current service.
-    w.Viewwelcomepage1Click();
+    Find<QAction>(w, "Viewwelcomepage1")->trigger();
     EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), Find<QWidget>(w, "tshome"));
-    EXPECT_EQ(w.CurrentServiceId(), 6);
+    EXPECT_EQ(session_->CurrentServiceId(), 6);
 }
 
 TEST_F(MainWindowTest, CreationFillsEveryNetworkPageFromTheTableAndSavesTheFile) {
@@ -173,7 +181,7 @@ TEST_F(MainWindowTest, CreationFillsEveryNetworkPageFromTheTableAndSavesTheFile)
     t[0].rulelist.rules = {makeRule("only")};
     ASSERT_FALSE(fs::exists(state_.ConfigFilePath));
 
-    TfrmMain& w = create();
+    MainWindow& w = create();
 
     EXPECT_FALSE(Find<QCheckBox>(w, "chkKazaa")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>(w, "chkMorpheus")->isChecked());
@@ -181,15 +189,18 @@ TEST_F(MainWindowTest, CreationFillsEveryNetworkPageFromTheTableAndSavesTheFile)
     EXPECT_EQ(Find<QLineEdit>(w, "teMorpheus")->text(), "/srv/morpheus");
     EXPECT_EQ(Find<QLineEdit>(w, "teLimeWire")->text(), "/srv/lime");
     EXPECT_TRUE(Find<QLineEdit>(w, "teLimeWire")->isReadOnly());
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList),
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules7"), "clRuleList")),
               (QStringList{"first", "second"}));
-    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList->item(1)->checkState(),
-              Qt::Unchecked);
-    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules7")->clRuleList->currentRow(), 0);
-    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules7")->btnMoveDown->isEnabled());
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), QStringList{"only"});
-    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules1")->btnEdit->isEnabled());
-    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules2")->clRuleList->count(), 0);
+    EXPECT_EQ(
+        kbtest::List(*Find<RuleListPanel>(w, "frSwapRules7"), "clRuleList")->item(1)->checkState(),
+        Qt::Unchecked);
+    EXPECT_EQ(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules7"), "clRuleList")->currentRow(), 0);
+    EXPECT_TRUE(
+        kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules7"), "btnMoveDown")->isEnabled());
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules1"), "clRuleList")),
+              QStringList{"only"});
+    EXPECT_TRUE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules1"), "btnEdit")->isEnabled());
+    EXPECT_EQ(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules2"), "clRuleList")->count(), 0);
 
     // Every start rewrites the file from the table.
     ServiceStore s = saved();
@@ -203,7 +214,7 @@ TEST_F(MainWindowTest, AnEnableSwitchChangesOnlyItsOwnRecordAndSavesAtOnce) {
     auto& t = state_.store.ServiceTable;
     t[0].enabled = true;
     t[3].enabled = true;
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(2);
 
     QTest::mouseClick(Find<QCheckBox>(w, "chkGrokster"), Qt::LeftButton, {},
@@ -227,17 +238,17 @@ TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChang
     const std::string chosen = sandbox_.Root() + "/share";
     fs::create_directories(chosen);
     state_.store.ServiceTable[4].sharedir = "/old";
-    TfrmMain& w = create();
+    MainWindow& w = create();
     // A pass takes the baseline the folder change must leave alone.
     state_.store.ServiceTable[4].enabled = true;
-    w.Timer1->SetInterval(20);
-    QSignalSpy passes(w.Timer1, &ScanTimer::PassFinished);
-    w.Timer1->SetEnabled(true);
+    session_->Scheduler().SetInterval(20);
+    QSignalSpy passes(&session_->Scheduler(), &ScanScheduler::PassFinished);
+    session_->Scheduler().SetEnabled(true);
     ASSERT_TRUE(passes.wait(5000));
-    w.Timer1->SetEnabled(false);
+    session_->Scheduler().SetEnabled(false);
     const std::uint64_t uid = state_.store.ServiceTable[4].uid;
-    ASSERT_TRUE(w.Timer1->State().Of(uid).scanned);
-    const kb::SharedListing baseline = w.Timer1->State().Of(uid).baseline;
+    ASSERT_TRUE(session_->Scheduler().State().Of(uid).scanned);
+    const kb::SharedListing baseline = session_->Scheduler().State().Of(uid).baseline;
 
     auto answer = [&](bool accept) {
         QTimer::singleShot(50, [&, accept] {
@@ -251,79 +262,81 @@ TEST_F(MainWindowTest, BrowseStoresTheChosenFolderKeepsTheBaselineAndCancelChang
         });
     };
     answer(false);
-    w.Button5Click();
+    Find<QPushButton>(w, "Button5")->click();
     EXPECT_EQ(state_.store.ServiceTable[4].sharedir, "/old");
     EXPECT_EQ(Find<QLineEdit>(w, "teBearShare")->text(), "/old");
 
     answer(true);
-    w.Button5Click();
+    Find<QPushButton>(w, "Button5")->click();
     EXPECT_EQ(state_.store.ServiceTable[4].sharedir, chosen);
     EXPECT_EQ(Find<QLineEdit>(w, "teBearShare")->text().toStdString(), chosen);
     EXPECT_EQ(state_.store.ServiceTable[4].uid, uid);
-    EXPECT_TRUE(w.Timer1->State().Of(uid).scanned);
-    EXPECT_TRUE(w.Timer1->State().Of(uid).baseline.SameAs(baseline));
+    EXPECT_TRUE(session_->Scheduler().State().Of(uid).scanned);
+    EXPECT_TRUE(session_->Scheduler().State().Of(uid).baseline.SameAs(baseline));
     EXPECT_EQ(saved().ServiceTable[4].sharedir, chosen);
     EXPECT_EQ(state_.store.ServiceTable[0].sharedir, "");
 }
 
 TEST_F(MainWindowTest, TheBannerShowsItsTextsInOrderAndWrapsAfterTheFifth) {
-    TfrmMain& w = create();
-    EXPECT_EQ(w.Timer2->interval(), 15000);
-    EXPECT_TRUE(w.Timer2->isActive());
-    EXPECT_EQ(Find<THTMLStaticText>(w, "HTMLStaticText2")->Html(),
-              "Thank you for using Kestrelbox");
+    MainWindow& w = create();
+    EXPECT_EQ(Find<QTimer>(w, "Timer2")->interval(), 15000);
+    EXPECT_TRUE(Find<QTimer>(w, "Timer2")->isActive());
+    EXPECT_EQ(Find<HtmlLabel>(w, "HTMLStaticText2")->Html(), "Thank you for using Kestrelbox");
 
     const QStringList texts = BannerTexts();
     ASSERT_EQ(texts.size(), 5);
     EXPECT_EQ(texts[4], "Thank you for using Kestrelbox");
     EXPECT_EQ(texts.size(), QSet<QString>(texts.begin(), texts.end()).size());
     for (int i : {0, 1, 2, 3, 4, 0, 1}) {
-        w.Timer2Timer();
-        EXPECT_EQ(Find<THTMLStaticText>(w, "HTMLStaticText2")->Html(), texts[i]);
+        QMetaObject::invokeMethod(Find<QTimer>(w, "Timer2"), "timeout");
+        EXPECT_EQ(Find<HtmlLabel>(w, "HTMLStaticText2")->Html(), texts[i]);
     }
-    EXPECT_EQ(w.BannerIndex, 2);
 }
 
 TEST_F(MainWindowTest, BuildRuleListsIgnoresUnknownIdsAndEmptiesOthersWithoutASelection) {
     state_.store.ServiceTable[0].rulelist.rules = {makeRule("a"), makeRule("b")};
     appendService(state_.store, "One", "/one", "", false, {"r1", "r2"});
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(6);
-    ASSERT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"r1", "r2"}));
+    ASSERT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              (QStringList{"r1", "r2"}));
 
     // An id outside 0..6 touches no panel, even when the table has changed.
     state_.store.ServiceTable[0].rulelist.rules.clear();
-    for (int id : {7, 200, 255}) w.BuildRuleLists(static_cast<std::uint8_t>(id));
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), (QStringList{"a", "b"}));
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"r1", "r2"}));
+    for (int id : {7, 200, 255}) session_->BuildRuleLists(static_cast<std::uint8_t>(id));
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules1"), "clRuleList")),
+              (QStringList{"a", "b"}));
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              (QStringList{"r1", "r2"}));
 
     // No service selected: the Others panel is empty with its rule buttons off.
     Find<QListWidget>(w, "clService")->clearSelection();
-    w.BuildRuleLists(sidOther);
-    TfrSwapRules* p = Find<TfrSwapRules>(w, "frSwapRules6");
-    EXPECT_EQ(p->clRuleList->count(), 0);
-    EXPECT_FALSE(p->btnEdit->isEnabled());
-    EXPECT_FALSE(p->btnDelete->isEnabled());
-    EXPECT_FALSE(p->btnMoveUp->isEnabled());
-    EXPECT_FALSE(p->btnMoveDown->isEnabled());
-    EXPECT_EQ(w.CurrentServiceIndex(), -1);
+    session_->BuildRuleLists(sidOther);
+    RuleListPanel* p = Find<RuleListPanel>(w, "frSwapRules6");
+    EXPECT_EQ(kbtest::List(*p, "clRuleList")->count(), 0);
+    EXPECT_FALSE(kbtest::Button(*p, "btnEdit")->isEnabled());
+    EXPECT_FALSE(kbtest::Button(*p, "btnDelete")->isEnabled());
+    EXPECT_FALSE(kbtest::Button(*p, "btnMoveUp")->isEnabled());
+    EXPECT_FALSE(kbtest::Button(*p, "btnMoveDown")->isEnabled());
+    EXPECT_EQ(session_->CurrentServiceIndex(), -1);
 
-    // An empty table leaves everything as it is.
+    // Without its record a page shows no rules rather than stale ones.
     state_.store.ServiceTable.clear();
-    w.BuildRuleLists(sidKazaa);
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules1")->clRuleList), (QStringList{"a", "b"}));
+    session_->BuildRuleLists(sidKazaa);
+    EXPECT_EQ(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules1"), "clRuleList")->count(), 0);
+    EXPECT_FALSE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules1"), "btnEdit")->isEnabled());
 }
 
 TEST_F(MainWindowTest, WithoutAdditionalServicesTheOthersCommandsAreOff) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     EXPECT_EQ(Find<QListWidget>(w, "clService")->count(), 0);
-    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
+    EXPECT_FALSE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules6"), "btnAdd")->isEnabled());
     EXPECT_FALSE(Find<QPushButton>(w, "btnEditService")->isEnabled());
     EXPECT_FALSE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(w, "btnAddService")->isEnabled());
     // Edit and Delete without a selection are harmless.
-    w.btnEditServiceClick();
-    w.btnDeleteServiceClick();
+    Find<QPushButton>(w, "btnEditService")->click();
+    Find<QPushButton>(w, "btnDeleteService")->click();
     EXPECT_EQ(state_.store.ServiceCount(), 6);
 }
 
@@ -331,12 +344,13 @@ TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) 
     appendService(state_.store, "First", "/d1", "*.a", false, {"f1"});
     appendService(state_.store, "Second", "/d2", "*.b", true, {"s1"});
     appendService(state_.store, "Third", "/d3", "*.c;x*", true, {"t1", "t2"});
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(6);
     ASSERT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Second", "Third"}));
 
     Find<QListWidget>(w, "clService")->setCurrentRow(1);
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"s1"});
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              QStringList{"s1"});
     QTest::mouseClick(Find<QPushButton>(w, "btnDeleteService"), Qt::LeftButton);
 
     ServiceStore& st = state_.store;
@@ -355,7 +369,8 @@ TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) 
     EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Third"}));
     EXPECT_EQ(Find<QListWidget>(w, "clService")->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"f1"});
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              QStringList{"f1"});
 
     // The deletion is on disk already, so it survives a restart.
     ServiceStore s = saved();
@@ -366,14 +381,14 @@ TEST_F(MainWindowTest, DeletingTheSecondOfThreeServicesRenumbersAndSavesAtOnce) 
 
 TEST_F(MainWindowTest, DeletingTheLastServiceEmptiesTheListAndThePanel) {
     appendService(state_.store, "Only", "/d", "", true, {"r"});
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(6);
-    w.btnDeleteServiceClick();
+    Find<QPushButton>(w, "btnDeleteService")->click();
     EXPECT_EQ(state_.store.CustomCount(), 0);
     EXPECT_EQ(Find<QListWidget>(w, "clService")->count(), 0);
-    EXPECT_EQ(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList->count(), 0);
-    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
-    EXPECT_FALSE(Find<TfrSwapRules>(w, "frSwapRules6")->btnEdit->isEnabled());
+    EXPECT_EQ(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")->count(), 0);
+    EXPECT_FALSE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules6"), "btnAdd")->isEnabled());
+    EXPECT_FALSE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules6"), "btnEdit")->isEnabled());
     EXPECT_FALSE(Find<QPushButton>(w, "btnEditService")->isEnabled());
     EXPECT_FALSE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
     EXPECT_EQ(saved().ServiceCount(), 6);
@@ -382,7 +397,7 @@ TEST_F(MainWindowTest, DeletingTheLastServiceEmptiesTheListAndThePanel) {
 // Answers the add/edit service dialog once it is open.
 void answerServiceDialog(const QString& name, const QString& dir, bool ok) {
     QTimer::singleShot(50, [=] {
-        auto* dlg = qobject_cast<TfrmAddService*>(QApplication::activeModalWidget());
+        auto* dlg = qobject_cast<AddServiceDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dlg, nullptr);
         if (!ok) return dlg->Button2Click();
         dlg->teService->setText(name);
@@ -392,7 +407,7 @@ void answerServiceDialog(const QString& name, const QString& dir, bool ok) {
 }
 
 TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineAndSave) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(6);
 
     answerServiceDialog("Alpha", "/alpha", true);
@@ -400,15 +415,15 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), QStringList{"Alpha"});
     EXPECT_EQ(Find<QListWidget>(w, "clService")->item(0)->checkState(), Qt::Unchecked);
     EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
-    EXPECT_TRUE(Find<TfrSwapRules>(w, "frSwapRules6")->btnAdd->isEnabled());
+    EXPECT_TRUE(kbtest::Button(*Find<RuleListPanel>(w, "frSwapRules6"), "btnAdd")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(w, "btnEditService")->isEnabled());
     EXPECT_TRUE(Find<QPushButton>(w, "btnDeleteService")->isEnabled());
     EXPECT_EQ(saved().CustomCount(), 1);
 
     answerServiceDialog("Beta", "/beta", true);
-    w.btnAddServiceClick();
+    Find<QPushButton>(w, "btnAddService")->click();
     answerServiceDialog("Gamma", "/gamma", true);
-    w.btnAddServiceClick();
+    Find<QPushButton>(w, "btnAddService")->click();
     // The first service, not the new one, ends up selected.
     EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
@@ -417,10 +432,11 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     state_.store.ServiceTable[8].rulelist.rules = {makeRule("g1"), makeRule("g2")};
     Find<QListWidget>(w, "clService")->setCurrentRow(2);
     answerServiceDialog("Gamma 2", "/gamma2", true);
-    w.btnEditServiceClick();
+    Find<QPushButton>(w, "btnEditService")->click();
     EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"Alpha", "Beta", "Gamma 2"}));
     EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 2);
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), (QStringList{"g1", "g2"}));
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              (QStringList{"g1", "g2"}));
     EXPECT_EQ(saved().ServiceTable[8].othername, "Gamma 2");
     EXPECT_EQ(saved().ServiceTable[8].sharedir, "/gamma2");
 
@@ -428,7 +444,7 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     const auto before = fs::last_write_time(state_.ConfigFilePath);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     answerServiceDialog("", "", false);
-    w.btnEditServiceClick();
+    Find<QPushButton>(w, "btnEditService")->click();
     EXPECT_EQ(state_.store.ServiceTable[8].othername, "Gamma 2");
     EXPECT_EQ(fs::last_write_time(state_.ConfigFilePath), before);
 
@@ -445,7 +461,7 @@ TEST_F(MainWindowTest, ACheckMarkEnablesOnlyItsOwnServiceSelectsItAndSaves) {
     appendService(state_.store, "A", "/a", "", false, {"a1"});
     appendService(state_.store, "B", "/b", "", false, {"b1"});
     appendService(state_.store, "C", "/c", "", false, {"c1"});
-    TfrmMain& w = create();
+    MainWindow& w = create();
     clickSideBar(6);
     ASSERT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
 
@@ -458,7 +474,8 @@ TEST_F(MainWindowTest, ACheckMarkEnablesOnlyItsOwnServiceSelectsItAndSaves) {
     EXPECT_TRUE(t[8].enabled);
     for (int i = 0; i < 6; ++i) EXPECT_FALSE(t[i].enabled);
     EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 2);
-    EXPECT_EQ(lines(Find<TfrSwapRules>(w, "frSwapRules6")->clRuleList), QStringList{"c1"});
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              QStringList{"c1"});
     EXPECT_TRUE(saved().ServiceTable[8].enabled);
     EXPECT_FALSE(saved().ServiceTable[7].enabled);
 
@@ -474,11 +491,10 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     state_.store.ServiceTable[0].enabled = true;
     state_.store.ServiceTable[0].sharedir = share;
 
-    TfrmMain& w = create();
-    EXPECT_EQ(w.Timer1->Interval(), 5000);
-    EXPECT_TRUE(w.Timer1->Enabled());
-    w.ShownWindowCount = 1;
-    w.show();
+    MainWindow& w = create();
+    EXPECT_EQ(session_->Scheduler().Interval(), 5000);
+    EXPECT_TRUE(session_->Scheduler().Enabled());
+    w.Lifecycle().ShowWindow();
     w.move(120, 90);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
@@ -495,7 +511,7 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
         EXPECT_TRUE(boxes.seen[0].text.contains("File \u203a Exit"));
     }
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.ShownWindowCount, 0);
+    EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 0);
     Options stored;
     LoadOptions(stored);
     EXPECT_TRUE(stored.NoTrayNoticeShown);
@@ -506,23 +522,24 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     EXPECT_EQ(s.WinWidth, w.frameGeometry().width());
 
     // File › Close is the same request, and the notice is not repeated.
-    w.Details1Click();
+    Find<QAction>(w, "ViewKestrelboxWindow1")->trigger();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.ShownWindowCount, 1);
+    EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 1);
     {
         kbtest::BoxAnswerer boxes;
         Find<QAction>(w, "Close1")->trigger();
         EXPECT_TRUE(boxes.seen.empty());
     }
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.ShownWindowCount, 0);
+    EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 0);
 
     // The pass runs while hidden and its baseline reaches the table.
-    w.Timer1->SetInterval(20);
-    w.Timer1->SetEnabled(true);
-    QSignalSpy passes(w.Timer1, &ScanTimer::PassFinished);
+    session_->Scheduler().SetInterval(20);
+    session_->Scheduler().SetEnabled(true);
+    QSignalSpy passes(&session_->Scheduler(), &ScanScheduler::PassFinished);
     ASSERT_TRUE(passes.wait(5000));
-    const kb::ServiceState& kept = w.Timer1->State().Of(state_.store.ServiceTable[0].uid);
+    const kb::ServiceState& kept =
+        session_->Scheduler().State().Of(state_.store.ServiceTable[0].uid);
     EXPECT_TRUE(kept.scanned);
     ASSERT_EQ(kept.baseline.size(), 1u);
     EXPECT_EQ(kept.baseline.get()[0].name, "song.mp3");
@@ -530,7 +547,7 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
 }
 
 TEST_F(MainWindowTest, FileExitEndsTheProgramLikeTheTrayMenusExit) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     QMenu* file = Find<QMenu>(w, "File1");
     QStringList captions;
     for (QAction* a : file->actions())
@@ -548,7 +565,7 @@ TEST_F(MainWindowTest, FileExitEndsTheProgramLikeTheTrayMenusExit) {
 }
 
 TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     w.show();
     w.move(140, 70);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -572,27 +589,26 @@ TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) 
 }
 
 TEST_F(MainWindowTest, SessionEndSavesHidesStopsScanningAndThenLetsCloseEndTheProgram) {
-    TfrmMain& w = create();
-    w.ShownWindowCount = 1;
-    w.show();
+    MainWindow& w = create();
+    w.Lifecycle().ShowWindow();
     w.move(60, 40);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
-    EXPECT_TRUE(w.WMQUERYENDSESSION());
+    w.Lifecycle().EndSession();
     EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(w.AllowClose);
-    EXPECT_FALSE(w.Timer1->Enabled());
-    EXPECT_FALSE(w.Timer1->Timer().isActive());
+    EXPECT_TRUE(w.Lifecycle().Ending());
+    EXPECT_FALSE(session_->Scheduler().Enabled());
+    EXPECT_FALSE(session_->Scheduler().Timer().isActive());
     Settings s;
     LoadSettings(s);
     EXPECT_EQ(s.WinLeft, 60);
 
     // A session end that did not happen: using the window again resumes.
-    w.Details1Click();
-    EXPECT_FALSE(w.AllowClose);
-    EXPECT_TRUE(w.Timer1->Enabled());
+    Find<QAction>(w, "ViewKestrelboxWindow1")->trigger();
+    EXPECT_FALSE(w.Lifecycle().Ending());
+    EXPECT_TRUE(session_->Scheduler().Enabled());
 
-    w.WMQUERYENDSESSION();
+    w.Lifecycle().EndSession();
     w.show();
     QTimer::singleShot(0, &w, [&] { w.close(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
@@ -601,19 +617,19 @@ TEST_F(MainWindowTest, SessionEndSavesHidesStopsScanningAndThenLetsCloseEndThePr
 
 TEST_F(MainWindowTest, ComingForwardShowsAHiddenWindowOnlyWhenThereIsNoNotificationArea) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());  // offscreen has none
-    TfrmMain& w = create();
+    MainWindow& w = create();
     ASSERT_FALSE(w.isVisible());
-    w.ComeForward();
+    w.Lifecycle().ComeForward();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.ShownWindowCount, 1);
+    EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 1);
 
     // Already shown: raised, not counted again.
-    w.ComeForward();
+    w.Lifecycle().ComeForward();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.ShownWindowCount, 1);
+    EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 1);
 
     w.showMinimized();
-    w.ComeForward();
+    w.Lifecycle().ComeForward();
     EXPECT_FALSE(w.windowState() & Qt::WindowMinimized);
 }
 
@@ -650,10 +666,10 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return Status{true, {}};
     };
-    TfrmMain& w = create(env);
-    w.Timer1->SetEnabled(false);
-    w.Timer1->Timer1Timer();
-    ASSERT_TRUE(w.Timer1->Busy());
+    MainWindow& w = create(env);
+    session_->Scheduler().SetEnabled(false);
+    session_->Scheduler().StartPass();
+    ASSERT_TRUE(session_->Scheduler().Busy());
 
     QElapsedTimer clock;
     clock.start();
@@ -666,27 +682,27 @@ TEST_F(MainWindowTest, ALongPassKeepsTheWindowResponsiveAndStoresBaselinesByIden
     QTimer::singleShot(10, [&] { ticked = true; });
     QTest::qWait(60);
     EXPECT_TRUE(ticked);
-    EXPECT_TRUE(w.Timer1->Busy());
+    EXPECT_TRUE(session_->Scheduler().Busy());
 
     // The user deletes A meanwhile; B moves to A's place.
     clickSideBar(6);
     Find<QListWidget>(w, "clService")->setCurrentRow(0);
-    w.btnDeleteServiceClick();
+    Find<QPushButton>(w, "btnDeleteService")->click();
     ASSERT_EQ(state_.store.ServiceTable[6].othername, "B");
 
     release = true;
-    QSignalSpy done(w.Timer1, &ScanTimer::PassFinished);
+    QSignalSpy done(&session_->Scheduler(), &ScanScheduler::PassFinished);
     ASSERT_TRUE(done.wait(5000));
-    const kb::ServiceState& b = w.Timer1->State().Of(state_.store.ServiceTable[6].uid);
+    const kb::ServiceState& b = session_->Scheduler().State().Of(state_.store.ServiceTable[6].uid);
     EXPECT_TRUE(b.scanned);
     ASSERT_EQ(b.baseline.size(), 1u);
     EXPECT_EQ(b.baseline.get()[0].name, "two.bin");
     // Switched off: no further pass was scheduled.
-    EXPECT_FALSE(w.Timer1->Timer().isActive());
+    EXPECT_FALSE(session_->Scheduler().Timer().isActive());
 }
 
 TEST_F(MainWindowTest, ASaveThatFailsIsShownInTheStatusBarUntilOneSucceeds) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     const std::string good = state_.ConfigFilePath;
     // A folder that cannot exist: its parent is a regular file.
     test::XdgSandbox::Write(dir_ + "blocker", "x");
@@ -709,13 +725,13 @@ TEST_F(MainWindowTest, ASaveThatFailsIsShownInTheStatusBarUntilOneSucceeds) {
 TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasses) {
     state_.options.WaitSettled = true;
     state_.options.SettleSeconds = 25;
-    TfrmMain& w = create();
-    EXPECT_TRUE(w.Timer1->Gate().enabled);
-    EXPECT_EQ(w.Timer1->Gate().settleSeconds, 25);
+    MainWindow& w = create();
+    EXPECT_TRUE(session_->Scheduler().Gate().enabled);
+    EXPECT_EQ(session_->Scheduler().Gate().settleSeconds, 25);
     ASSERT_NE(Find<QAction>(w, "Settings1"), nullptr);
     EXPECT_EQ(Find<QAction>(w, "Settings1")->text(), "&Settings...");
 
-    kbtest::DialogDriver<TfrmSettings> driver([](TfrmSettings* d) {
+    kbtest::DialogDriver<SettingsDialog> driver([](SettingsDialog* d) {
         EXPECT_EQ(d->windowTitle(), "Settings");
         EXPECT_EQ(d->chkWaitSettled->text(), "Wait until a file has stopped changing");
         EXPECT_TRUE(d->chkWaitSettled->isChecked());
@@ -752,11 +768,12 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
     Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(driver.called);
     EXPECT_FALSE(state_.options.WaitSettled);
-    EXPECT_FALSE(w.Timer1->Gate().enabled);
-    EXPECT_FALSE(w.Timer1->DeleteToTrash());
-    EXPECT_FALSE(w.Timer1->FoldersAsDownloads());
-    EXPECT_EQ(w.Timer1->Gate().unseenWriterSeconds, 1800);
-    EXPECT_EQ(w.Timer1->Gate().partialSuffixes, (std::vector<std::string>{".part", ".!qB"}));
+    EXPECT_FALSE(session_->Scheduler().Gate().enabled);
+    EXPECT_FALSE(session_->Scheduler().DeleteToTrash());
+    EXPECT_FALSE(session_->Scheduler().FoldersAsDownloads());
+    EXPECT_EQ(session_->Scheduler().Gate().unseenWriterSeconds, 1800);
+    EXPECT_EQ(session_->Scheduler().Gate().partialSuffixes,
+              (std::vector<std::string>{".part", ".!qB"}));
     EXPECT_EQ(state_.options.PartialSuffixes, ".part;.!qB");
     EXPECT_TRUE(state_.options.NotifyEvery);
     std::int32_t stored = -1;
@@ -771,9 +788,9 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
 }
 
 TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     const Options before = state_.options;
-    kbtest::DialogDriver<TfrmSettings> cancel([](TfrmSettings* d) {
+    kbtest::DialogDriver<SettingsDialog> cancel([](SettingsDialog* d) {
         d->seSettleSeconds->setValue(60);
         QTest::keyClick(d, Qt::Key_Escape);
     });
@@ -786,7 +803,7 @@ TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
     // dialog stays open with what was entered.
     sandbox_.MakeConfigUnwritable();
     Options options;
-    TfrmSettings dlg(options, &w);
+    SettingsDialog dlg(options, &w);
     dlg.show();
     dlg.seSettleSeconds->setValue(60);
     kbtest::BoxAnswerer boxes;
@@ -808,8 +825,8 @@ TEST_F(MainWindowTest, TheWelcomePageOffersFoundClientsAndItsLinkSetsOneUp) {
     fs::create_directories(torrents);
     test::XdgSandbox::Write(sandbox_.Config() + "/transmission/settings.json",
                             "{\"download-dir\": \"" + torrents + "\"}");
-    TfrmMain& w = create();
-    auto* text = Find<THTMLStaticText>(w, "HTMLStaticText1");
+    MainWindow& w = create();
+    auto* text = Find<HtmlLabel>(w, "HTMLStaticText1");
     EXPECT_TRUE(text->Html().startsWith(WelcomeHtml()));
     EXPECT_TRUE(
         text->Html().contains("Found on this computer:</b> the download folders of "
@@ -818,7 +835,7 @@ TEST_F(MainWindowTest, TheWelcomePageOffersFoundClientsAndItsLinkSetsOneUp) {
 
     int dialogs = 0;
     kbtest::ModalAnswerer answerer([&](QWidget* m) {
-        auto* dlg = qobject_cast<TfrmAddService*>(m);
+        auto* dlg = qobject_cast<AddServiceDialog*>(m);
         ASSERT_NE(dlg, nullptr);
         ++dialogs;
         ASSERT_NE(dlg->cbFound, nullptr);
@@ -829,7 +846,7 @@ TEST_F(MainWindowTest, TheWelcomePageOffersFoundClientsAndItsLinkSetsOneUp) {
     });
     emit Find<WelcomePage>(w, "tshome")->LinkClicked(QString::fromLatin1(kFoundClientsLink));
     EXPECT_EQ(dialogs, 1);
-    EXPECT_EQ(w.CurrentServiceId(), sidOther);
+    EXPECT_EQ(session_->CurrentServiceId(), sidOther);
     EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget()->objectName(), "tsOthers");
     const int added = state_.store.FindAdditional(1);
     ASSERT_GE(added, 0);
@@ -842,7 +859,7 @@ TEST_F(MainWindowTest, TheWelcomePageOffersFoundClientsAndItsLinkSetsOneUp) {
 }
 
 TEST_F(MainWindowTest, TheWindowCannotBeShrunkUntilControlsAreCutOffAndTheFolderFieldStretches) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     clickSideBar(0);
@@ -881,11 +898,11 @@ double Differing(const QImage& a, const QImage& b) {
 }
 
 TEST_F(MainWindowTest, TheSideBarsKeyboardFocusIsPlainlyVisible) {
-    TfrmMain& w = create();
+    MainWindow& w = create();
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    QToolButton* item = Find<TdxSideBar>(w, "dxSideBar1")->Item(0, 1);
+    QToolButton* item = Find<SideBar>(w, "dxSideBar1")->Item(0, 1);
     Find<QStackedWidget>(w, "PageControl1")->setFocus();
     QCoreApplication::processEvents();
     const QImage plain = item->grab().toImage();

@@ -97,7 +97,7 @@ protected:
 TEST_F(OptionsTest, AdditionalOptionsShowsTheSwitchAsStored) {
     Settings s;
     s.AutoStart = false;
-    TfrmAdditional off(s, kExe, &main_);
+    AdditionalOptionsDialog off(s, kExe, &main_);
     EXPECT_EQ(off.windowTitle(), "Additional Options");
     EXPECT_EQ(off.height(), 106);
     EXPECT_GE(off.width(), 262);
@@ -111,7 +111,7 @@ TEST_F(OptionsTest, AdditionalOptionsShowsTheSwitchAsStored) {
     EXPECT_TRUE(off.BitBtn1->isDefault());
 
     s.AutoStart = true;
-    TfrmAdditional on(s, kExe, &main_);
+    AdditionalOptionsDialog on(s, kExe, &main_);
     EXPECT_TRUE(on.chkAuto->isChecked());
 }
 
@@ -123,7 +123,7 @@ TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
 
     // Cancel first: nothing changes.
     {
-        TfrmAdditional dlg(s, kExe, &main_);
+        AdditionalOptionsDialog dlg(s, kExe, &main_);
         dlg.show();
         dlg.chkAuto->setChecked(false);
         QTest::mouseClick(dlg.BitBtn2, Qt::LeftButton);
@@ -133,7 +133,7 @@ TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
     }
     // Esc is Cancel too.
     {
-        TfrmAdditional dlg(s, kExe, &main_);
+        AdditionalOptionsDialog dlg(s, kExe, &main_);
         dlg.show();
         dlg.chkAuto->setChecked(false);
         QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -141,7 +141,7 @@ TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
         EXPECT_TRUE(s.AutoStart);
     }
     {
-        TfrmAdditional dlg(s, kExe, &main_);
+        AdditionalOptionsDialog dlg(s, kExe, &main_);
         dlg.show();
         dlg.chkAuto->setChecked(false);
         QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
@@ -157,7 +157,7 @@ TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
 TEST_F(OptionsTest, OkWithTheBoxCheckedWritesTheEntryAgain) {
     Settings s;
     WriteAutoStartEntry(kAppTitle, "/somewhere/else/kestrelbox");
-    TfrmAdditional dlg(s, kExe, &main_);
+    AdditionalOptionsDialog dlg(s, kExe, &main_);
     dlg.show();
     ASSERT_TRUE(dlg.chkAuto->isChecked());
     QTest::keyClick(&dlg, Qt::Key_Return);
@@ -170,7 +170,7 @@ TEST_F(OptionsTest, AnEntryThatCannotBeWrittenIsReportedAndTheDialogStaysOpen) {
     Settings s;
     s.AutoStart = false;
     box_.MakeConfigUnwritable();
-    TfrmAdditional dlg(s, kExe, &main_);
+    AdditionalOptionsDialog dlg(s, kExe, &main_);
     dlg.show();
     dlg.chkAuto->setChecked(true);
     BoxRecorder boxes;
@@ -184,7 +184,7 @@ TEST_F(OptionsTest, AnEntryThatCannotBeWrittenIsReportedAndTheDialogStaysOpen) {
 // ---- About -------------------------------------------------------------------
 
 TEST_F(OptionsTest, TheAboutBoxShowsTheProgramsTexts) {
-    Tfrmabout about(&main_);
+    AboutDialog about(&main_);
     EXPECT_EQ(about.windowTitle(), "About Kestrelbox");
     EXPECT_EQ(about.size(), QSize(247, 153));
     EXPECT_EQ(about.lblPName->text(), "Kestrelbox");
@@ -224,7 +224,7 @@ TEST_F(OptionsTest, TheHelpFileIsShownWithWorkingSectionLinks) {
     ASSERT_TRUE(QFile::copy(SourceHelpFile(), dir + "kestrbx.hlp"))
         << SourceHelpFile().toStdString();
 
-    THelpWindow* w = ShowHelpContents(&main_, dir);
+    HelpWindow* w = ShowHelpContents(&main_, dir);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle(), "Kestrelbox Help");
@@ -280,7 +280,7 @@ TEST_F(OptionsTest, TheHelpWindowHasContentsHistoryAndClosesLikeADocumentWindow)
     main_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main_));
 
-    QPointer<THelpWindow> w = ShowHelpContents(&main_, dir);
+    QPointer<HelpWindow> w = ShowHelpContents(&main_, dir);
     ASSERT_TRUE(w);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.data()));
     // Beside the main window, not over it.

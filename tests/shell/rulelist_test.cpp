@@ -21,8 +21,9 @@
 #include <vector>
 
 #include "editor/ruledef.h"
-#include "editor/servicecontext.h"
 #include "gui_modal.h"
+#include "runtime/servicecontext.h"
+#include "widgets.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ public:
     ServiceStore store;
     std::uint8_t currentId = sidKazaa;
     int othersLine = -1;  // selected line of the additional-services list
-    std::map<std::uint8_t, TfrSwapRules*> panels;
+    std::map<std::uint8_t, RuleListPanel*> panels;
     std::vector<std::vector<rServiceRules>> saved;  // the table at each save
     int builds = 0;
 
@@ -85,17 +86,17 @@ private:
 using kbtest::ModalAnswerer;
 
 // Enabled states of Add, Edit, Delete, Move Up, Move Down as "1"/"0".
-std::string buttons(const TfrSwapRules& p) {
+std::string buttons(const RuleListPanel& p) {
     std::string s;
-    for (const QPushButton* b : {p.btnAdd, p.btnEdit, p.btnDelete, p.btnMoveUp, p.btnMoveDown})
-        s += b->isEnabled() ? '1' : '0';
+    for (const char* name : {"btnAdd", "btnEdit", "btnDelete", "btnMoveUp", "btnMoveDown"})
+        s += kbtest::Button(p, name)->isEnabled() ? '1' : '0';
     return s;
 }
 
-class RuleListPanel : public ::testing::Test {
+class RuleListPanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        panel = std::make_unique<TfrSwapRules>(ctx);
+        panel = std::make_unique<RuleListPanel>(ctx);
         panel->resize(400, 220);
         panel->show();
         ctx.panels[sidKazaa] = panel.get();
@@ -107,24 +108,25 @@ protected:
         ctx.builds = 0;
     }
 
-    QPoint lineCentre(int row) {
-        return panel->clRuleList->visualItemRect(panel->clRuleList->item(row)).center();
-    }
+    QListWidget* rules() { return kbtest::List(*panel, "clRuleList"); }
+    QPoint lineCentre(int row) { return rules()->visualItemRect(rules()->item(row)).center(); }
     void clickLine(int row) {
-        QTest::mouseClick(panel->clRuleList->viewport(), Qt::LeftButton, {}, lineCentre(row));
+        QTest::mouseClick(rules()->viewport(), Qt::LeftButton, {}, lineCentre(row));
     }
     void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 
     PanelContext ctx;
-    std::unique_ptr<TfrSwapRules> panel;
+    std::unique_ptr<RuleListPanel> panel;
 };
 
-TEST_F(RuleListPanel, StartsWithOnlyAddRuleEnabledAndTheButtonColumnInPlace) {
-    TfrSwapRules fresh(ctx);
+TEST_F(RuleListPanelTest, StartsWithOnlyAddRuleEnabledAndTheButtonColumnInPlace) {
+    RuleListPanel fresh(ctx);
     EXPECT_EQ(buttons(fresh), "10000");
     const int tops[] = {24, 52, 80, 120, 144};
-    const QPushButton* all[] = {fresh.btnAdd, fresh.btnEdit, fresh.btnDelete, fresh.btnMoveUp,
-                                fresh.btnMoveDown};
+    const QPushButton* all[] = {kbtest::Button(fresh, "btnAdd"), kbtest::Button(fresh, "btnEdit"),
+                                kbtest::Button(fresh, "btnDelete"),
+                                kbtest::Button(fresh, "btnMoveUp"),
+                                kbtest::Button(fresh, "btnMoveDown")};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(all[i]->mapTo(&fresh, QPoint(0, 0)).y(), tops[i]) << i;
         // At least the design width, and never narrower than the caption needs.
@@ -134,14 +136,14 @@ TEST_F(RuleListPanel, StartsWithOnlyAddRuleEnabledAndTheButtonColumnInPlace) {
     }
 }
 
-TEST_F(RuleListPanel, FillingShowsEachRuleWithItsCheckAndNeverCountsAsAToggle) {
+TEST_F(RuleListPanelTest, FillingShowsEachRuleWithItsCheckAndNeverCountsAsAToggle) {
     ctx.rules(0).rules = {makeRule("On", true), makeRule("Off", false)};
     ctx.BuildRuleLists(sidKazaa);
-    ASSERT_EQ(panel->clRuleList->count(), 2);
-    EXPECT_EQ(panel->clRuleList->item(0)->text(), "On");
-    EXPECT_EQ(panel->clRuleList->item(0)->checkState(), Qt::Checked);
-    EXPECT_EQ(panel->clRuleList->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 0);
+    ASSERT_EQ(rules()->count(), 2);
+    EXPECT_EQ(rules()->item(0)->text(), "On");
+    EXPECT_EQ(rules()->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(rules()->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(rules()->currentRow(), 0);
     EXPECT_EQ(buttons(*panel), "11101");
     EXPECT_TRUE(ctx.saved.empty());
     EXPECT_TRUE(ctx.rules(0).rules[0].enabled);
@@ -151,27 +153,27 @@ TEST_F(RuleListPanel, FillingShowsEachRuleWithItsCheckAndNeverCountsAsAToggle) {
     ctx.rules(0).rules[0].enabled = false;
     ctx.rules(0).rules[1].enabled = true;
     ctx.BuildRuleLists(sidKazaa);
-    EXPECT_EQ(panel->clRuleList->item(0)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(panel->clRuleList->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(rules()->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(rules()->item(1)->checkState(), Qt::Checked);
     EXPECT_TRUE(ctx.saved.empty());
 }
 
-TEST_F(RuleListPanel, AnEmptyFillDisablesTheRuleButtonsButLeavesAddToTheCaller) {
+TEST_F(RuleListPanelTest, AnEmptyFillDisablesTheRuleButtonsButLeavesAddToTheCaller) {
     setKazaaRules({"A", "B"});
-    panel->btnAdd->setEnabled(false);  // the Others page with no service
+    kbtest::Button(*panel, "btnAdd")->setEnabled(false);  // the Others page with no service
     panel->FillRules(nullptr);
-    EXPECT_EQ(panel->clRuleList->count(), 0);
+    EXPECT_EQ(rules()->count(), 0);
     EXPECT_EQ(buttons(*panel), "00000");
 
-    panel->btnAdd->setEnabled(true);
+    kbtest::Button(*panel, "btnAdd")->setEnabled(true);
     panel->FillRules(&ctx.rules(0));
     EXPECT_EQ(buttons(*panel), "11101");
 }
 
-TEST_F(RuleListPanel, SelectingALineEnablesOnlyTheMovesItAllows) {
+TEST_F(RuleListPanelTest, SelectingALineEnablesOnlyTheMovesItAllows) {
     setKazaaRules({"A", "B"});
     clickLine(1);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 1);
+    EXPECT_EQ(rules()->currentRow(), 1);
     EXPECT_EQ(buttons(*panel), "11110");
     clickLine(0);
     EXPECT_EQ(buttons(*panel), "11101");
@@ -183,24 +185,24 @@ TEST_F(RuleListPanel, SelectingALineEnablesOnlyTheMovesItAllows) {
     EXPECT_TRUE(ctx.saved.empty());
 }
 
-TEST_F(RuleListPanel, DeletingAMiddleRuleKeepsTheOthersInOrderAndSelectsLineZero) {
+TEST_F(RuleListPanelTest, DeletingAMiddleRuleKeepsTheOthersInOrderAndSelectsLineZero) {
     setKazaaRules({"A", "B", "C", "D"});
     clickLine(2);
-    click(panel->btnDelete);
+    click(kbtest::Button(*panel, "btnDelete"));
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B", "D"}));
     EXPECT_EQ(ctx.rules(0).rules[2].conds[0].fileext.ext, "D-ext");
-    ASSERT_EQ(panel->clRuleList->count(), 3);
-    EXPECT_EQ(panel->clRuleList->item(2)->text(), "D");
-    EXPECT_EQ(panel->clRuleList->currentRow(), 0);
+    ASSERT_EQ(rules()->count(), 3);
+    EXPECT_EQ(rules()->item(2)->text(), "D");
+    EXPECT_EQ(rules()->currentRow(), 0);
     EXPECT_EQ(buttons(*panel), "11101");
     ASSERT_EQ(ctx.saved.size(), 1u);
     EXPECT_EQ(names(ctx.saved[0][0].rulelist), (std::vector<std::string>{"A", "B", "D"}));
 }
 
-TEST_F(RuleListPanel, DeletingTheOnlyRuleLeavesOnlyAddEnabledAndSavesTheEmptyList) {
+TEST_F(RuleListPanelTest, DeletingTheOnlyRuleLeavesOnlyAddEnabledAndSavesTheEmptyList) {
     setKazaaRules({"Only"});
-    click(panel->btnDelete);
-    EXPECT_EQ(panel->clRuleList->count(), 0);
+    click(kbtest::Button(*panel, "btnDelete"));
+    EXPECT_EQ(rules()->count(), 0);
     EXPECT_EQ(buttons(*panel), "10000");
     ASSERT_EQ(ctx.saved.size(), 1u);
     EXPECT_TRUE(ctx.saved[0][0].rulelist.rules.empty());
@@ -208,42 +210,44 @@ TEST_F(RuleListPanel, DeletingTheOnlyRuleLeavesOnlyAddEnabledAndSavesTheEmptyLis
     EXPECT_TRUE(ctx.saved[0][1].rulelist.rules.empty());
 }
 
-TEST_F(RuleListPanel, CommandsWithoutASelectionChangeNothingButStillRebuildAndSave) {
+TEST_F(RuleListPanelTest, WithoutASelectionEditAndDeleteChangeNoRule) {
     setKazaaRules({"A", "B", "C"});
-    // Each rebuild selects line 0 again, so clear the selection every time.
-    for (void (TfrSwapRules::*command)() :
-         {&TfrSwapRules::btnDeleteClick, &TfrSwapRules::btnMoveUpClick,
-          &TfrSwapRules::btnMoveDownClick}) {
-        panel->clRuleList->setCurrentRow(-1);
-        ASSERT_EQ(panel->clRuleList->currentRow(), -1);
-        (panel.get()->*command)();
-    }
+    rules()->setCurrentRow(-1);
+    ASSERT_EQ(rules()->currentRow(), -1);
+    // Edit and Delete follow the list, the moves the selection.
+    EXPECT_EQ(buttons(*panel), "11100");
+    ModalAnswerer answerer([](QWidget* w) { w->close(); });
+    click(kbtest::Button(*panel, "btnEdit"));
+    EXPECT_EQ(answerer.opened, 0);
+    EXPECT_EQ(ctx.builds, 0);
+    // Delete still refills the list (selecting line 0) and saves.
+    click(kbtest::Button(*panel, "btnDelete"));
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B", "C"}));
-    EXPECT_EQ(ctx.saved.size(), 3u);
-    EXPECT_EQ(ctx.builds, 3);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 0);
+    EXPECT_EQ(ctx.saved.size(), 1u);
+    EXPECT_EQ(ctx.builds, 1);
+    EXPECT_EQ(rules()->currentRow(), 0);
 }
 
-TEST_F(RuleListPanel, MovingARuleCarriesItsWholeRecordAndKeepsItSelected) {
+TEST_F(RuleListPanelTest, MovingARuleCarriesItsWholeRecordAndKeepsItSelected) {
     setKazaaRules({"A", "B", "C"});
     ctx.rules(0).rules[1].enabled = false;
     ctx.BuildRuleLists(sidKazaa);
 
     clickLine(1);
-    click(panel->btnMoveDown);
+    click(kbtest::Button(*panel, "btnMoveDown"));
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "C", "B"}));
     EXPECT_EQ(ctx.rules(0).rules[2].conds[0].fileext.ext, "B-ext");
     EXPECT_FALSE(ctx.rules(0).rules[2].enabled);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 2);
-    EXPECT_EQ(panel->clRuleList->item(2)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(rules()->currentRow(), 2);
+    EXPECT_EQ(rules()->item(2)->checkState(), Qt::Unchecked);
     EXPECT_EQ(buttons(*panel), "11110");
     ASSERT_EQ(ctx.saved.size(), 1u);
     EXPECT_EQ(names(ctx.saved[0][0].rulelist), (std::vector<std::string>{"A", "C", "B"}));
 
     clickLine(1);
-    click(panel->btnMoveUp);
+    click(kbtest::Button(*panel, "btnMoveUp"));
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"C", "A", "B"}));
-    EXPECT_EQ(panel->clRuleList->currentRow(), 0);
+    EXPECT_EQ(rules()->currentRow(), 0);
     EXPECT_EQ(buttons(*panel), "11101");
     ASSERT_EQ(ctx.saved.size(), 2u);
     EXPECT_EQ(names(ctx.saved[1][0].rulelist), (std::vector<std::string>{"C", "A", "B"}));
@@ -260,13 +264,13 @@ QPoint checkIndicator(QListWidget* list, int row) {
         .center();
 }
 
-TEST_F(RuleListPanel, ACheckMarkOnTheOthersPageSwitchesOnlyItsOwnRuleOfTheSelectedService) {
+TEST_F(RuleListPanelTest, ACheckMarkOnTheOthersPageSwitchesOnlyItsOwnRuleOfTheSelectedService) {
     for (const char* n : {"First", "Second"}) {
         const int idx = ctx.store.AppendAdditional(n, "/srv", "");
         ctx.rules(idx).rules = {makeRule(std::string(n) + "0", true),
                                 makeRule(std::string(n) + "1", true)};
     }
-    TfrSwapRules others(ctx);
+    RuleListPanel others(ctx);
     others.resize(400, 220);
     others.show();
     ctx.panels[sidOther] = &others;
@@ -274,12 +278,12 @@ TEST_F(RuleListPanel, ACheckMarkOnTheOthersPageSwitchesOnlyItsOwnRuleOfTheSelect
     ctx.othersLine = 1;
     ctx.BuildRuleLists(sidOther);
     ctx.builds = 0;
-    ASSERT_EQ(others.clRuleList->item(1)->text(), "Second1");
+    ASSERT_EQ(kbtest::List(others, "clRuleList")->item(1)->text(), "Second1");
 
-    QTest::mouseClick(others.clRuleList->viewport(), Qt::LeftButton, {},
-                      checkIndicator(others.clRuleList, 1));
-    EXPECT_EQ(others.clRuleList->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(others.clRuleList->currentRow(), 1);
+    QTest::mouseClick(kbtest::List(others, "clRuleList")->viewport(), Qt::LeftButton, {},
+                      checkIndicator(kbtest::List(others, "clRuleList"), 1));
+    EXPECT_EQ(kbtest::List(others, "clRuleList")->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(kbtest::List(others, "clRuleList")->currentRow(), 1);
     EXPECT_EQ(buttons(others), "11110");
     const int first = ctx.store.FindAdditional(1), second = ctx.store.FindAdditional(2);
     EXPECT_TRUE(ctx.rules(second).rules[0].enabled);
@@ -292,67 +296,67 @@ TEST_F(RuleListPanel, ACheckMarkOnTheOthersPageSwitchesOnlyItsOwnRuleOfTheSelect
 
     // Toggled from code or the keyboard rather than a click, the line still
     // becomes the selected one.
-    others.clRuleList->setCurrentRow(1);
-    others.clRuleList->item(0)->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(others.clRuleList->currentRow(), 0);
+    kbtest::List(others, "clRuleList")->setCurrentRow(1);
+    kbtest::List(others, "clRuleList")->item(0)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(kbtest::List(others, "clRuleList")->currentRow(), 0);
     EXPECT_FALSE(ctx.rules(second).rules[0].enabled);
     EXPECT_EQ(ctx.saved.size(), 2u);
 }
 
-TEST_F(RuleListPanel, ADoubleClickOnAnEmptyListOpensNothing) {
+TEST_F(RuleListPanelTest, ADoubleClickOnAnEmptyListOpensNothing) {
     ModalAnswerer answerer([](QWidget* w) { w->close(); });
-    QTest::mouseDClick(panel->clRuleList->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(rules()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     QTest::qWait(30);
     EXPECT_EQ(answerer.opened, 0);
     EXPECT_TRUE(ctx.saved.empty());
 }
 
-TEST_F(RuleListPanel, ADoubleClickEditsTheSelectedRuleAndACancelledWizardChangesNothing) {
+TEST_F(RuleListPanelTest, ADoubleClickEditsTheSelectedRuleAndACancelledWizardChangesNothing) {
     setKazaaRules({"A", "B", "C"});
     clickLine(2);
     bool editMode = false;
     int editIndex = -1;
     ModalAnswerer answerer([&](QWidget* w) {
-        auto* wizard = qobject_cast<TfrmRule*>(w);
+        auto* wizard = qobject_cast<RuleWizard*>(w);
         ASSERT_NE(wizard, nullptr);
         editMode = wizard->RuleEditMode();
         editIndex = wizard->EditRuleIndex();
         wizard->Button4Click();
     });
-    QTest::mouseDClick(panel->clRuleList->viewport(), Qt::LeftButton, {}, lineCentre(2));
+    QTest::mouseDClick(rules()->viewport(), Qt::LeftButton, {}, lineCentre(2));
     EXPECT_EQ(answerer.opened, 1);
     EXPECT_TRUE(editMode);
     EXPECT_EQ(editIndex, 2);
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B", "C"}));
     EXPECT_TRUE(ctx.saved.empty());
     EXPECT_EQ(ctx.builds, 0);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 2);
+    EXPECT_EQ(rules()->currentRow(), 2);
 }
 
-TEST_F(RuleListPanel, AfterEditingARuleItsLineIsSelectedAgain) {
+TEST_F(RuleListPanelTest, AfterEditingARuleItsLineIsSelectedAgain) {
     setKazaaRules({"A", "B", "C", "D"});
     clickLine(3);
     ModalAnswerer answerer([](QWidget* w) {
-        auto* wizard = qobject_cast<TfrmRule*>(w);
+        auto* wizard = qobject_cast<RuleWizard*>(w);
         ASSERT_NE(wizard, nullptr);
         wizard->findChild<QLineEdit*>("teRuleName")->setText("Renamed");
         wizard->btnFinishClick();
     });
-    click(panel->btnEdit);
+    click(kbtest::Button(*panel, "btnEdit"));
     EXPECT_EQ(answerer.opened, 1);
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B", "C", "Renamed"}));
-    EXPECT_EQ(panel->clRuleList->item(3)->text(), "Renamed");
-    EXPECT_EQ(panel->clRuleList->currentRow(), 3);
+    EXPECT_EQ(rules()->item(3)->text(), "Renamed");
+    EXPECT_EQ(rules()->currentRow(), 3);
     EXPECT_EQ(buttons(*panel), "11110");
     // The wizard saved; the panel adds no save of its own.
     EXPECT_EQ(ctx.saved.size(), 1u);
 }
 
-TEST_F(RuleListPanel, AfterAddingARuleLineZeroIsSelectedNotTheNewRule) {
+TEST_F(RuleListPanelTest, AfterAddingARuleLineZeroIsSelectedNotTheNewRule) {
     setKazaaRules({"A", "B"});
     clickLine(1);
     ModalAnswerer answerer([](QWidget* w) {
-        auto* wizard = qobject_cast<TfrmRule*>(w);
+        auto* wizard = qobject_cast<RuleWizard*>(w);
         ASSERT_NE(wizard, nullptr);
         EXPECT_FALSE(wizard->RuleEditMode());
         ruleactionrec del;
@@ -361,23 +365,23 @@ TEST_F(RuleListPanel, AfterAddingARuleLineZeroIsSelectedNotTheNewRule) {
         wizard->findChild<QLineEdit*>("teRuleName")->setText("New");
         wizard->btnFinishClick();
     });
-    click(panel->btnAdd);
+    click(kbtest::Button(*panel, "btnAdd"));
     EXPECT_EQ(answerer.opened, 1);
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B", "New"}));
-    EXPECT_EQ(panel->clRuleList->count(), 3);
-    EXPECT_EQ(panel->clRuleList->currentRow(), 0);
+    EXPECT_EQ(rules()->count(), 3);
+    EXPECT_EQ(rules()->currentRow(), 0);
     EXPECT_EQ(buttons(*panel), "11101");
     EXPECT_EQ(ctx.saved.size(), 1u);
 }
 
-TEST_F(RuleListPanel, ACancelledAddLeavesRulesSelectionAndFileAlone) {
+TEST_F(RuleListPanelTest, ACancelledAddLeavesRulesSelectionAndFileAlone) {
     setKazaaRules({"A", "B"});
     clickLine(1);
     ModalAnswerer answerer([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    click(panel->btnAdd);
+    click(kbtest::Button(*panel, "btnAdd"));
     EXPECT_EQ(answerer.opened, 1);
     EXPECT_EQ(names(ctx.rules(0)), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(panel->clRuleList->currentRow(), 1);
+    EXPECT_EQ(rules()->currentRow(), 1);
     EXPECT_TRUE(ctx.saved.empty());
     EXPECT_EQ(ctx.builds, 0);
 }

@@ -14,7 +14,7 @@ namespace {
 using namespace kb;
 
 TEST(SideBar, ReportsEachItemByGroupAndIndexAndStaysUnselected) {
-    TdxSideBar bar;
+    SideBar bar;
     const int g0 = bar.AddGroup("First");
     const int g1 = bar.AddGroup("Second");
     EXPECT_EQ(g0, 0);
@@ -29,7 +29,7 @@ TEST(SideBar, ReportsEachItemByGroupAndIndexAndStaysUnselected) {
     EXPECT_EQ(bar.Item(-1, 0), nullptr);
     bar.show();
 
-    QSignalSpy clicks(&bar, &TdxSideBar::ItemClick);
+    QSignalSpy clicks(&bar, &SideBar::ItemClick);
     QTest::mouseClick(bar.findChild<QToolButton*>("itemB"), Qt::LeftButton);
     QTest::mouseClick(bar.findChild<QToolButton*>("itemC"), Qt::LeftButton);
     QTest::mouseClick(bar.findChild<QToolButton*>("itemB"), Qt::LeftButton);

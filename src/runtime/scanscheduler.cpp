@@ -1,4 +1,4 @@
-#include "shell/scantimer.h"
+#include "runtime/scanscheduler.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 #include <exception>
@@ -9,7 +9,8 @@
 
 namespace kb {
 
-ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal, QObject* parent)
+ScanScheduler::ScanScheduler(ServiceStore& store, ScanEnvironment env, Journal* journal,
+                             QObject* parent)
     : QObject(parent), store_(store), env_(std::move(env)), journal_(journal) {
     env_.stop = &stop_;
     // Passes never overlap, so they can share one keeper of the folders' listings.
@@ -18,12 +19,12 @@ ScanTimer::ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal,
     timer_.setObjectName(QStringLiteral("Timer1"));
     timer_.setSingleShot(true);
     timer_.setInterval(kDefaultInterval);
-    connect(&timer_, &QTimer::timeout, this, &ScanTimer::Timer1Timer);
-    connect(&watcher_, &QFutureWatcher<ScanResult>::finished, this, &ScanTimer::passEnded);
-    connect(&jobWatcher_, &QFutureWatcher<void>::finished, this, &ScanTimer::jobEnded);
+    connect(&timer_, &QTimer::timeout, this, &ScanScheduler::StartPass);
+    connect(&watcher_, &QFutureWatcher<ScanResult>::finished, this, &ScanScheduler::passEnded);
+    connect(&jobWatcher_, &QFutureWatcher<void>::finished, this, &ScanScheduler::jobEnded);
 }
 
-ScanTimer::~ScanTimer() {
+ScanScheduler::~ScanScheduler() {
     // The worker only touches its snapshot, but an interrupted move would
     // leave a half-copied target behind: the file in hand is finished, and
     // nothing after it is started.
@@ -34,7 +35,7 @@ ScanTimer::~ScanTimer() {
     jobWatcher_.waitForFinished();
 }
 
-void ScanTimer::SetEnabled(bool on) {
+void ScanScheduler::SetEnabled(bool on) {
     enabled_ = on;
     if (!on)
         timer_.stop();
@@ -42,14 +43,14 @@ void ScanTimer::SetEnabled(bool on) {
         timer_.start();
 }
 
-void ScanTimer::Stop() {
+void ScanScheduler::Stop() {
     stop_ = true;
     SetEnabled(false);
 }
 
-void ScanTimer::SetInterval(int ms) { timer_.setInterval(ms); }
+void ScanScheduler::SetInterval(int ms) { timer_.setInterval(ms); }
 
-void ScanTimer::Timer1Timer() {
+void ScanScheduler::StartPass() {
     if (busy_ || jobRunning_) return;
     timer_.stop();
     busy_ = true;
@@ -85,7 +86,7 @@ void ScanTimer::Timer1Timer() {
     replaced_.clear();
 }
 
-void ScanTimer::passEnded() {
+void ScanScheduler::passEnded() {
     // WaitForPass may have delivered this pass's end already.
     if (!busy_) return;
     ScanResult result = watcher_.result();
@@ -101,20 +102,20 @@ void ScanTimer::passEnded() {
         resume();
 }
 
-int ScanTimer::PutBack(const std::string& folder, const std::string& name) {
+int ScanScheduler::PutBack(const std::string& folder, const std::string& name) {
     return state_.PutBack(store_, folder, name, env_.foldersAsDownloads);
 }
 
-void ScanTimer::resume() {
+void ScanScheduler::resume() {
     if (enabled_ && !busy_ && !jobRunning_) timer_.start();
 }
 
-void ScanTimer::RunBetweenPasses(std::function<void()> job, std::function<void()> done) {
+void ScanScheduler::RunBetweenPasses(std::function<void()> job, std::function<void()> done) {
     jobs_.push_back(Job{std::move(job), std::move(done)});
     if (!busy_ && !jobRunning_) startNextJob();
 }
 
-void ScanTimer::startNextJob() {
+void ScanScheduler::startNextJob() {
     if (jobs_.empty()) return;
     jobRunning_ = true;
     timer_.stop();
@@ -128,7 +129,7 @@ void ScanTimer::startNextJob() {
     }));
 }
 
-void ScanTimer::jobEnded() {
+void ScanScheduler::jobEnded() {
     if (!jobRunning_) return;
     Job finished = std::move(jobs_.front());
     jobs_.pop_front();
@@ -140,7 +141,7 @@ void ScanTimer::jobEnded() {
         resume();
 }
 
-void ScanTimer::WaitForPass() {
+void ScanScheduler::WaitForPass() {
     if (busy_) {
         watcher_.waitForFinished();
         // The finished signal is queued to this thread; deliver it now so the

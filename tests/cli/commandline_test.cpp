@@ -1,16 +1,15 @@
 // The command line as start-up reads it, the dry run's two printed forms,
 // and where an installed copy finds its files.
-#include "shell/commandline.h"
+#include "cli/commandline.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
 
+#include "cli/dryrunreport.h"
 #include "platform/xdg_sandbox.h"
-#include "shell/dryrunreport.h"
-#include "shell/help.h"
-#include "shell/startup.h"
+#include "runtime/startup.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <vector>
 
+#include "cli/commandline.h"
 #include "engine/dryrun.h"
-#include "shell/commandline.h"
 
 namespace kb {
 

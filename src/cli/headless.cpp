@@ -1,19 +1,17 @@
-#include "shell/headless.h"
+#include "cli/headless.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSocketNotifier>
 #include <exception>
 #include <iostream>
-#include <memory>
 
 #include "journal/journal.h"
 #include "platform/instanceguard.h"
-#include "platform/termination.h"
-#include "remote/clientdesk.h"
-#include "shell/activitypage.h"
-#include "shell/scantimer.h"
-#include "shell/startup.h"
+#include "runtime/outcometext.h"
+#include "runtime/programrun.h"
+#include "runtime/scanscheduler.h"
+#include "runtime/session.h"
+#include "runtime/startup.h"
 #include "store/version.h"
 
 namespace kb {
@@ -33,20 +31,6 @@ int CountRules(const ServiceStore& store, int& services) {
 
 }  // namespace
 
-std::string OutcomeLine(const ActionOutcome& o) {
-    const JournalEntry e = JournalEntryFor(o);
-    std::string line =
-        o.service + " / " + o.rulename + ": " + ActivityModel::ActionText(e).toStdString();
-    if (o.raction == actLaunch) {
-        line += " " + o.target;
-        if (!o.source.empty()) line += " for " + o.source;
-    } else {
-        line += " " + o.source;
-        if (!o.target.empty()) line += " to " + o.target;
-    }
-    return line + ": " + ActivityModel::ResultText(e).toStdString();
-}
-
 int RunHeadless(int argc, char** argv, const CommandLine& command) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
@@ -64,33 +48,22 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
     }
     MarkGuardHeadless();
 
-    bool terminating = false;
-    const int termFd = WatchTerminationRequests();
-    std::unique_ptr<QSocketNotifier> termNotifier;
-    if (termFd >= 0) {
-        termNotifier = std::make_unique<QSocketNotifier>(termFd, QSocketNotifier::Read);
-        QObject::connect(termNotifier.get(), &QSocketNotifier::activated, &app, [&, termFd] {
-            while (TakeTerminationRequest(termFd)) {
-            }
-            terminating = true;
-            QCoreApplication::exit(0);
-        });
-    }
-
+    ProgramRun run;
     // What the window would put in a message box goes to standard error
     // and, so that it is still there later, into the journal.
-    Journal journal(Journal::DefaultPath());
+    Journal& journal = run.TheJournal();
     auto tell = [&journal](const std::string& text) {
         std::cerr << "kestrelbox: " << text << '\n';
         journal.Append({WarningEntry(text, QDateTime::currentMSecsSinceEpoch())});
     };
-    ProgramState state;
-    PrepareProgramState(state, command.configFile, journal, {tell, tell});
-
-    ScanTimer scanner(state.store, DefaultScanEnvironment(), &journal);
-    scanner.SetOptions(state.options);
-    scanner.SetClients(BuildClientDesk(state.store));
-    QObject::connect(&scanner, &ScanTimer::PassFinished, &app, [&] {
+    if (!run.Prepare(command.configFile, {tell, tell})) {
+        run.End();
+        std::cout << "Kestrelbox ends." << std::endl;
+        return 0;
+    }
+    const ProgramState& state = run.State();
+    const ScanScheduler& scanner = run.TheSession().Scheduler();
+    QObject::connect(&scanner, &ScanScheduler::PassFinished, &app, [&] {
         for (const std::string& n : scanner.LastNotices()) std::cerr << "kestrelbox: " << n << '\n';
         for (const ActionOutcome& o : scanner.LastOutcomes())
             (o.ok ? std::cout : std::cerr) << OutcomeLine(o) << '\n';
@@ -108,16 +81,7 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
               << (rules == 1 ? "" : "s") << " switched on, from " << state.ConfigFilePath
               << std::endl;
 
-    int rc = 0;
-    if (!terminating) {
-        scanner.SetEnabled(true);
-        rc = app.exec();
-    }
-    // A pass still running finishes the file in hand and stops.
-    scanner.Stop();
-    scanner.WaitForPass();
-    termNotifier.reset();
-    ReleaseInstanceGuard();
+    const int rc = run.Exec();
     std::cout << "Kestrelbox ends." << std::endl;
     return rc;
 }

@@ -1,4 +1,4 @@
-#include "shell/startup.h"
+#include "runtime/startup.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,9 +12,9 @@
 #include "platform/atomicfile.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "runtime/textformats.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
-#include "ui/textformats.h"
 
 namespace kb {
 
@@ -37,6 +37,14 @@ std::string InstalledDataDir(const std::string& programDir) {
         QDir::cleanPath(QString::fromStdString(programDir) + QStringLiteral("../share/kestrelbox"));
     if (!QFileInfo(data + QStringLiteral("/kestrbx.hlp")).isFile()) return {};
     return QDir::toNativeSeparators(data).toStdString() + kPathSeparator;
+}
+
+QString HelpFilePath(const QString& programDir) {
+    const QString beside = programDir + QStringLiteral("kestrbx.hlp");
+    if (QFileInfo::exists(beside)) return beside;
+    // An installed copy keeps it with its other data.
+    const std::string data = InstalledDataDir(programDir.toStdString());
+    return data.empty() ? beside : QString::fromStdString(data) + QStringLiteral("kestrbx.hlp");
 }
 
 std::string ChooseConfigFilePath(const std::string& programDir) {

@@ -1,4 +1,4 @@
-#include "shell/commandline.h"
+#include "cli/commandline.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -10,7 +10,7 @@
 #include "journal/undo.h"
 #include "platform/instanceguard.h"
 #include "remote/clientdesk.h"
-#include "shell/startup.h"
+#include "runtime/startup.h"
 #include "store/clientlinks.h"
 
 namespace kb {

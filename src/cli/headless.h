@@ -9,17 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/commandline.h"
 #include "engine/scanpass.h"
-#include "shell/commandline.h"
 
 namespace kb {
 
 // Runs until asked to end; returns the exit status. Needs no display: only
 // a core application object is made.
 int RunHeadless(int argc, char** argv, const CommandLine& command);
-
-// One line per outcome, as a headless run prints them:
-// "Kazaa / Move new music: Move /srv/share/a.mp3 to /music: Done".
-std::string OutcomeLine(const ActionOutcome& o);
 
 }  // namespace kb

@@ -1,5 +1,5 @@
 // The program's own date and time formats.
-#include "ui/textformats.h"
+#include "runtime/textformats.h"
 
 #include <gtest/gtest.h>
 

@@ -21,17 +21,17 @@ namespace kb {
 
 class Journal;
 
-class ScanTimer : public QObject {
+class ScanScheduler : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int kDefaultInterval = 5000;
 
     // `journal` may be null: nothing is recorded.
-    ScanTimer(ServiceStore& store, ScanEnvironment env, Journal* journal = nullptr,
-              QObject* parent = nullptr);
+    ScanScheduler(ServiceStore& store, ScanEnvironment env, Journal* journal = nullptr,
+                  QObject* parent = nullptr);
     // Waits for a pass still running: its file operations must not be cut off.
-    ~ScanTimer() override;
+    ~ScanScheduler() override;
 
     // On: the next pass starts one interval from now (or one interval after
     // the running pass ends). Off: no further pass starts; a running pass
@@ -75,8 +75,9 @@ public:
     // in the order given.
     void RunBetweenPasses(std::function<void()> job, std::function<void()> done = {});
 
-    // The timer's handler: starts one pass unless a pass or a job runs.
-    void Timer1Timer();
+    // Starts one pass now unless a pass or a job runs (what the timer does
+    // each interval).
+    void StartPass();
 
     // What the passes keep of each service between passes (baselines,
     // files waiting to settle). Read and changed only while no pass runs:

@@ -1,4 +1,4 @@
-#include "ui/textformats.h"
+#include "runtime/textformats.h"
 
 #include <QLocale>
 

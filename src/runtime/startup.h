@@ -38,6 +38,11 @@ struct ProgramState {
 // trailing separator included; "" for a copy run from its own folder.
 std::string InstalledDataDir(const std::string& programDir);
 
+// The help file's full path: `programDir` (with its trailing separator)
+// followed by "kestrbx.hlp", or for an installed copy without one there,
+// the one in its installed data folder.
+QString HelpFilePath(const QString& programDir);
+
 // For a copy run from its own folder, `programDir` + "kbconf.ini" when that
 // folder takes new files (a portable copy). Otherwise (an installed copy, or
 // one the user cannot write to) the per-user configuration directory's

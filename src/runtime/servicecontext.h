@@ -1,14 +1,16 @@
 // What the rule wizard, the rule list panels and the additional-service
-// commands need from the main window: the table, the current service record
+// commands need of the program: the table, the current service record
 // (found again by the service lookup each time), saving, and the window to
-// place dialogs against. The main window implements it; tests use a fake.
+// place dialogs against. The session implements it; tests use a fake.
 #pragma once
 
-#include <QWidget>
+#include <QString>
 #include <cstdint>
 
 #include "engine/scanpass.h"
 #include "store/servicetable.h"
+
+class QWidget;
 
 namespace kb {
 
@@ -22,7 +24,7 @@ public:
     // from CurrentServiceId and the additional-services selection; -1 when
     // there is none (the Others page with no service selected).
     virtual int CurrentServiceIndex() const = 0;
-    // Refills the rule list of the panel showing this service id from the
+    // Has the panel showing this service id refill its rule list from the
     // table (selecting line 0 when it has lines); ids outside 0..6 do nothing.
     virtual void BuildRuleLists(std::uint8_t serviceId) = 0;
     // Rewrites the whole configuration file from the table. Never throws: a
@@ -34,6 +36,12 @@ public:
     // What a rule preview goes by: the completion gate and the delete the
     // scan passes use. The defaults when the window does not say.
     virtual ScanEnvironment PreviewEnvironment() const { return {}; }
+    // What a rule list says of a rule in its tooltip: when it last acted, on
+    // how many files, its last failure. Empty when nothing is known.
+    virtual QString RuleTip(const rServiceRules& service, const RuleRec& rule) const {
+        (void)service, (void)rule;
+        return {};
+    }
 };
 
 }  // namespace kb

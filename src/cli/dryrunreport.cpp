@@ -1,4 +1,4 @@
-#include "shell/dryrunreport.h"
+#include "cli/dryrunreport.h"
 
 #include <QFileInfo>
 #include <filesystem>
@@ -7,11 +7,11 @@
 
 #include "platform/paths.h"
 #include "remote/clientdesk.h"
-#include "shell/startup.h"
+#include "runtime/startup.h"
+#include "runtime/textformats.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
 #include "store/options.h"
-#include "ui/textformats.h"
 
 namespace kb {
 

@@ -1,0 +1,86 @@
+// The program's state for a run with a window, on QtCore alone: the service
+// table and the settings, the scan scheduler with the options handed to its
+// passes and the download clients it asks, and saving. It is the service
+// contract the rule wizard, the rule list panels and the service commands
+// work through; pages change the table through it and hear of changes from
+// its signals, never from each other.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/scanpass.h"
+#include "runtime/scanscheduler.h"
+#include "runtime/servicecontext.h"
+#include "runtime/startup.h"
+#include "store/clientlinks.h"
+
+namespace kb {
+
+class Session : public QObject, public ServiceContext {
+    Q_OBJECT
+
+public:
+    // The scheduler is made here, switched off; the options and the client
+    // links of `state` are handed to it.
+    explicit Session(ProgramState& state, ScanEnvironment env = DefaultScanEnvironment(),
+                     QObject* parent = nullptr);
+    ~Session() override;
+
+    ProgramState& State() { return state_; }
+    const ProgramState& State() const { return state_; }
+    ScanScheduler& Scheduler() { return *scheduler_; }
+
+    // ServiceContext.
+    ServiceStore& Store() override { return state_.store; }
+    std::uint8_t CurrentServiceId() const override { return currentServiceId_; }
+    int CurrentServiceIndex() const override;
+    // The panel showing this service's rules refills itself: RulesChanged.
+    void BuildRuleLists(std::uint8_t serviceId) override { emit RulesChanged(serviceId); }
+    // Writes kbconf.ini; SaveFailed until a save succeeds, then Saved.
+    void SaveConfig() override;
+    QWidget* MainWindow() const override { return dialogParent_; }
+    ScanEnvironment PreviewEnvironment() const override;
+    QString RuleTip(const rServiceRules& service, const RuleRec& rule) const override;
+
+    // What the window chose: the page (its service id) and, on the Others
+    // page, the selected line of the additional services (-1 for none).
+    void SetCurrentService(std::uint8_t serviceId) { currentServiceId_ = serviceId; }
+    void SetSelectedOtherLine(int line) { selectedOtherLine_ = line; }
+    int SelectedOtherLine() const { return selectedOtherLine_; }
+    // The window dialogs are placed against.
+    void SetDialogParent(QWidget* window) { dialogParent_ = window; }
+    // The folder a folder chooser showed last, on any page: the next one
+    // starts there.
+    QString& LastChosenFolder() { return lastChosenFolder_; }
+
+    // The record the page of `serviceId` shows (for Others, the selected
+    // additional service), or -1.
+    int RecordFor(std::uint8_t serviceId) const;
+
+    // Hands the options (after Settings... changed them) to the passes.
+    void ApplyOptions();
+    // Asks the clients the links name now: rebuilt only when a folder's
+    // client changed, so one that cannot be asked is not said again after
+    // every change of the table.
+    void RefreshClients();
+
+signals:
+    void RulesChanged(std::uint8_t serviceId);
+    void SaveFailed(const QString& text);
+    void Saved();
+
+private:
+    ProgramState& state_;
+    std::unique_ptr<ScanScheduler> scheduler_;
+    std::uint8_t currentServiceId_ = 0;
+    int selectedOtherLine_ = -1;
+    QWidget* dialogParent_ = nullptr;
+    QString lastChosenFolder_;
+    std::vector<ClientLink> clientPlan_;
+};
+
+}  // namespace kb
