@@ -82,11 +82,11 @@ FileDateDialog::FileDateDialog(ParamExchange& ex, QWidget* parent) : QDialog(par
     Button2 = form.cancel;
     ShowComparison(form, teDays, ex.comparison, ex.days);
 
-    connect(Button1, &QPushButton::clicked, this, &FileDateDialog::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FileDateDialog::confirm);
     SetUpParamDialog(this, QSize(296, 135), Button1);
 }
 
-void FileDateDialog::Button1Click() {
+void FileDateDialog::confirm() {
     if (ReadComparison(this, rbgt, teDays, QStringLiteral("Invalid number of days."),
                        ex_.comparison, ex_.days))
         accept();

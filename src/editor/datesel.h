@@ -52,10 +52,10 @@ public:
     QPushButton* Button1;  // OK
     QPushButton* Button2;  // Cancel
 
-public slots:
-    void Button1Click();
-
 private:
+    // OK: checks what was typed, writes it back and closes.
+    void confirm();
+
     ParamExchange& ex_;
 };
 

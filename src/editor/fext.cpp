@@ -33,12 +33,12 @@ ExtensionsDialog::ExtensionsDialog(ParamExchange& ex, QWidget* parent) : QDialog
     layout->addWidget(teInput);
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button2, &QPushButton::clicked, this, &ExtensionsDialog::Button2Click);
+    connect(Button2, &QPushButton::clicked, this, &ExtensionsDialog::confirm);
     connect(Button3, &QPushButton::clicked, this, &ExtensionsDialog::reject);
     SetUpParamDialog(this, QSize(290, 92), Button2);
 }
 
-void ExtensionsDialog::Button2Click() {
+void ExtensionsDialog::confirm() {
     ex_.linkText = teInput->text();
     if (!numeric_) {
         accept();

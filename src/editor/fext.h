@@ -28,11 +28,12 @@ public:
     QPushButton* Button2;  // OK
     QPushButton* Button3;  // Cancel
 
-public slots:
-    void Button2Click();
     void reject() override;
 
 private:
+    // OK: checks what was typed, writes it back and closes.
+    void confirm();
+
     ParamExchange& ex_;
     bool numeric_ = false;
 };

@@ -29,11 +29,11 @@ FileSizeDialog::FileSizeDialog(ParamExchange& ex, QWidget* parent) : QDialog(par
     Button2 = form.cancel;
     ShowComparison(form, teFileSize, ex.comparison, ex.size);
 
-    connect(Button1, &QPushButton::clicked, this, &FileSizeDialog::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FileSizeDialog::confirm);
     SetUpParamDialog(this, QSize(297, 135), Button1);
 }
 
-void FileSizeDialog::Button1Click() {
+void FileSizeDialog::confirm() {
     if (ReadComparison(this, rbgt, teFileSize, QStringLiteral("Invalid file size value."),
                        ex_.comparison, ex_.size))
         accept();

@@ -121,12 +121,12 @@ FtpOptionsDialog::FtpOptionsDialog(RuleRec& rule, QWidget* parent) : QDialog(par
         }
     }
 
-    connect(Button1, &QPushButton::clicked, this, &FtpOptionsDialog::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &FtpOptionsDialog::confirm);
     connect(Button2, &QPushButton::clicked, this, &FtpOptionsDialog::reject);
     SetUpParamDialog(this, QSize(314, 233), Button1);
 }
 
-void FtpOptionsDialog::Button1Click() {
+void FtpOptionsDialog::confirm() {
     std::int32_t port = 0;
     // A TCP port is 1 to 65535; 0, negative and larger numbers never connect.
     if (!ParseWholeNumber(teFTPPort->text(), port) || port < 1 || port > 65535) {

@@ -32,10 +32,10 @@ public:
     QPushButton* Button1;  // OK
     QPushButton* Button2;  // Cancel
 
-public slots:
-    void Button1Click();
-
 private:
+    // OK: checks what was typed, writes it back and closes.
+    void confirm();
+
     RuleRec& rule_;
     int actionIndex_ = -1;  // the FTP action being edited
 };

@@ -69,13 +69,13 @@ LaunchDialog::LaunchDialog(ParamExchange& ex, QWidget* parent) : QDialog(parent)
     layout->addWidget(NewHintLabel(QStringLiteral("(ex. -mfile)"), this));
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button1, &QPushButton::clicked, this, &LaunchDialog::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &LaunchDialog::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, &LaunchDialog::browse);
+    connect(Button2, &QPushButton::clicked, this, &LaunchDialog::confirm);
     connect(Button3, &QPushButton::clicked, this, &LaunchDialog::reject);
     SetUpParamDialog(this, QSize(268, 165), Button2);
 }
 
-void LaunchDialog::Button1Click() {
+void LaunchDialog::browse() {
     QFileDialog chooser(this);
     chooser.setObjectName(QStringLiteral("OpenDialog1"));
     chooser.setFileMode(QFileDialog::ExistingFile);
@@ -92,7 +92,7 @@ void LaunchDialog::Button1Click() {
     teProgram->setText(QDir::toNativeSeparators(chooser.selectedFiles().constFirst()));
 }
 
-void LaunchDialog::Button2Click() {
+void LaunchDialog::confirm() {
     if (teProgram->text().isEmpty()) {
         WarnAt(this, QStringLiteral("Please enter a filename"));
         return;

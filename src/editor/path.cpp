@@ -43,18 +43,18 @@ FolderDialog::FolderDialog(ParamExchange& ex, QWidget* parent)
     layout->addLayout(pathRow);
     layout->addLayout(NewButtonRow(Button2, Button3));
 
-    connect(Button1, &QPushButton::clicked, this, &FolderDialog::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &FolderDialog::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, &FolderDialog::browse);
+    connect(Button2, &QPushButton::clicked, this, &FolderDialog::confirm);
     connect(Button3, &QPushButton::clicked, this, &FolderDialog::reject);
     SetUpParamDialog(this, QSize(289, 91), Button2);
 }
 
-void FolderDialog::Button1Click() {
+void FolderDialog::browse() {
     const QString chosen = ChooseFolder(this, tePath->text(), lastFolder_);
     if (!chosen.isEmpty()) tePath->setText(chosen);
 }
 
-void FolderDialog::Button2Click() {
+void FolderDialog::confirm() {
     const QString text = tePath->text();
     if (text.isEmpty() || !QFileInfo(text).isDir()) {
         WarnCentered(this, QStringLiteral("Path does not exist"));

@@ -24,11 +24,12 @@ public:
     QPushButton* Button2;  // OK
     QPushButton* Button3;  // Cancel
 
-public slots:
-    void Button1Click();
-    void Button2Click();
-
 private:
+    // "Browse...": picks with a chooser what the field names.
+    void browse();
+    // OK: checks what was typed, writes it back and closes.
+    void confirm();
+
     ParamExchange& ex_;
     QString lastFolder_;  // where the folder chooser opens next
 };

@@ -204,17 +204,17 @@ RuleWizard::RuleWizard(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex
     btnFinish = stripButton("btnFinish", "Finish", 192 + buttonShift, strip);
     btnNext = stripButton("btnNext", "Next >>", 280 + buttonShift, strip);
 
-    connect(btnNext, &QPushButton::clicked, this, &RuleWizard::btnNextClick);
-    connect(btnPrevious, &QPushButton::clicked, this, &RuleWizard::btnPreviousClick);
-    connect(btnFinish, &QPushButton::clicked, this, &RuleWizard::btnFinishClick);
-    connect(Button4, &QPushButton::clicked, this, &RuleWizard::Button4Click);
-    connect(clConditions, &QListWidget::itemChanged, this, &RuleWizard::clConditionsClickCheck);
-    connect(clActions, &QListWidget::itemChanged, this, &RuleWizard::clActionsClickCheck);
+    connect(btnNext, &QPushButton::clicked, this, &RuleWizard::next);
+    connect(btnPrevious, &QPushButton::clicked, this, &RuleWizard::previous);
+    connect(btnFinish, &QPushButton::clicked, this, &RuleWizard::finish);
+    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
+    connect(clConditions, &QListWidget::itemChanged, this, &RuleWizard::conditionChecked);
+    connect(clActions, &QListWidget::itemChanged, this, &RuleWizard::actionChecked);
     connect(ParamListBox1, &LinkedSentenceList::OnParamClick, this,
-            &RuleWizard::ParamListBox1ParamClick);
-    connect(btnPreview, &QPushButton::clicked, this, &RuleWizard::btnPreviewClick);
+            &RuleWizard::sentenceLinkClicked);
+    connect(btnPreview, &QPushButton::clicked, this, &RuleWizard::showPreview);
 
-    FormCreate();
+    build();
 }
 
 QWidget* RuleWizard::buildTriggerPage() {
@@ -302,7 +302,7 @@ QWidget* RuleWizard::buildRulePage() {
     return TabSheet2;
 }
 
-void RuleWizard::FormCreate() {
+void RuleWizard::build() {
     showPage(kTriggerPage);
     PlaceDialog(this, ctx_.MainWindow());
 
@@ -407,7 +407,7 @@ void RuleWizard::RebuildSummary() {
         ParamListBox1->AddLine(QString::fromStdString(line));
 }
 
-void RuleWizard::btnNextClick() {
+void RuleWizard::next() {
     if (PageControl1->currentIndex() == kTriggerPage) {
         if (rbNewComp->isChecked()) {
             WorkRule.mcond = trgNewFile;
@@ -438,12 +438,12 @@ void RuleWizard::btnNextClick() {
     showPage(kRulePage);
 }
 
-void RuleWizard::btnPreviousClick() {
+void RuleWizard::previous() {
     if (PageControl1->currentIndex() != kRulePage) return;
     showPage(kTriggerPage);
 }
 
-void RuleWizard::clConditionsClickCheck(QListWidgetItem* item) {
+void RuleWizard::conditionChecked(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
     const std::uint8_t kind = ConditionKindOfEntry(clConditions->row(item));
     if (item->checkState() == Qt::Checked)
@@ -454,7 +454,7 @@ void RuleWizard::clConditionsClickCheck(QListWidgetItem* item) {
     RebuildSummary();
 }
 
-void RuleWizard::clActionsClickCheck(QListWidgetItem* item) {
+void RuleWizard::actionChecked(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
     const std::uint8_t kind = ActionKindOfEntry(clActions->row(item));
     auto& actions = WorkRule.actions;
@@ -472,7 +472,7 @@ void RuleWizard::clActionsClickCheck(QListWidgetItem* item) {
     RebuildSummary();
 }
 
-void RuleWizard::ParamListBox1ParamClick(int /*idx*/, const QString& href, QString& /*value*/) {
+void RuleWizard::sentenceLinkClicked(int /*idx*/, const QString& href, QString& /*value*/) {
     // Whatever the dialog's outcome, the list shows the rule as it now is.
     EditRuleParam(this, WorkRule, href);
     RebuildSummary();
@@ -512,7 +512,7 @@ QString RuleWizard::finishProblem() const {
     return {};
 }
 
-RulePreviewDialog* RuleWizard::btnPreviewClick() {
+RulePreviewDialog* RuleWizard::showPreview() {
     auto& table = ctx_.Store().ServiceTable;
     const int svc = ctx_.CurrentServiceIndex();
     if (svc < 0 || svc >= static_cast<int>(table.size())) {
@@ -528,7 +528,7 @@ RulePreviewDialog* RuleWizard::btnPreviewClick() {
     return preview;
 }
 
-void RuleWizard::btnFinishClick() {
+void RuleWizard::finish() {
     const QString problem = finishProblem();
     if (!problem.isEmpty()) {
         WarnAt(this, problem);
@@ -563,7 +563,5 @@ bool RuleWizard::storeWorkRule() {
     ctx_.SaveConfig();
     return true;
 }
-
-void RuleWizard::Button4Click() { reject(); }
 
 }  // namespace kb

@@ -56,20 +56,19 @@ public:
     // Refills the summary list from WorkRule.
     void RebuildSummary();
 
-    // Event handlers, public so the behaviour can be driven directly.
-    void btnNextClick();
-    void btnPreviousClick();
-    void clConditionsClickCheck(QListWidgetItem* item);
-    void clActionsClickCheck(QListWidgetItem* item);
-    void ParamListBox1ParamClick(int idx, const QString& href, QString& value);
-    void btnFinishClick();
-    void Button4Click();
+private:
+    void next();
+    void previous();
+    void conditionChecked(QListWidgetItem* item);
+    void actionChecked(QListWidgetItem* item);
+    // A link of the rule's sentences was clicked: its value is asked for.
+    void sentenceLinkClicked(int idx, const QString& href, QString& value);
+    // Checks the rule, stores it in the service record, saves and closes.
+    void finish();
     // Opens the preview of WorkRule on the current service's folder (window
     // modal, deleted when closed) and returns it; null when the service is gone.
-    RulePreviewDialog* btnPreviewClick();
-
-private:
-    void FormCreate();
+    RulePreviewDialog* showPreview();
+    void build();
     QWidget* buildTriggerPage();
     QWidget* buildRulePage();
     void loadRuleIntoControls();

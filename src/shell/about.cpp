@@ -51,14 +51,12 @@ AboutDialog::AboutDialog(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(88, 120, 81, 25);
     Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &AboutDialog::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
-    FormCreate();
+    place();
 }
 
-void AboutDialog::FormCreate() { PlaceDialog(this, mainWindow_); }
-
-void AboutDialog::Button1Click() { accept(); }
+void AboutDialog::place() { PlaceDialog(this, mainWindow_); }
 
 void ShowAbout(QWidget* mainWindow) {
     AboutDialog box(mainWindow);

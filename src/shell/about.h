@@ -15,9 +15,6 @@ public:
     // The box places itself against `mainWindow`.
     explicit AboutDialog(QWidget* mainWindow);
 
-    void FormCreate();
-    void Button1Click();
-
     QLabel* Image1 = nullptr;
     QLabel* lblPName = nullptr;
     QLabel* lblVersion = nullptr;
@@ -26,6 +23,7 @@ public:
     QPushButton* Button1 = nullptr;
 
 private:
+    void place();
     QWidget* mainWindow_;
 };
 

@@ -49,19 +49,19 @@ AdditionalOptionsDialog::AdditionalOptionsDialog(Settings& settings, std::string
     BitBtn2->setGeometry(136 + extra / 2, 72, 81, 25);
     BitBtn2->setAutoDefault(false);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &AdditionalOptionsDialog::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &AdditionalOptionsDialog::confirm);
     // Esc and the close box reject as well.
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 
-    FormCreate();
+    place();
 }
 
-void AdditionalOptionsDialog::FormCreate() {
+void AdditionalOptionsDialog::place() {
     PlaceDialog(this, mainWindow_);
     chkAuto->setChecked(settings_.AutoStart);
 }
 
-void AdditionalOptionsDialog::BitBtn1Click() {
+void AdditionalOptionsDialog::confirm() {
     try {
         ApplyAutoStartSwitch(settings_, chkAuto->isChecked(), executable_);
     } catch (const RegistryError& e) {

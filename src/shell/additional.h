@@ -20,19 +20,19 @@ public:
     // log-on entry starts. The dialog places itself against `mainWindow`.
     AdditionalOptionsDialog(Settings& settings, std::string executable, QWidget* mainWindow);
 
-    // Places the dialog and loads the check box.
-    void FormCreate();
-    // Applies the switch (writes or removes the log-on entry) and closes with
-    // OK; when the entry cannot be changed the error is shown and the dialog
-    // stays open with nothing changed.
-    void BitBtn1Click();
-
     QGroupBox* GroupBox1 = nullptr;
     QCheckBox* chkAuto = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
 
 private:
+    // Places the dialog and loads the check box.
+    void place();
+    // Applies the switch (writes or removes the log-on entry) and closes with
+    // OK; when the entry cannot be changed the error is shown and the dialog
+    // stays open with nothing changed.
+    void confirm();
+
     Settings& settings_;
     std::string executable_;
     QWidget* mainWindow_;

@@ -95,7 +95,7 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
         cbFound->setPlaceholderText(QStringLiteral("Choose one to fill in the fields"));
         cbFound->setCurrentIndex(-1);
         cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
-        connect(cbFound, &QComboBox::activated, this, &AddServiceDialog::cbFoundActivated);
+        connect(cbFound, &QComboBox::activated, this, &AddServiceDialog::foundChosen);
         const int row = 156 + cbFound->sizeHint().height() + 4;
         btnTestFoundClient =
             makeButton(this, "btnTestFoundClient", QStringLiteral("Test"), QRect(8, row, 50, 22));
@@ -122,14 +122,14 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
     Button2 = makeButton(Panel1, "Button2", QStringLiteral("Cancel"), QRect(144, 4, 81, 25));
     Button1->setDefault(true);
 
-    connect(Button3, &QPushButton::clicked, this, &AddServiceDialog::Button3Click);
-    connect(Button1, &QPushButton::clicked, this, &AddServiceDialog::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &AddServiceDialog::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &AddServiceDialog::browse);
+    connect(Button1, &QPushButton::clicked, this, &AddServiceDialog::confirm);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
-    FormCreate();
+    place();
 }
 
-void AddServiceDialog::FormCreate() {
+void AddServiceDialog::place() {
     PlaceDialog(this, ctx_.MainWindow());
     if (!editMode_) return;
     setWindowTitle(QStringLiteral("Edit Service"));
@@ -143,7 +143,7 @@ void AddServiceDialog::FormCreate() {
     teExclude->setText(QString::fromStdString(rec.excludefiles));
 }
 
-void AddServiceDialog::cbFoundActivated(int index) {
+void AddServiceDialog::foundChosen(int index) {
     if (index < 0 || index >= static_cast<int>(found_.size())) return;
     const FoundClient& o = found_[index];
     teService->setText(QString::fromStdString(o.name));
@@ -187,7 +187,7 @@ int AddServiceDialog::editedIndex() const {
     return ctx_.Store().FindByUid(editedUid_);
 }
 
-void AddServiceDialog::Button3Click() {
+void AddServiceDialog::browse() {
     const QString chosen = ChooseFolder(this, teSharedDir->text(), browseStart_);
     if (!chosen.isEmpty()) teSharedDir->setText(chosen);
 }
@@ -206,7 +206,7 @@ QString AddServiceDialog::validationProblem() const {
     return {};
 }
 
-void AddServiceDialog::Button1Click() {
+void AddServiceDialog::confirm() {
     if (const QString problem = validationProblem(); !problem.isEmpty()) {
         WarnAt(this, problem);
         return;
@@ -234,7 +234,5 @@ void AddServiceDialog::Button1Click() {
     rec.excludefiles = exclude;
     accept();
 }
-
-void AddServiceDialog::Button2Click() { reject(); }
 
 }  // namespace kb

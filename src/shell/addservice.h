@@ -35,13 +35,6 @@ public:
 
     bool ServiceEditMode() const { return editMode_; }
 
-    // "Browse...": lets the user pick the shared directory.
-    void Button3Click();
-    // "OK": checks the fields, stores the service and closes with Accepted.
-    void Button1Click();
-    // "Cancel": closes with Rejected; nothing is stored.
-    void Button2Click();
-
     QLabel* Label1 = nullptr;
     QLineEdit* teService = nullptr;
     QLabel* Label2 = nullptr;
@@ -60,9 +53,13 @@ public:
     QPushButton* Button2 = nullptr;
 
 private:
-    void FormCreate();
+    // "Browse...": lets the user pick the shared directory.
+    void browse();
+    // "OK": checks the fields, stores the service and closes with Accepted.
+    void confirm();
+    void place();
     // A found folder was chosen: name, folder and masks are filled in.
-    void cbFoundActivated(int index);
+    void foundChosen(int index);
     // Asks the chosen found client, in the background, and says how it went.
     void testFoundClient();
     // Position of the edited record in the table, or -1 once it is gone.

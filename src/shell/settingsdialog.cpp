@@ -129,7 +129,7 @@ SettingsDialog::SettingsDialog(Options& options, QWidget* mainWindow)
 
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     Buttons->setObjectName(QStringLiteral("Buttons"));
-    connect(Buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::OkClick);
+    connect(Buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::confirm);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* outer = new QVBoxLayout(this);
@@ -174,7 +174,7 @@ SettingsDialog::SettingsDialog(Options& options, QWidget* mainWindow)
     PlaceDialog(this, mainWindow);
 }
 
-void SettingsDialog::OkClick() {
+void SettingsDialog::confirm() {
     Options changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
     changed.SettleSeconds = seSettleSeconds->value();

@@ -21,11 +21,6 @@ public:
     // `options` is the dialog's model; it changes only on a successful OK.
     SettingsDialog(Options& options, QWidget* mainWindow);
 
-    // Stores what the dialog shows and closes with OK; when the registry
-    // cannot be written the error is shown and the dialog stays open with
-    // nothing changed.
-    void OkClick();
-
     QCheckBox* chkWaitSettled = nullptr;
     QSpinBox* seSettleSeconds = nullptr;
     QSpinBox* seUnseenWriterMinutes = nullptr;
@@ -37,6 +32,10 @@ public:
     QDialogButtonBox* Buttons = nullptr;
 
 private:
+    // Stores what the dialog shows and closes with OK; when the registry
+    // cannot be written the error is shown and the dialog stays open with
+    // nothing changed.
+    void confirm();
     Options& options_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,8 +18,11 @@
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "builders.h"
 #include "gui_modal.h"
@@ -71,8 +75,7 @@ protected:
         state_.journal = &journal_;
     }
 
-    MainWindow& create() {
-        ScanEnvironment env;
+    MainWindow& create(ScanEnvironment env = {}) {
         env.gate.enabled = false;
         window_.reset();
         session_ = std::make_unique<Session>(state_, env);
@@ -209,6 +212,73 @@ TEST_F(Activity, UndoFollowsTheSelectionAndTakesAMoveBackBetweenPasses) {
     EXPECT_EQ(journal_.Last(1)[0].action, "undo move");
     select(2);
     EXPECT_FALSE(undo->isEnabled());
+}
+
+// Undo waits for a running pass, and that pass puts its rows on top of the
+// table before the undo is done: what is marked undone must be the entry the
+// user chose, not the one that came to stand in its row.
+TEST_F(Activity, AnUndoThatWaitsForAPassMarksTheEntryChosenNotItsOldRow) {
+    const std::string music = root_ + "/music";
+    fs::create_directories(music);
+    const std::string share = serveKazaa(kbtest::MoveTo(music));
+    // Morpheus launches a program at every pass; the test holds it.
+    const std::string other = root_ + "/other";
+    fs::create_directories(other);
+    std::ofstream(other + "/x.bin") << "x";
+    state_.store.ServiceTable[1].enabled = true;
+    state_.store.ServiceTable[1].sharedir = other;
+    kb::RuleRec every = kbtest::Rule(kb::trgFileCount, {kbtest::LaunchOf("/bin/true")});
+    every.fcnt = 0;
+    state_.store.ServiceTable[1].rulelist.rules = {every};
+    std::atomic<bool> hold{false}, held{false};
+    ScanEnvironment env;
+    env.launch = [&](const std::string&, const std::vector<std::string>&) {
+        held = hold.load();
+        for (int i = 0; i < 500 && hold; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Status{true, {}};
+    };
+    create(env);
+    session_->Scheduler().SetEnabled(false);  // only the passes the test starts
+    pass();
+    std::ofstream(share + "/tune.mp3") << "tune";
+    pass();
+    ASSERT_TRUE(fs::exists(music + "/tune.mp3"));
+    pass();
+    openActivity();
+    auto rowOf = [&](const QString& file, const QString& action) {
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (cell(r, ActivityModel::File) == file && cell(r, ActivityModel::Action) == action)
+                return r;
+        return -1;
+    };
+    const int chosen = rowOf("tune.mp3", "Move");
+    ASSERT_GE(chosen, 0);
+    const int rowsBefore = model()->rowCount();
+
+    hold = true;
+    session_->Scheduler().StartPass();
+    QElapsedTimer clock;
+    clock.start();
+    while (!held && clock.elapsed() < 5000) QTest::qWait(5);
+    ASSERT_TRUE(held);
+    select(chosen);
+    QTest::mouseClick(Find<QPushButton>(*window_, "btnUndo"), Qt::LeftButton);
+    // More rows arrive meanwhile (another copy's entries, say).
+    ASSERT_TRUE(journal_.Append({Entry("late one.mp3", true), Entry("late two.mp3", true)}));
+    hold = false;
+    session_->Scheduler().WaitForPass();
+
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fs::exists(share + "/tune.mp3"));
+    EXPECT_EQ(cell(rowOf("tune.mp3", "Move"), ActivityModel::Result), "Done, undone");
+    EXPECT_GT(model()->rowCount(), rowsBefore + 2);
+    // No other row says it was taken back.
+    int undone = 0;
+    for (int r = 0; r < model()->rowCount(); ++r)
+        if (cell(r, ActivityModel::Result).endsWith(", undone")) ++undone;
+    EXPECT_EQ(undone, 1);
+    EXPECT_EQ(cell(0, ActivityModel::Action), "Undo move");
 }
 
 TEST_F(Activity, WhatCannotBeTakenBackIsSaidAndLeftAlone) {

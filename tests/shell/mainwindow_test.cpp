@@ -399,7 +399,7 @@ void answerServiceDialog(const QString& name, const QString& dir, bool ok) {
     QTimer::singleShot(50, [=] {
         auto* dlg = qobject_cast<AddServiceDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dlg, nullptr);
-        if (!ok) return dlg->Button2Click();
+        if (!ok) return dlg->reject();
         dlg->teService->setText(name);
         dlg->teSharedDir->setText(dir);
         QTest::mouseClick(dlg->Button1, Qt::LeftButton);

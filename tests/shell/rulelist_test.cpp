@@ -321,7 +321,7 @@ TEST_F(RuleListPanelTest, ADoubleClickEditsTheSelectedRuleAndACancelledWizardCha
         ASSERT_NE(wizard, nullptr);
         editMode = wizard->RuleEditMode();
         editIndex = wizard->EditRuleIndex();
-        wizard->Button4Click();
+        QTest::mouseClick(wizard->findChild<QPushButton*>("Button4"), Qt::LeftButton);
     });
     QTest::mouseDClick(rules()->viewport(), Qt::LeftButton, {}, lineCentre(2));
     EXPECT_EQ(answerer.opened, 1);
@@ -340,7 +340,7 @@ TEST_F(RuleListPanelTest, AfterEditingARuleItsLineIsSelectedAgain) {
         auto* wizard = qobject_cast<RuleWizard*>(w);
         ASSERT_NE(wizard, nullptr);
         wizard->findChild<QLineEdit*>("teRuleName")->setText("Renamed");
-        wizard->btnFinishClick();
+        QTest::mouseClick(wizard->findChild<QPushButton*>("btnFinish"), Qt::LeftButton);
     });
     click(kbtest::Button(*panel, "btnEdit"));
     EXPECT_EQ(answerer.opened, 1);
@@ -363,7 +363,7 @@ TEST_F(RuleListPanelTest, AfterAddingARuleLineZeroIsSelectedNotTheNewRule) {
         del.raction = actDelete;
         wizard->WorkRule.actions = {del};
         wizard->findChild<QLineEdit*>("teRuleName")->setText("New");
-        wizard->btnFinishClick();
+        QTest::mouseClick(wizard->findChild<QPushButton*>("btnFinish"), Qt::LeftButton);
     });
     click(kbtest::Button(*panel, "btnAdd"));
     EXPECT_EQ(answerer.opened, 1);
