@@ -8,11 +8,15 @@
 # make bench  — build and run the benchmarks
 # make package — build the Debian package (build/kestrelbox_<version>_<arch>.deb)
 # make format — format the sources; make format-check fails on drift
+# make tidy   — clang-tidy's curated checks (.clang-tidy) over src/
+# make test-tsan — the tests of what runs on more than one thread, built with
+#               ThreadSanitizer (CMake option -DKB_TSAN=ON)
+# make test-clang — the whole tree, GUI and tests included, built with clang
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build run test test-windows test-sanitize fuzz bench package format format-check clean
+.PHONY: deps configure build run test test-windows test-sanitize test-tsan test-clang tidy fuzz bench package format format-check clean
 
 deps:
 	@bash scripts/setup.sh
@@ -29,6 +33,7 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@bash scripts/windows-tests.sh
+	@bash scripts/clang-build.sh
 	@bash scripts/fuzz.sh 20
 
 test-windows: deps
@@ -38,6 +43,15 @@ test-sanitize: deps
 	@cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKB_SANITIZE=ON -DKB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-san -j $(JOBS)
 	ctest --test-dir build-san --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	@bash scripts/tsan-tests.sh
+
+test-clang: deps
+	@bash scripts/clang-build.sh
+
+tidy: configure
+	@bash scripts/tidy.sh $(BUILD)
 
 fuzz: deps
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
@@ -55,4 +69,4 @@ format-check:
 	@bash scripts/format.sh --check
 
 clean:
-	rm -rf $(BUILD) build-san build-fuzz
+	rm -rf $(BUILD) build-san build-tsan build-clang build-fuzz

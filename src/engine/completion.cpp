@@ -252,7 +252,7 @@ std::string SettledEntries::ControlFileBeside(const std::string& name) {
     // The user's masks may keep the control file out of the listing
     // ("*.aria2"); it still says its download is not done.
     for (const std::string& s : suffixes) {
-        const std::string other = name + s;
+        std::string other = name + s;
         DirEntryInfo e;
         if (MatchesAnyMask(other, *lazy_->masks) && StatEntry(ctx_.sharedir, other, e))
             return other;

@@ -126,7 +126,7 @@ std::vector<std::string> DescribeActions(const RuleRec& rule, const ScanEnvironm
                 out.push_back("copy to " + a.copy.filepath);
                 break;
             case actDelete:
-                out.push_back(env.deleteToTrash ? "move to the Trash" : "delete");
+                out.emplace_back(env.deleteToTrash ? "move to the Trash" : "delete");
                 break;
             case actFtp: {
                 // The address of a file "x" there, without the "x": the folder.

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/atomicfile.h"
+#include "platform/errortext.h"
 
 namespace kb {
 
@@ -72,7 +73,7 @@ void SyncDirectory(const std::string& dir) {
 void InjectAtomicWriteFaultForTests(long long afterBytes) { gFaultAfter = afterBytes; }
 
 Status WriteFileAtomically(const std::string& path, const std::string& bytes, bool ownerOnly) {
-    auto failure = [] { return Status::Failure(std::strerror(errno ? errno : EIO)); };
+    auto failure = [] { return Status::Failure(ErrorText(errno ? errno : EIO)); };
     errno = 0;
     std::string tempPath;
     const int fd = CreateTemp(path, ownerOnly ? 0600 : 0666, tempPath);
@@ -84,7 +85,7 @@ Status WriteFileAtomically(const std::string& path, const std::string& bytes, bo
     if (close(fd) != 0) ok = false;
     if (ok) ok = rename(tempPath.c_str(), path.c_str()) == 0;
     if (!ok) {
-        const Status st = failure();
+        Status st = failure();
         unlink(tempPath.c_str());
         return st;
     }

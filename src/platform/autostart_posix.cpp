@@ -9,6 +9,7 @@
 
 #include "platform/atomicfile.h"
 #include "platform/autostart.h"
+#include "platform/errortext.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 
@@ -20,7 +21,7 @@ std::string EntryDir() { return ConfigHome() + "/autostart"; }
 
 std::string EntryFile(const std::string& name) { return EntryDir() + "/" + name + ".desktop"; }
 
-[[noreturn]] void ThrowErrno(int err) { throw RegistryError(std::strerror(err ? err : EIO)); }
+[[noreturn]] void ThrowErrno(int err) { throw RegistryError(ErrorText(err ? err : EIO)); }
 
 // One argument of an Exec line: quoted when it holds a reserved character.
 std::string ExecArgument(const std::string& arg) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/dirwatch.h"
+#include "platform/errortext.h"
 
 namespace kb {
 
@@ -87,7 +88,7 @@ DirectoryWatcher::DirectoryWatcher() {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) {
         why_ = errno == EMFILE ? "the system's limit on change notification instances is reached"
-                               : std::strerror(errno);
+                               : ErrorText(errno);
     }
 }
 
@@ -113,7 +114,7 @@ int DirectoryWatcher::Watch(const std::string& dir, std::string& why) {
                 why = "no permission to watch the folder";
                 break;
             default:
-                why = std::strerror(errno);
+                why = ErrorText(errno);
         }
         return -1;
     }

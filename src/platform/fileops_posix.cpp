@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/errortext.h"
 #include "platform/fileops.h"
 #include "platform/fileops_internal.h"
 
@@ -16,7 +17,7 @@ namespace {
 FileOpResult Fail(const std::string& what) { return FileOpOutcome(FileOpStatus::Failed, what); }
 
 FileOpResult FailErrno(const std::string& what, int err) {
-    return Fail(what + ": " + std::strerror(err));
+    return Fail(what + ": " + ErrorText(err));
 }
 
 FileOpResult Done() { return FileOpOutcome(FileOpStatus::Done); }
@@ -226,7 +227,7 @@ RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::strin
         return RenameEnd::Done;
     }
     if (errno == EXDEV) return RenameEnd::OtherFileSystem;
-    error = std::strerror(errno);
+    error = ErrorText(errno);
     return RenameEnd::Failed;
 }
 
@@ -238,17 +239,17 @@ Status MakeFolderLike(const std::string& dst, const std::string& like) {
         return Status::Success();
     }
     if (errno == EEXIST && KindOf(dst) == EntryKind::Folder) return Status::Success();
-    return Status::Failure(std::string("cannot make folder ") + dst + ": " + std::strerror(errno));
+    return Status::Failure(std::string("cannot make folder ") + dst + ": " + ErrorText(errno));
 }
 
 Status CopyLink(const std::string& src, const std::string& dst) {
     std::vector<char> target(4096);
     const ssize_t n = ::readlink(src.c_str(), target.data(), target.size() - 1);
-    if (n < 0) return Status::Failure(std::string("cannot read link: ") + std::strerror(errno));
+    if (n < 0) return Status::Failure(std::string("cannot read link: ") + ErrorText(errno));
     target[static_cast<std::size_t>(n)] = '\0';
     if (KindOf(dst) == EntryKind::Link) ::unlink(dst.c_str());
     if (::symlink(target.data(), dst.c_str()) != 0)
-        return Status::Failure(std::string("cannot make link: ") + std::strerror(errno));
+        return Status::Failure(std::string("cannot make link: ") + ErrorText(errno));
     return Status::Success();
 }
 

@@ -37,7 +37,7 @@ bool IsSafeRemoteName(std::string_view name);
 // The host of a server field ("ftp://" and trailing "/" taken off, an IPv6
 // address without its brackets); "" when it could change the meaning of a
 // URL or a command.
-std::string FtpHost(std::string_view server);
+std::string FtpHost(std::string_view host);
 
 // The URL of the request's remote file, every path part percent-encoded;
 // "" when the server, port, directory or name cannot be sent safely. A

@@ -15,7 +15,8 @@ const char kPathSeparator = '/';
 namespace {
 
 std::string AbsoluteEnv(const char* name) {
-    const char* v = std::getenv(name);
+    // Nothing in this program changes its environment once it runs.
+    const char* v = std::getenv(name);  // NOLINT(concurrency-mt-unsafe)
     // Relative values are invalid by the base-directory rules and are ignored.
     if (v && v[0] == '/') return v;
     return {};

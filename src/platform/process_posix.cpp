@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/errortext.h"
 #include "platform/process.h"
 
 namespace kb {
@@ -22,14 +23,15 @@ bool IsExecutableFile(const std::string& path) {
 
 // The executable a bare name stands for, from $PATH; "" when none.
 std::string SearchPath(const std::string& name) {
-    const char* env = std::getenv("PATH");
+    // Nothing in this program changes its environment once it runs.
+    const char* env = std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe)
     const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
     size_t start = 0;
     for (;;) {
         const size_t colon = path.find(':', start);
         std::string dir = path.substr(start, colon == std::string::npos ? colon : colon - start);
         if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
+        std::string candidate = dir + "/" + name;
         if (IsExecutableFile(candidate)) return candidate;
         if (colon == std::string::npos) return "";
         start = colon + 1;
@@ -52,7 +54,8 @@ std::string Resolve(const std::string& program) {
     for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
     sigset_t none;
     sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // In the child after fork: one thread only.
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);  // NOLINT(concurrency-mt-unsafe)
     if (devnull >= 0) ::dup2(devnull, 0);
     // Descriptors this process opened without close-on-exec stay with it.
     ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
@@ -75,7 +78,7 @@ Status StartDetached(const std::string& path, const std::vector<std::string>& ar
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
-        return Status::Failure(std::string("cannot start: ") + std::strerror(errno));
+        return Status::Failure(std::string("cannot start: ") + ErrorText(errno));
     const int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
 
     // Double fork: the program becomes a child of init, so it is reaped there
@@ -97,7 +100,7 @@ Status StartDetached(const std::string& path, const std::vector<std::string>& ar
     if (devnull >= 0) ::close(devnull);
     if (middle < 0) {
         ::close(report[0]);
-        return Status::Failure(std::string("cannot start: ") + std::strerror(forkErr));
+        return Status::Failure(std::string("cannot start: ") + ErrorText(forkErr));
     }
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
@@ -109,7 +112,7 @@ Status StartDetached(const std::string& path, const std::vector<std::string>& ar
     }
     ::close(report[0]);
     if (n == static_cast<ssize_t>(sizeof childErr))
-        return Status::Failure(std::string("cannot start: ") + std::strerror(childErr));
+        return Status::Failure(std::string("cannot start: ") + ErrorText(childErr));
     return Status::Success();
 }
 

@@ -39,7 +39,7 @@ struct RegKey {
 
 class RegDocument {
 public:
-    static RegDocument Parse(const std::string& text);
+    static RegDocument Parse(const std::string& input);
     std::string Serialize() const;
 
     // The key with this full path (case-insensitive), or null.

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/atomicfile.h"
+#include "platform/errortext.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/regfile.h"
@@ -36,7 +37,7 @@ std::string FullPath(RegRoot root, const std::string& keyPath) {
     return std::string(rootName) + "\\" + keyPath;
 }
 
-[[noreturn]] void ThrowErrno(int err) { throw RegistryError(std::strerror(err ? err : EIO)); }
+[[noreturn]] void ThrowErrno(int err) { throw RegistryError(ErrorText(err ? err : EIO)); }
 
 // Reads the file. A missing file is an empty registry; `readable` is false
 // when it exists but cannot be read, so a writer does not replace it with
@@ -90,7 +91,7 @@ void Store(const RegDocument& doc) {
 
 // Names and paths must fit on one line of the file.
 void CheckName(const std::string& s) {
-    if (s.find_first_of("\r\n") != std::string::npos) throw RegistryError(std::strerror(EINVAL));
+    if (s.find_first_of("\r\n") != std::string::npos) throw RegistryError(ErrorText(EINVAL));
 }
 
 }  // namespace

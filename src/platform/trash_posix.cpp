@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/errortext.h"
 #include "platform/fileops.h"
 #include "platform/trash.h"
 
@@ -142,7 +143,7 @@ TrashResult MoveToTrash(const std::string& path, bool folders) {
     TrashResult r;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
-        r.error = std::string("cannot move to the Trash: ") + std::strerror(errno);
+        r.error = std::string("cannot move to the Trash: ") + ErrorText(errno);
         return r;
     }
     if (S_ISDIR(st.st_mode) && !folders) {
@@ -173,7 +174,7 @@ Status RestoreFromTrash(const std::string& location, const std::string& original
     // the home trash of another file system needs the copy.
     if (::rename(location.c_str(), original.c_str()) != 0) {
         if (errno != EXDEV)
-            return Status::Failure(std::string("cannot restore: ") + std::strerror(errno));
+            return Status::Failure(std::string("cannot restore: ") + ErrorText(errno));
         const FileOpResult moved =
             S_ISDIR(st.st_mode) ? FolderMove(location, original) : FileMove(location, original);
         if (!moved) return Status::Failure(moved.error);

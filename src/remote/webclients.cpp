@@ -46,7 +46,7 @@ Status AwaitMove(const std::function<Status(bool& done)>& done, const std::strin
     const auto end = Clock::now() + std::chrono::seconds(limitSeconds);
     for (;;) {
         bool finished = false;
-        const Status st = done(finished);
+        Status st = done(finished);
         if (!st.ok) return st;
         if (finished) return Status::Success();
         if (Clock::now() >= end)
@@ -76,7 +76,7 @@ public:
 
     Status List(std::vector<ClientDownload>& out) override {
         json torrents;
-        if (const Status st = Get("api/v2/torrents/info", torrents); !st) return st;
+        if (Status st = Get("api/v2/torrents/info", torrents); !st) return st;
         if (!torrents.is_array()) return Status::Failure("its answer is not a list of torrents");
         out.clear();
         for (const json& t : torrents) {
@@ -99,8 +99,7 @@ public:
         return AwaitMove(
             [&](bool& done) {
                 json list;
-                if (const Status st = Get("api/v2/torrents/info?hashes=" + FormEncode(id), list);
-                    !st)
+                if (Status st = Get("api/v2/torrents/info?hashes=" + FormEncode(id), list); !st)
                     return st;
                 if (!list.is_array() || list.empty())
                     return Status::Failure("qBittorrent no longer knows the torrent");
@@ -137,11 +136,11 @@ private:
         r.timeoutMs = a_.timeoutMs;
         r.cookie = Cookie();
         // The Web API checks that a request comes from its own pages.
-        r.headers.push_back("Referer: " + a_.address);
+        r.headers.emplace_back("Referer: " + a_.address);
         if (form) {
             r.method = "POST";
             r.body = *form;
-            r.headers.push_back("Content-Type: application/x-www-form-urlencoded");
+            r.headers.emplace_back("Content-Type: application/x-www-form-urlencoded");
         }
         return SendHttp(r);
     }
@@ -150,7 +149,7 @@ private:
     HttpResponse Request(const std::string& path, const std::string* form) {
         HttpResponse r = Send(path, form);
         if (r.status != 403) return r;
-        if (const Status st = Login(); !st) {
+        if (Status st = Login(); !st) {
             r.status = 0;
             r.error = st.error;
             return r;
@@ -209,7 +208,7 @@ public:
 
     Status List(std::vector<ClientDownload>& out) override {
         json args;
-        if (const Status st = Call("torrent-get", Fields(json::object()), args); !st) return st;
+        if (Status st = Call("torrent-get", Fields(json::object()), args); !st) return st;
         out.clear();
         for (const json& t : args.value("torrents", json::array())) out.push_back(Download(t));
         return Status::Success();
@@ -219,14 +218,13 @@ public:
                     const std::atomic<bool>* stop) override {
         json ignored;
         const json move = {{"ids", json::array({id})}, {"location", folder}, {"move", true}};
-        if (const Status st = Call("torrent-set-location", move, ignored); !st)
+        if (Status st = Call("torrent-set-location", move, ignored); !st)
             return Status::Failure("Transmission did not move it (" + st.error + ")");
         const std::string want = Clean(folder);
         return AwaitMove(
             [&](bool& done) {
                 json args;
-                if (const Status st =
-                        Call("torrent-get", Fields({{"ids", json::array({id})}}), args);
+                if (Status st = Call("torrent-get", Fields({{"ids", json::array({id})}}), args);
                     !st)
                     return st;
                 const json list = args.value("torrents", json::array());
@@ -277,8 +275,8 @@ private:
             r.timeoutMs = a_.timeoutMs;
             r.user = a_.user;
             r.password = a_.password;
-            r.headers.push_back("Content-Type: application/json");
-            r.headers.push_back("X-Transmission-Session-Id: " + Session());
+            r.headers.emplace_back("Content-Type: application/json");
+            r.headers.emplace_back("X-Transmission-Session-Id: " + Session());
             const HttpResponse got = SendHttp(r);
             if (got.status == 409) {
                 const auto it = got.headers.find("x-transmission-session-id");
@@ -334,7 +332,7 @@ public:
             if (paged) params = {0, 1000};
             params.push_back(keys);
             json list;
-            if (const Status st = Call(method, params, list); !st) return st;
+            if (Status st = Call(method, params, list); !st) return st;
             for (const json& d : list)
                 if (d.is_object() && StringOf(d, "status") != "removed") out.push_back(Download(d));
         }
@@ -370,7 +368,7 @@ private:
         r.url = a_.address;
         r.method = "POST";
         r.timeoutMs = a_.timeoutMs;
-        r.headers.push_back("Content-Type: application/json");
+        r.headers.emplace_back("Content-Type: application/json");
         r.body =
             json{{"jsonrpc", "2.0"}, {"id", "kb"}, {"method", method}, {"params", params}}.dump();
         const HttpResponse got = SendHttp(r);

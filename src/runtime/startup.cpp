@@ -40,7 +40,7 @@ std::string InstalledDataDir(const std::string& programDir) {
 }
 
 QString HelpFilePath(const QString& programDir) {
-    const QString beside = programDir + QStringLiteral("kestrbx.hlp");
+    QString beside = programDir + QStringLiteral("kestrbx.hlp");
     if (QFileInfo::exists(beside)) return beside;
     // An installed copy keeps it with its other data.
     const std::string data = InstalledDataDir(programDir.toStdString());

@@ -86,8 +86,9 @@ void ConnectLinkEntries(QMenu* links, QWidget* mainWindow, const QString& progra
     const std::pair<const char*, Open> entries[] = {{"Support1", &OpenSupportLink},
                                                     {"OnlineForums1", &OpenForumsLink},
                                                     {"WhosDaAuthor1", &OpenAuthorLink}};
-    for (const auto& [name, open] : entries) {
-        if (QAction* a = links->findChild<QAction*>(QString::fromLatin1(name)))
+    for (const auto& entry : entries) {
+        const Open open = entry.second;
+        if (QAction* a = links->findChild<QAction*>(QString::fromLatin1(entry.first)))
             QObject::connect(a, &QAction::triggered, links,
                              [open, mainWindow, programDir] { open(mainWindow, programDir); });
     }

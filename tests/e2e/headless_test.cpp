@@ -87,17 +87,7 @@ TEST_F(HeadlessTest, WithNoDisplayItMovesANewFileJournalsItAndEndsOnSigterm) {
     auto p = start({"--headless"}, kNoDisplay);
     ASSERT_TRUE(logSays("runs headless (process ")) << test::XdgSandbox::Read(log_);
     EXPECT_TRUE(logSays("1 service with 1 rule switched on, from " + configFile()));
-    // The first pass only takes the baseline; drop files until one is moved
-    // (a loaded machine may make the first pass late and take the first drop in).
-    std::this_thread::sleep_for(6000ms);
-    std::string moved;
-    for (const std::string name : {"new song.mp3", "second song.mp3"}) {
-        test::XdgSandbox::Write(share_ + "/" + name, "fresh download");
-        if (waitFor([&] { return fs::exists(dest_ + "/" + name); }, 12000ms)) {
-            moved = name;
-            break;
-        }
-    }
+    const std::string moved = DropUntilMoved(share_, dest_, "new song", "fresh download");
     ASSERT_FALSE(moved.empty());
     EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/" + moved), "fresh download");
     EXPECT_TRUE(fs::exists(share_ + "/old.mp3"));

@@ -55,6 +55,30 @@ inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds
     return done();
 }
 
+// The first pass only takes a baseline, and when it comes depends on the
+// machine: drops a new file named "<stem> N.mp3" holding `content` into
+// `share` every second and a half until the program has put one into `dest`.
+// Returns that file's name ("" when none arrived within `limit`); the files
+// dropped before the first pass stay in `share`, in its baseline.
+inline std::string DropUntilMoved(const std::string& share, const std::string& dest,
+                                  const std::string& stem, const std::string& content,
+                                  std::chrono::milliseconds limit = 40000ms) {
+    std::vector<std::string> dropped;
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        const std::string name = stem + " " + std::to_string(dropped.size() + 1) + ".mp3";
+        std::ofstream(share + "/" + name) << content;
+        dropped.push_back(name);
+        const auto next = Clock::now() + 1500ms;
+        while (Clock::now() < next) {
+            for (const std::string& n : dropped)
+                if (fs::exists(dest + "/" + n)) return n;
+            std::this_thread::sleep_for(50ms);
+        }
+    }
+    return {};
+}
+
 // A child process with its own environment; killed if the test leaves it running.
 class Process {
 public:
