@@ -172,11 +172,12 @@ int RunUndo(const std::string& journalPath, long long id, std::ostream& out, std
     const std::shared_ptr<ClientDesk> clients = BuildClientDesk(links);
     const JournalEntry u = Undo(*e, QDateTime::currentMSecsSinceEpoch(), clients.get());
     std::int64_t newId = 0;
-    journal.Append({u}, &newId);
-    if (u.ok && newId > 0) journal.MarkUndone(e->id, newId);
+    Status recorded = journal.Append({u}, &newId);
+    if (recorded && u.ok && newId > 0) recorded = journal.MarkUndone(e->id, newId);
     ReleaseInstanceGuard();
     (u.ok ? out : err) << "Undo " << e->action << " of " << e->source << ": "
                        << (u.ok ? "Done" : u.error) << '\n';
+    if (!recorded) err << "The journal could not record it: " << recorded.error << '\n';
     return u.ok ? 0 : 1;
 }
 

@@ -54,7 +54,9 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
     Journal& journal = run.TheJournal();
     auto tell = [&journal](const std::string& text) {
         std::cerr << "kestrelbox: " << text << '\n';
-        journal.Append({WarningEntry(text, QDateTime::currentMSecsSinceEpoch())});
+        // A journal that cannot take it keeps it for its next write.
+        static_cast<void>(
+            journal.Append({WarningEntry(text, QDateTime::currentMSecsSinceEpoch())}));
     };
     if (!run.Prepare(command.configFile, {tell, tell})) {
         run.End();

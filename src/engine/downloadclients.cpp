@@ -43,7 +43,7 @@ ClientDesk::Slot* ClientDesk::SlotFor(const std::string& folder) {
 void ClientDesk::Ask(Slot& s) {
     if (s.asked) return;
     s.asked = true;
-    Status st;
+    Status st = Status::Failure("not asked");
     try {
         st = s.entry.client->List(s.downloads);
     } catch (const std::bad_alloc&) {

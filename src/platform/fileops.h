@@ -23,7 +23,8 @@ enum class FileOpStatus {
 
 // ok for Done and AlreadyThere; error says why otherwise.
 struct FileOpResult : Status {
-    FileOpStatus status = FileOpStatus::Failed;
+    FileOpResult(Status st, FileOpStatus how) : Status(std::move(st)), status(how) {}
+    FileOpStatus status;
 };
 
 // `dir` + the native separator + `name`; a trailing separator on `dir` is

@@ -22,11 +22,8 @@ std::function<void(const std::string&)> gCheckHook;
 }  // namespace
 
 FileOpResult FileOpOutcome(FileOpStatus status, std::string error) {
-    FileOpResult r;
-    r.ok = status == FileOpStatus::Done || status == FileOpStatus::AlreadyThere;
-    r.error = std::move(error);
-    r.status = status;
-    return r;
+    const bool ok = status == FileOpStatus::Done || status == FileOpStatus::AlreadyThere;
+    return FileOpResult(Status(ok, std::move(error)), status);
 }
 
 std::string CopyTemporaryName() {

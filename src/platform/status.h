@@ -8,8 +8,11 @@
 
 namespace kb {
 
-struct Status {
-    bool ok = false;
+// Not to be dropped unread, and never made without saying which it is.
+struct [[nodiscard]] Status {
+    Status(bool isOk, std::string why) : ok(isOk), error(std::move(why)) {}
+
+    bool ok;
     std::string error;  // why, when not ok
 
     static Status Success() { return {true, {}}; }

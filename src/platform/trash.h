@@ -11,6 +11,8 @@
 namespace kb {
 
 struct TrashResult : Status {
+    TrashResult(Status st, std::string where = {})
+        : Status(std::move(st)), location(std::move(where)) {}
     // Where the file now lies in the trash; "" when the system does not say
     // (the Recycle Bin).
     std::string location;

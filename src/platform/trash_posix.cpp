@@ -140,27 +140,19 @@ struct ObjectUnref {
 }  // namespace
 
 TrashResult MoveToTrash(const std::string& path, bool folders) {
-    TrashResult r;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
-        r.error = std::string("cannot move to the Trash: ") + ErrorText(errno);
-        return r;
-    }
-    if (S_ISDIR(st.st_mode) && !folders) {
-        r.error = "is a directory";
-        return r;
-    }
+    if (::lstat(path.c_str(), &st) != 0)
+        return Status::Failure(std::string("cannot move to the Trash: ") + ErrorText(errno));
+    if (S_ISDIR(st.st_mode) && !folders) return Status::Failure("is a directory");
     std::unique_ptr<GFile, ObjectUnref> file(g_file_new_for_path(path.c_str()));
     GError* error = nullptr;
     if (!g_file_trash(file.get(), nullptr, &error)) {
-        r.error =
-            std::string("not moved to the Trash: ") + (error ? error->message : "unknown error");
+        Status failed = Status::Failure(std::string("not moved to the Trash: ") +
+                                        (error ? error->message : "unknown error"));
         if (error) g_error_free(error);
-        return r;
+        return failed;
     }
-    r.ok = true;
-    r.location = FindTrashed(path, st.st_dev);
-    return r;
+    return TrashResult(Status::Success(), FindTrashed(path, st.st_dev));
 }
 
 Status RestoreFromTrash(const std::string& location, const std::string& original) {

@@ -20,16 +20,11 @@ std::wstring Wide(const std::string& s) {
 }  // namespace
 
 TrashResult MoveToTrash(const std::string& path, bool folders) {
-    TrashResult r;
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        r.error = "cannot move to the Recycle Bin: no such file";
-        return r;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !folders) {
-        r.error = "is a directory";
-        return r;
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Status::Failure("cannot move to the Recycle Bin: no such file");
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !folders)
+        return Status::Failure("is a directory");
     // The list of names ends with an empty one.
     std::wstring from = Wide(path);
     from.push_back(L'\0');
@@ -38,12 +33,9 @@ TrashResult MoveToTrash(const std::string& path, bool folders) {
     op.pFrom = from.c_str();
     op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     const int rc = SHFileOperationW(&op);
-    if (rc != 0 || op.fAnyOperationsAborted) {
-        r.error = "not moved to the Recycle Bin (error " + std::to_string(rc) + ")";
-        return r;
-    }
-    r.ok = true;
-    return r;
+    if (rc != 0 || op.fAnyOperationsAborted)
+        return Status::Failure("not moved to the Recycle Bin (error " + std::to_string(rc) + ")");
+    return Status::Success();
 }
 
 Status RestoreFromTrash(const std::string& location, const std::string&) {

@@ -79,7 +79,7 @@ void ScanScheduler::StartPass() {
                 for (const ActionOutcome& o : result.outcomes)
                     entries.push_back(JournalEntryFor(o));
                 // A journal that cannot take them keeps them for the next pass.
-                journal->Append(std::move(entries));
+                static_cast<void>(journal->Append(std::move(entries)));
             }
             return result;
         }));

@@ -101,8 +101,8 @@ void PrepareProgramState(ProgramState& state, const QString& configFile, Journal
     LoadOptions(state.options);
 
     // What the rules do is recorded from the first pass on; what is older
-    // than the journal keeps goes now.
-    journal.Prune(QDateTime::currentMSecsSinceEpoch());
+    // than the journal keeps goes now (or at the next start, when it cannot).
+    static_cast<void>(journal.Prune(QDateTime::currentMSecsSinceEpoch()));
     state.journal = &journal;
 
     LoadConfigAtStartup(state.ConfigFilePath, state.store, reports.warn);

@@ -300,11 +300,13 @@ void ActivityPage::Undo(const std::vector<std::int64_t>& ids) {
                 const JournalEntry undo =
                     kb::Undo(e, QDateTime::currentMSecsSinceEpoch(), clients.get());
                 std::int64_t id = 0;
-                journal->Append({undo}, &id);
-                if (undo.ok && id > 0)
-                    journal->MarkUndone(e.id, id);
-                else if (!undo.ok)
+                Status recorded = journal->Append({undo}, &id);
+                if (recorded && undo.ok && id > 0) recorded = journal->MarkUndone(e.id, id);
+                if (!undo.ok)
                     *failures << UndoRefusedText(e, undo.error);
+                else if (!recorded)
+                    *failures << QString::fromStdString("The journal could not record it: " +
+                                                        recorded.error);
             }
         },
         [this, entries, failures] {

@@ -313,8 +313,13 @@ void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const Con
     if (ReadConfigFile(path, store, warn, &skipped) != 0 || skipped) {
         // What could not be read is about to be replaced by what could; keep
         // the user's original where it can be recovered by hand.
-        if (const std::optional<std::string> bytes = ReadWholeFile(path))
-            WriteFileAtomically(BackupConfigPath(path), *bytes, true);
+        if (const std::optional<std::string> bytes = ReadWholeFile(path)) {
+            // The file is rewritten from what could be read: a copy that
+            // could not be kept is said, so the user can save the file first.
+            const std::string backup = BackupConfigPath(path);
+            if (Status kept = WriteFileAtomically(backup, *bytes, true); !kept)
+                warn("Could not keep a copy of the damaged file as " + backup + ": " + kept.error);
+        }
     }
     if (store.ConfigVersion < 1.0) WriteConfigFile(path, store);
 }

@@ -192,7 +192,7 @@ TEST_F(JournalTest, ReadersSeeWholePassesWhileAPassIsWritten) {
     std::thread passes([&] {
         for (int p = 0; p < 200; ++p) {
             std::vector<JournalEntry> pass(10, Entry("p" + std::to_string(p)));
-            writer.Append(std::move(pass));
+            EXPECT_TRUE(writer.Append(std::move(pass)));
         }
         done = true;
     });
@@ -217,7 +217,7 @@ TEST_F(JournalTest, AKillInTheMiddleLosesAtMostThePassInFlight) {
             Journal j(path_);
             for (int p = 0;; ++p) {
                 std::vector<JournalEntry> pass(50, Entry("pass " + std::to_string(p)));
-                j.Append(std::move(pass));
+                static_cast<void>(j.Append(std::move(pass)));
             }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(150 + 70 * round));

@@ -340,7 +340,8 @@ TEST_F(RuleListPanelTest, AfterEditingARuleItsLineIsSelectedAgain) {
         auto* wizard = qobject_cast<RuleWizard*>(w);
         ASSERT_NE(wizard, nullptr);
         wizard->findChild<QLineEdit*>("teRuleName")->setText("Renamed");
-        QTest::mouseClick(wizard->findChild<QPushButton*>("btnFinish"), Qt::LeftButton);
+        wizard->findChild<QPushButton*>("btnNext")->click();
+        wizard->findChild<QPushButton*>("btnFinish")->click();
     });
     click(kbtest::Button(*panel, "btnEdit"));
     EXPECT_EQ(answerer.opened, 1);
@@ -363,7 +364,8 @@ TEST_F(RuleListPanelTest, AfterAddingARuleLineZeroIsSelectedNotTheNewRule) {
         del.raction = actDelete;
         wizard->WorkRule.actions = {del};
         wizard->findChild<QLineEdit*>("teRuleName")->setText("New");
-        QTest::mouseClick(wizard->findChild<QPushButton*>("btnFinish"), Qt::LeftButton);
+        wizard->findChild<QPushButton*>("btnNext")->click();
+        wizard->findChild<QPushButton*>("btnFinish")->click();
     });
     click(kbtest::Button(*panel, "btnAdd"));
     EXPECT_EQ(answerer.opened, 1);

@@ -377,6 +377,20 @@ TEST_F(ConfigFileTest, AFileCutAtAnyLineKeepsOnlyCompleteRecords) {
     EXPECT_EQ(warnings_, std::vector<std::string>{"Error Reading Input File: ftppass"});
     EXPECT_TRUE(store_.ServiceTable.back().rulelist.rules.empty());
     EXPECT_EQ(Get(BackupConfigPath(path_)), cutInFtp);
+
+    // A copy that cannot be kept (a folder stands in its way) is said.
+    fs::remove(BackupConfigPath(path_));
+    fs::create_directories(BackupConfigPath(path_) + "/in the way");
+    Put(cutInFtp);
+    store_.InitServiceTable({});
+    warnings_.clear();
+    LoadConfigAtStartup(path_, store_, Collect());
+    ASSERT_EQ(warnings_.size(), 2u);
+    EXPECT_EQ(
+        warnings_[1].rfind(
+            "Could not keep a copy of the damaged file as " + BackupConfigPath(path_) + ": ", 0),
+        0u)
+        << warnings_[1];
 }
 
 TEST_F(ConfigFileTest, LinesTheReaderPassesOverAreKeptInTheBackup) {
