@@ -43,16 +43,3 @@ TEST(Paths, MakeDirectoriesCreatesParentsAndReportsFailure) {
 }  // namespace
 }  // namespace kb
 #endif
-
-#include <cerrno>
-#include <thread>
-
-#include "platform/errortext.h"
-
-TEST(ErrorText, SaysWhatTheNumberMeansOnEveryThread) {
-    EXPECT_EQ(kb::ErrorText(ENOENT), "No such file or directory");
-    std::string there;
-    std::thread([&] { there = kb::ErrorText(EACCES); }).join();
-    EXPECT_EQ(there, "Permission denied");
-    EXPECT_FALSE(kb::ErrorText(99999).empty());
-}
