@@ -40,8 +40,8 @@ SpinEdit::SpinEdit(QLineEdit* buddy, int min, int max, int position, QWidget* pa
 }
 
 void SpinEdit::StepBy(int steps) {
-    std::int32_t typed = 0;
-    if (ParseWholeNumber(buddy_->text(), typed)) position_ = std::clamp<int>(typed, min_, max_);
+    if (const std::optional<std::int32_t> typed = TypedWholeNumber(buddy_->text()))
+        position_ = std::clamp<int>(*typed, min_, max_);
     position_ = std::clamp(position_ + steps, min_, max_);
     buddy_->setText(QString::number(position_));
 }

@@ -24,8 +24,7 @@ ExtensionsDialog::ExtensionsDialog(ParamExchange& ex, QWidget* parent) : QDialog
 
     setWindowTitle(ex.caption);
     if (ex.linkText != QLatin1StringView(kSpecified)) teInput->setText(ex.linkText);
-    numeric_ = ex.caption == QLatin1StringView("Enter File Count") ||
-               ex.caption == QLatin1StringView("Enter File Size");
+    numeric_ = ex.input == ParamExchange::Input::WholeNumber;
     teInput->setFixedWidth(numeric_ ? 40 : 265);
 
     auto* layout = new QVBoxLayout(this);
@@ -44,13 +43,13 @@ void ExtensionsDialog::confirm() {
         accept();
         return;
     }
-    std::int32_t n = 0;
-    if (!ParseWholeNumber(teInput->text(), n) || n < 0) {
+    const std::optional<std::int32_t> n = TypedWholeNumber(teInput->text());
+    if (!n || *n < 0) {
         // One message for counts and sizes alike.
         WarnAt(this, QStringLiteral("Invalid value for file count"));
         return;
     }
-    ex_.number = n;
+    ex_.number = *n;
     accept();
 }
 

@@ -127,9 +127,9 @@ FtpOptionsDialog::FtpOptionsDialog(RuleRec& rule, QWidget* parent) : QDialog(par
 }
 
 void FtpOptionsDialog::confirm() {
-    std::int32_t port = 0;
     // A TCP port is 1 to 65535; 0, negative and larger numbers never connect.
-    if (!ParseWholeNumber(teFTPPort->text(), port) || port < 1 || port > 65535) {
+    const std::optional<std::int32_t> port = TypedWholeNumber(teFTPPort->text());
+    if (!port || *port < 1 || *port > 65535) {
         WarnAt(this, QStringLiteral("Invalid port number"));
         return;
     }
@@ -149,7 +149,7 @@ void FtpOptionsDialog::confirm() {
     // then there is nothing to write into.
     if (actionIndex_ >= 0 && actionIndex_ < static_cast<int>(rule_.actions.size())) {
         racftp& ftp = rule_.actions[actionIndex_].ftp;
-        ftp.ftpport = port;
+        ftp.ftpport = *port;
         ftp.ftpserver = teFTPServer->text().toStdString();
         ftp.ftppath = teFTPPath->text().toStdString();
         ftp.ftpuser = teFTPUser->text().toStdString();

@@ -84,12 +84,12 @@ void ShowComparison(const ComparisonForm& form, QLineEdit* edit, std::uint8_t co
 
 bool ReadComparison(QDialog* dialog, const QRadioButton* greater, const QLineEdit* edit,
                     const QString& invalidMessage, std::uint8_t& comparison, std::int32_t& value) {
-    std::int32_t n = 0;
-    if (!ParseWholeNumber(edit->text(), n) || n < 0) {
+    const std::optional<std::int32_t> n = TypedWholeNumber(edit->text());
+    if (!n || *n < 0) {
         WarnAt(dialog, invalidMessage);
         return false;
     }
-    value = n;
+    value = *n;
     comparison = greater->isChecked() ? cmpGreater : cmpLess;
     return true;
 }

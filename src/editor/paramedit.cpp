@@ -25,10 +25,11 @@ ruleactionrec* firstAction(RuleRec& rule, std::uint8_t kind) {
     return nullptr;
 }
 
-// The text input for a number; its caption puts it in numeric mode.
+// The text input, asking for a whole number.
 bool askNumber(QWidget* parent, ParamExchange& ex, const char* caption, const char* prompt,
                std::int32_t& target) {
     ex.caption = QString::fromLatin1(caption);
+    ex.input = ParamExchange::Input::WholeNumber;
     ex.prompt = QString::fromLatin1(prompt);
     ExtensionsDialog dialog(ex, parent);
     if (dialog.exec() != QDialog::Accepted) return false;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "store/model.h"
 
@@ -13,8 +14,11 @@ namespace kb {
 struct ParamExchange {
     QString linkName;  // href of the clicked link
     QString linkText;  // its current text; "specified" when nothing is entered yet
-    QString caption;   // text input: window caption, which also selects numeric mode
-    QString prompt;    // text input: label text
+    QString caption;   // text input: window caption
+    // text input: whether a whole number is asked for (a count or a size)
+    // or free text (the extensions)
+    enum class Input { Text, WholeNumber } input = Input::Text;
+    QString prompt;  // text input: label text
     std::int32_t number = 0;
     std::uint8_t comparison = 0;  // 2 = greater than, 0 = less than
     std::int32_t size = -1;       // KB; -1 = none
@@ -26,8 +30,9 @@ struct ParamExchange {
 // The link text of a value not entered yet.
 inline constexpr const char* kSpecified = "specified";
 
-// A whole number in decimal with an optional sign that fits 32 bits; any
-// other text, the empty text and surrounding blanks included, is refused.
-bool ParseWholeNumber(const QString& text, std::int32_t& value);
+// A whole number typed into a dialog: decimal with an optional sign, within
+// 32 bits; any other text, the empty text and surrounding blanks included,
+// is refused. Read by the program's one number parser.
+std::optional<std::int32_t> TypedWholeNumber(const QString& text);
 
 }  // namespace kb

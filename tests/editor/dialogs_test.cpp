@@ -42,27 +42,18 @@ QStringList pressOk(QDialog& dialog, QPushButton* ok) {
     return boxes.texts();
 }
 
-TEST(ParseWholeNumber, DecimalWithOptionalSignWithin32Bits) {
-    std::int32_t v = 99;
-    EXPECT_TRUE(ParseWholeNumber("0", v));
-    EXPECT_EQ(v, 0);
-    EXPECT_TRUE(ParseWholeNumber("+17", v));
-    EXPECT_EQ(v, 17);
-    EXPECT_TRUE(ParseWholeNumber("-5", v));
-    EXPECT_EQ(v, -5);
-    EXPECT_TRUE(ParseWholeNumber("2147483647", v));
-    EXPECT_EQ(v, 2147483647);
-    EXPECT_TRUE(ParseWholeNumber("-2147483648", v));
-    EXPECT_EQ(v, INT32_MIN);
-    EXPECT_TRUE(ParseWholeNumber("007", v));
-    EXPECT_EQ(v, 7);
-    v = 42;
+TEST(TypedWholeNumber, DecimalWithOptionalSignWithin32Bits) {
+    EXPECT_EQ(TypedWholeNumber("0"), 0);
+    EXPECT_EQ(TypedWholeNumber("+17"), 17);
+    EXPECT_EQ(TypedWholeNumber("-5"), -5);
+    EXPECT_EQ(TypedWholeNumber("2147483647"), 2147483647);
+    EXPECT_EQ(TypedWholeNumber("-2147483648"), INT32_MIN);
+    EXPECT_EQ(TypedWholeNumber("007"), 7);
     for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999",
-                            "abc", " 5", "5 ", "1e3", "0x10", "1.5", "--1"}) {
-        EXPECT_FALSE(ParseWholeNumber(bad, v)) << bad;
-        EXPECT_EQ(v, 42) << bad;
+                            "abc", " 5", "5 ", "1e3", "0x10", "1.5", "--1", "+-1", "++1"}) {
+        EXPECT_EQ(TypedWholeNumber(bad), std::nullopt) << bad;
     }
-    EXPECT_FALSE(ParseWholeNumber(QString::fromUtf8("\u0663"), v));  // a non-ASCII digit
+    EXPECT_EQ(TypedWholeNumber(QString::fromUtf8("\u0663")), std::nullopt);  // a non-ASCII digit
 }
 
 TEST(ExtensionsDialog, ExtensionListPrefillAndFreeText) {
@@ -87,10 +78,11 @@ TEST(ExtensionsDialog, ExtensionListPrefillAndFreeText) {
     EXPECT_EQ(dialog.teInput->text(), "");
 }
 
-TEST(ExtensionsDialog, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
+TEST(ExtensionsDialog, NumericModeRefusesNegativeAndNonNumbers) {
     for (const char* caption : {"Enter File Count", "Enter File Size"}) {
         ParamExchange ex;
         ex.caption = caption;
+        ex.input = ParamExchange::Input::WholeNumber;
         ex.linkText = "20";
         ex.number = -7;
         ExtensionsDialog dialog(ex);
@@ -110,9 +102,9 @@ TEST(ExtensionsDialog, NumericModeByCaptionRefusesNegativeAndNonNumbers) {
         EXPECT_EQ(ex.number, 0);
         EXPECT_EQ(ex.linkText, "0");
     }
-    // Any other caption takes any text.
+    // Text input takes any text, whatever its caption says.
     ParamExchange ex;
-    ex.caption = "Enter File Counts";
+    ex.caption = "Enter File Count";
     ExtensionsDialog dialog(ex);
     EXPECT_FALSE(dialog.NumericMode());
 }
