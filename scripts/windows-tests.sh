@@ -52,6 +52,7 @@ passed=0 skipped=0 failed=0
 for exe in "$build"/tests/test_*.exe; do
     log=$(mktemp)
     if "$wine" "$exe" >"$log" 2>&1; then status=0; else status=$?; fi
+    sed -i 's/\r$//' "$log"  # Wine's console ends lines with CR LF
     p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | tail -n 1)
     s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?,.*/\1/p' "$log" | tail -n 1)
     f=$(sed -n 's/^ *\([0-9]*\) FAILED TESTS\?$/\1/p' "$log" | tail -n 1)

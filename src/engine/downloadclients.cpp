@@ -2,15 +2,22 @@
 
 #include <exception>
 
+#include "platform/fileops.h"
 #include "store/clientconfig.h"
 
 namespace kb {
 
 namespace {
 
+// The separator the system's paths join with, as the clients report them.
+char Separator() {
+    static const char sep = JoinPath("a", "b")[1];
+    return sep;
+}
+
 bool Below(const std::string& path, const std::string& folder) {
     return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
-           path[folder.size()] == '/';
+           path[folder.size()] == Separator();
 }
 
 }  // namespace
@@ -86,7 +93,7 @@ std::optional<ClientDesk::Found> ClientDesk::About(const std::string& sharedir,
     if (!s) return std::nullopt;
     Ask(*s);
     if (!s->answered) return std::nullopt;
-    const std::string path = s->entry.folder + "/" + name;
+    const std::string path = JoinPath(s->entry.folder, name);
     const auto at = s->byPath.find(path);
     if (at == s->byPath.end()) {
         // A folder holding an unfinished download (aria2 names a torrent's

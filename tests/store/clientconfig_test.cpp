@@ -264,6 +264,9 @@ protected:
     ClientPlaces places_;
 };
 
+// The clients' own files are found where Linux desktops keep them (the XDG
+// directories and the user's home); Windows has neither.
+#ifndef _WIN32
 TEST_F(FindingClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothing) {
     const std::string qbSave = Dir("Torrents");
     Dir("Torrents/incomplete");
@@ -308,6 +311,8 @@ TEST_F(FindingClients, OffersEachClientsExistingFolderWithItsMasksAndWritesNothi
     EXPECT_EQ(rest[1].client, "Deluge");
 }
 
+#endif
+
 TEST_F(FindingClients, DamagedConfigurationsAndAHomeDownloadsFolderAreNotOffered) {
     Dir("Torrents");
     Write(home_ + "/.config/qBittorrent/qBittorrent.conf", std::string("\0\0\0\0", 4));
@@ -321,6 +326,7 @@ TEST_F(FindingClients, DamagedConfigurationsAndAHomeDownloadsFolderAreNotOffered
     EXPECT_EQ(ClientNames({}), "");
 }
 
+#ifndef _WIN32
 TEST(ClientPlaces, TheDesktopsDownloadsFolderComesFromXdgUserDirs) {
     kb::test::XdgSandbox sandbox;
     const std::string home = sandbox.Root() + "/home";
@@ -337,5 +343,7 @@ TEST(ClientPlaces, TheDesktopsDownloadsFolderComesFromXdgUserDirs) {
     ASSERT_EQ(offers.size(), 1u);
     EXPECT_EQ(offers[0].name, "Downloads");
 }
+
+#endif
 
 }  // namespace
