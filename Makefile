@@ -31,10 +31,7 @@ run: build
 	./$(BUILD)/kestrelbox
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	@bash scripts/windows-tests.sh
-	@bash scripts/clang-build.sh
-	@bash scripts/fuzz.sh 20
+	@bash scripts/test-all.sh $(BUILD)
 
 test-windows: deps
 	@bash scripts/windows-tests.sh

@@ -1,6 +1,7 @@
 #include "engine/actions.h"
 
 #include <exception>
+#include <optional>
 #include <unordered_set>
 
 #include "engine/ftpupload.h"
@@ -82,34 +83,75 @@ using FailedSet = std::unordered_set<std::string_view>;
 // How long a pass waits for a client to move what it seeds.
 constexpr int kClientMoveLimitSeconds = 3600;
 
+// The download a client still seeds that `f` belongs to, when the client
+// may be asked to move it.
+std::optional<ClientDesk::Found> SeededByClient(const ActionFile& f, Recorder& rec) {
+    ClientDesk* desk = rec.Env().clients.get();
+    if (!desk) return std::nullopt;
+    std::optional<ClientDesk::Found> found = desk->About(rec.Site().sharedir, std::string(f.name));
+    if (!found || !found->relocate) return std::nullopt;
+    return found;
+}
+
 // A finished torrent its client still seeds is moved by the client, so it
 // goes on seeding from the new place; moved from under it, the client would
-// seed from a deleted file and report the data missing later. True when the
-// client was asked (whatever it answered).
-bool MovedByClient(const std::string& dir, const ActionFile& f, Recorder& rec, FailedSet& failed) {
-    ClientDesk* desk = rec.Env().clients.get();
-    if (!desk) return false;
-    const std::optional<ClientDesk::Found> found =
-        desk->About(rec.Site().sharedir, std::string(f.name));
-    if (!found || !found->relocate) return false;
+// seed from a deleted file and report the data missing later.
+void MoveByClient(const std::string& dir, const ActionFile& f, const ClientDesk::Found& found,
+                  Recorder& rec, FailedSet& failed) {
     const Status st =
-        found->client->Relocate(found->download.id, dir, kClientMoveLimitSeconds, rec.Env().stop);
+        found.client->Relocate(found.download.id, dir, kClientMoveLimitSeconds, rec.Env().stop);
     if (!st.ok) failed.insert(f.name);
     ActionOutcome& o = rec.Add(actMove, &f, st.ok, st.error, dir);
     if (st.ok) {
-        o.note = "moved by " + found->client->Kind();
-        o.clientMove = ClientMoveTag(found->client->Kind(), found->download.id);
+        o.note = "moved by " + found.client->Kind();
+        o.clientMove = ClientMoveTag(found.client->Kind(), found.download.id);
     }
-    return true;
 }
+
+// The files of one move or copy action go through one CopyBatch: their
+// copies are flushed to the disk together, as many as its bounds allow at a
+// time, and are recorded in listing order once committed.
+class BatchedCopies {
+public:
+    BatchedCopies(std::uint8_t kind, std::string dir, Recorder& rec, FailedSet& failed)
+        : kind_(kind), dir_(std::move(dir)), rec_(rec), failed_(failed) {}
+
+    void Add(const ActionFile& f, const std::string& src, const std::string& dst) {
+        batch_.Add(src, dst, kind_ == actMove);
+        files_.push_back(&f);
+        if (batch_.Full()) Commit();
+    }
+
+    // Finishes what waits; anything recorded after this comes after it.
+    void Commit() {
+        if (batch_.Empty()) return;
+        const std::vector<FileOpResult> results = batch_.Commit();
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (!results[i].ok) failed_.insert(files_[i]->name);
+            rec_.Add(kind_, *files_[i], results[i], dir_);
+        }
+        files_.clear();
+    }
+
+private:
+    std::uint8_t kind_;
+    std::string dir_;
+    Recorder& rec_;
+    FailedSet& failed_;
+    CopyBatch batch_;  // its temporaries go with it if the pass ends in an exception
+    std::vector<const ActionFile*> files_;
+};
 
 void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Recorder& rec,
                 FailedSet& failed) {
     const bool move = a.raction == actMove;
     const std::string& dir = move ? a.move.filepath : a.copy.filepath;
+    BatchedCopies copies(a.raction, dir, rec, failed);
     for (const ActionFile& f : files) {
-        // Not handed on, so no later delete of this rule may touch it.
+        // Not handed on, so no later delete of this rule may touch it. The
+        // copies already written are finished first.
         if (rec.Stopping()) {
+            copies.Commit();
             failed.insert(f.name);
             continue;
         }
@@ -119,14 +161,25 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
             failed.insert(f.name);
             continue;
         }
-        if (move && MovedByClient(dir, f, rec, failed)) continue;
+        if (move) {
+            if (const std::optional<ClientDesk::Found> found = SeededByClient(f, rec)) {
+                copies.Commit();
+                MoveByClient(dir, f, *found, rec, failed);
+                continue;
+            }
+        }
         const std::string src = JoinPath(rec.Site().sharedir, std::string(f.name));
         const std::string dst = JoinPath(dir, std::string(f.name));
-        const FileOpResult r = f.folder ? (move ? FolderMove(src, dst) : FolderCopy(src, dst))
-                                        : (move ? FileMove(src, dst) : FileCopy(src, dst));
-        if (!r.ok) failed.insert(f.name);
-        rec.Add(a.raction, f, r, dir);
+        if (f.folder) {
+            copies.Commit();
+            const FileOpResult r = move ? FolderMove(src, dst) : FolderCopy(src, dst);
+            if (!r.ok) failed.insert(f.name);
+            rec.Add(a.raction, f, r, dir);
+        } else {
+            copies.Add(f, src, dst);
+        }
     }
+    copies.Commit();
 }
 
 void Delete(const std::vector<ActionFile>& files, const ScanEnvironment& env, Recorder& rec,

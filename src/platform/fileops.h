@@ -3,8 +3,11 @@
 // time, moves never lose the source, deletes never remove a directory.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -47,6 +50,44 @@ FileOpResult FileCopy(const std::string& src, const std::string& dst);
 // while it was copied, and the target is not the source itself. Directories
 // fail.
 FileOpResult FileMove(const std::string& src, const std::string& dst);
+
+// Copies and moves made together, so that many files cost one flush to the
+// disk instead of one each. Add starts one: a move within a file system is
+// a rename at once; a copy (or a move across file systems) writes the
+// source's data to a temporary file beside the target straight away. Commit
+// then makes every temporary durable together (one flush per file system
+// touched), checks each source again (same file, same size and times), gives
+// each copy its name, makes the new names durable, and only after that
+// removes the sources of moves. So, whenever the machine stops, a target
+// name holds either what it held before or the whole source, and a source
+// goes only once its copy is on the disk under its name. Each copy behaves
+// exactly as FileCopy or FileMove would make it alone.
+class CopyBatch {
+public:
+    // How much may wait for one flush: Full() says when it is reached.
+    struct Bounds {
+        std::size_t files = 1000;
+        std::int64_t bytes = std::int64_t{256} << 20;
+    };
+    CopyBatch();
+    explicit CopyBatch(Bounds bounds);
+    ~CopyBatch();  // removes the temporary files of copies not committed
+    CopyBatch(const CopyBatch&) = delete;
+    CopyBatch& operator=(const CopyBatch&) = delete;
+
+    void Add(const std::string& src, const std::string& dst, bool move);
+    // Whether the copies waiting reach the bounds: time to Commit.
+    bool Full() const;
+    // Whether anything was added since the last Commit.
+    bool Empty() const;
+    // Finishes everything added since the last Commit and returns one result
+    // per Add, in the order added.
+    std::vector<FileOpResult> Commit();
+
+private:
+    struct Work;
+    std::unique_ptr<Work> work_;
+};
 
 // Deletes the file (or link) `path`. A directory, even an empty one, fails.
 FileOpResult FileDelete(const std::string& path);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <random>
@@ -70,6 +71,116 @@ void SweepCopyLeftovers(const std::string& dir) {
         return true;
     });
     for (const std::string& name : stale) FileDelete(JoinPath(dir, name));
+}
+
+struct CopyBatch::Work {
+    struct Item {
+        std::optional<FileOpResult> result;  // set when settled without a flush
+        StartedCopy copy;
+    };
+    Bounds bounds;
+    std::vector<Item> items;
+    std::size_t waiting = 0;
+    std::int64_t bytes = 0;
+};
+
+CopyBatch::CopyBatch() : CopyBatch(Bounds{}) {}
+
+CopyBatch::CopyBatch(Bounds bounds) : work_(std::make_unique<Work>()) { work_->bounds = bounds; }
+
+CopyBatch::~CopyBatch() {
+    for (const Work::Item& item : work_->items)
+        if (!item.result) DropCopy(item.copy);
+}
+
+void CopyBatch::Add(const std::string& src, const std::string& dst, bool move) {
+    Work::Item item;
+    if (move) item.result = RenameForMove(src, dst);
+    if (!item.result) {
+        FileOpResult started = StartCopy(src, dst, item.copy);
+        item.copy.move = move;
+        // A move onto an identical copy still has its source to remove, once
+        // that copy is known to be on the disk.
+        const bool waits = started.status == FileOpStatus::Done ||
+                           (move && started.status == FileOpStatus::AlreadyThere);
+        if (waits) {
+            ++work_->waiting;
+            work_->bytes += item.copy.size;
+        } else {
+            item.result = std::move(started);
+        }
+    }
+    work_->items.push_back(std::move(item));
+}
+
+bool CopyBatch::Full() const {
+    return work_->waiting >= work_->bounds.files || work_->bytes >= work_->bounds.bytes;
+}
+
+bool CopyBatch::Empty() const { return work_->items.empty(); }
+
+std::vector<FileOpResult> CopyBatch::Commit() {
+    std::vector<Work::Item> items = std::move(work_->items);
+    work_->items.clear();
+    work_->waiting = 0;
+    work_->bytes = 0;
+
+    std::vector<const StartedCopy*> flushing;
+    for (const Work::Item& item : items)
+        if (!item.result) flushing.push_back(&item.copy);
+    const std::vector<std::string> flushErrors = FlushCopies(flushing);
+
+    // Every temporary is on the disk: each takes its name if its source is
+    // still as it was copied.
+    std::vector<std::string> named;
+    std::size_t k = 0;
+    for (Work::Item& item : items) {
+        if (item.result) continue;
+        const std::string& flushError = flushErrors[k++];
+        if (!flushError.empty()) {
+            DropCopy(item.copy);
+            item.result = FileOpOutcome(FileOpStatus::Failed, "cannot flush copy: " + flushError);
+        } else if (item.copy.tmp.empty()) {
+            item.result = FileOpOutcome(FileOpStatus::AlreadyThere);
+        } else {
+            item.result = NameCopy(item.copy);
+            if (item.result->ok) named.push_back(FolderOf(item.copy.dst));
+        }
+    }
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    for (const std::string& dir : named) SyncFolder(dir);
+
+    // Only now, with each copy durable under its name, do moved sources go.
+    std::vector<std::string> emptied;
+    for (Work::Item& item : items) {
+        if (!item.copy.move || item.copy.src.empty() || !item.result->ok) continue;
+        FileOpResult removed = RemoveMovedSource(item.copy);
+        if (removed.ok)
+            emptied.push_back(FolderOf(item.copy.src));
+        else
+            item.result = std::move(removed);
+    }
+    std::sort(emptied.begin(), emptied.end());
+    emptied.erase(std::unique(emptied.begin(), emptied.end()), emptied.end());
+    for (const std::string& dir : emptied) SyncFolder(dir);
+
+    std::vector<FileOpResult> results;
+    results.reserve(items.size());
+    for (Work::Item& item : items) results.push_back(std::move(*item.result));
+    return results;
+}
+
+FileOpResult FileCopy(const std::string& src, const std::string& dst) {
+    CopyBatch batch;
+    batch.Add(src, dst, false);
+    return std::move(batch.Commit().front());
+}
+
+FileOpResult FileMove(const std::string& src, const std::string& dst) {
+    CopyBatch batch;
+    batch.Add(src, dst, true);
+    return std::move(batch.Commit().front());
 }
 
 void SetCopyCheckHookForTests(std::function<void(const std::string& src)> hook) {
@@ -179,6 +290,25 @@ FileOpResult FolderCopy(const std::string& src, const std::string& dst) {
     if (const Status st = MakeFolderLike(dst, src); !st) return Failed(st.error);
 
     bool allThere = true, changed = false;
+    // The folder's files are copied as one batch (flushed together, bounded
+    // as any batch); `batched` names them for the results.
+    CopyBatch batch;
+    std::vector<const Walked*> batched;
+    auto commit = [&]() -> std::optional<FileOpResult> {
+        const std::vector<FileOpResult> results = batch.Commit();
+        std::optional<FileOpResult> failure;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const FileOpResult& r = results[i];
+            if (r.status == FileOpStatus::SourceChanged) {
+                changed = true;
+            } else if (!r.ok && !failure) {
+                failure = Failed(batched[i]->path + ": " + r.error);
+            }
+            if (r.status != FileOpStatus::AlreadyThere) allThere = false;
+        }
+        batched.clear();
+        return failure;
+    };
     for (const Walked& e : tree) {
         const std::string from = Below(src, e.path), to = Below(dst, e.path);
         switch (e.kind) {
@@ -189,20 +319,17 @@ FileOpResult FolderCopy(const std::string& src, const std::string& dst) {
                 if (const Status st = CopyLink(from, to); !st)
                     return Failed(e.path + ": " + st.error);
                 break;
-            case TreeEntry::Kind::File: {
-                const FileOpResult r = FileCopy(from, to);
-                if (r.status == FileOpStatus::SourceChanged) {
-                    changed = true;
-                } else if (!r.ok) {
-                    return Failed(e.path + ": " + r.error);
-                }
-                if (r.status != FileOpStatus::AlreadyThere) allThere = false;
+            case TreeEntry::Kind::File:
+                batch.Add(from, to, false);
+                batched.push_back(&e);
+                if (batch.Full())
+                    if (std::optional<FileOpResult> failure = commit()) return *failure;
                 break;
-            }
             case TreeEntry::Kind::Special:
                 break;  // refused by ReadTree
         }
     }
+    if (std::optional<FileOpResult> failure = commit()) return *failure;
     // Folders take their times last: filling one changes its time.
     for (auto it = tree.rbegin(); it != tree.rend(); ++it)
         if (it->kind == TreeEntry::Kind::Folder)

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/fileops.h"
 
@@ -26,6 +28,43 @@ void SweepCopyLeftovers(const std::string& dir);
 
 // Calls the hook SetCopyCheckHookForTests installed, if any.
 void RunCopyCheckHook(const std::string& src);
+
+// A copy written to its temporary file, waiting in a CopyBatch to be made
+// durable and given its name. `tmp` is empty when the target already was an
+// identical copy (a move then only has its source left to remove).
+struct StartedCopy {
+    std::string src, dst, tmp;
+    bool move = false;
+    // The source as it was when the copy began.
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, mtimeNs = 0, ctimeNs = 0;
+    std::uint64_t targetDevice = 0;  // the file system the target is on
+};
+
+// Writes `src`'s data, permissions and modification time to a new temporary
+// file beside `dst` and fills `copy`. Done: the copy waits for its flush.
+// AlreadyThere: `dst` already is an identical copy (`copy` is filled, `tmp`
+// empty). Failed: nothing was left behind.
+FileOpResult StartCopy(const std::string& src, const std::string& dst, StartedCopy& copy);
+// Makes the data and metadata of every waiting copy durable, one flush per
+// file system. One entry per copy: empty, or why its flush failed.
+std::vector<std::string> FlushCopies(const std::vector<const StartedCopy*>& copies);
+// Checks the flushed copy's source again and gives the copy its name; the
+// temporary file is removed when that cannot be done.
+FileOpResult NameCopy(const StartedCopy& copy);
+// Removes a waiting copy's temporary file.
+void DropCopy(const StartedCopy& copy);
+// The move of `src` to `dst` as a rename: its result, or nothing when the
+// two are on different file systems (or `src` is a link) and the move must
+// copy.
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst);
+// Removes a moved file's source once its copy is durable under its name,
+// unless the two names are one file (a bind mount).
+FileOpResult RemoveMovedSource(const StartedCopy& copy);
+// Makes the names just given or removed in the folder `dir` durable.
+void SyncFolder(const std::string& dir);
+// The folder part of `path` ("." when it has none).
+std::string FolderOf(const std::string& path);
 
 // What the folder operations need of each system.
 enum class EntryKind { Missing, File, Folder, Link, Other };

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -21,13 +22,6 @@ FileOpResult FailErrno(const std::string& what, int err) {
 }
 
 FileOpResult Done() { return FileOpOutcome(FileOpStatus::Done); }
-
-std::string ParentDir(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 // Closes the descriptor on every path out of a function.
 struct Fd {
@@ -84,11 +78,6 @@ int CopyData(int in, int out) {
     }
 }
 
-void SyncDirectory(const std::string& dir) {
-    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.fd >= 0) ::fsync(d.fd);
-}
-
 bool SameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -108,10 +97,25 @@ int CreateCopyTemporary(const std::string& dir, std::string& path) {
     return -1;
 }
 
-// The copy both FileCopy and a move across file systems make. `sameAsSource`
-// is set when `dst` turns out to be the source itself under another path.
-FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& sameAsSource) {
-    sameAsSource = false;
+std::int64_t Ns(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+void SyncFolder(const std::string& dir) {
+    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.fd >= 0) ::fsync(d.fd);
+}
+
+FileOpResult StartCopy(const std::string& src, const std::string& dst, StartedCopy& copy) {
     // Non-blocking open: a named pipe in the folder must not hang the pass.
     Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.fd < 0) return FailErrno("cannot open source", errno);
@@ -119,21 +123,29 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
     if (::fstat(in.fd, &sst) != 0) return FailErrno("cannot read source", errno);
     if (!S_ISREG(sst.st_mode)) return Fail("source is not a regular file");
     ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
+    copy.src = src;
+    copy.dst = dst;
+    copy.tmp.clear();
+    copy.device = sst.st_dev;
+    copy.inode = sst.st_ino;
+    copy.size = sst.st_size;
+    copy.mtimeNs = Ns(sst.st_mtim);
+    copy.ctimeNs = Ns(sst.st_ctim);
 
     struct stat dstst;
     if (::stat(dst.c_str(), &dstst) == 0) {
         if (S_ISDIR(dstst.st_mode)) return Fail("target is a directory");
-        sameAsSource = SameFile(sst, dstst);
         // Copies keep the source's modification time, so a target of the same
         // size and time is a copy made before: writing it again would only
         // cost time and wear.
         if (S_ISREG(dstst.st_mode) && dstst.st_size == sst.st_size &&
             SameTime(dstst.st_mtim, sst.st_mtim)) {
+            copy.targetDevice = dstst.st_dev;
             return FileOpOutcome(FileOpStatus::AlreadyThere);
         }
     }
 
-    const std::string dir = ParentDir(dst);
+    const std::string dir = FolderOf(dst);
     SweepCopyLeftovers(dir);
     std::string tmp;
     Fd out(CreateCopyTemporary(dir, tmp));
@@ -149,68 +161,93 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
     const timespec times[2] = {sst.st_atim, sst.st_mtim};
     if (::futimens(out.fd, times) != 0)
         return abandon(FailErrno("cannot set modification time", errno));
-    // On the disk before it takes the target's name: after a crash the target
-    // is either the old file or the whole new one, never one of the right
-    // size and time holding zeros, which the identical-copy test would trust.
-    if (::fsync(out.fd) != 0) return abandon(FailErrno("cannot flush copy", errno));
-
-    RunCopyCheckHook(src);
-    // The copy is what the source held when it began only if the source is
-    // still the same file, neither written to (size, modification and change
-    // time) nor replaced under its name since.
-    struct stat now, named;
-    if (::fstat(in.fd, &now) != 0 || now.st_size != sst.st_size ||
-        !SameTime(now.st_mtim, sst.st_mtim) || !SameTime(now.st_ctim, sst.st_ctim) ||
-        ::stat(src.c_str(), &named) != 0 || !SameFile(named, sst)) {
-        return abandon(
-            FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied"));
-    }
+    struct stat outst;
+    if (::fstat(out.fd, &outst) != 0) return abandon(FailErrno("copy failed", errno));
     if (::close(out.release()) != 0) return abandon(FailErrno("copy failed", errno));
-    if (::rename(tmp.c_str(), dst.c_str()) != 0)
-        return abandon(FailErrno("cannot replace target", errno));
-    SyncDirectory(dir);
+    copy.tmp = tmp;
+    copy.targetDevice = outst.st_dev;
     return Done();
 }
 
-}  // namespace
-
-std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
-
-FileOpResult FileCopy(const std::string& src, const std::string& dst) {
-    bool same = false;
-    return CopyVerified(src, dst, same);
+std::vector<std::string> FlushCopies(const std::vector<const StartedCopy*>& copies) {
+    std::vector<std::string> errors(copies.size());
+    // One syncfs per file system writes everything waiting on it, the
+    // copies' data and inodes included, and reports a write that failed.
+    std::vector<std::uint64_t> done;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const std::uint64_t dev = copies[i]->targetDevice;
+        if (std::find(done.begin(), done.end(), dev) != done.end()) continue;
+        done.push_back(dev);
+        Fd dir(::open(FolderOf(copies[i]->dst).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        int err = dir.fd < 0 ? errno : (::syncfs(dir.fd) == 0 ? 0 : errno);
+        if (err == ENOSYS || err == EINVAL || err == EPERM) err = -1;  // flush file by file
+        for (std::size_t j = i; j < copies.size(); ++j) {
+            if (copies[j]->targetDevice != dev) continue;
+            int mine = err;
+            if (mine == -1) {
+                const std::string& path = copies[j]->tmp.empty() ? copies[j]->dst : copies[j]->tmp;
+                Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+                mine = f.fd < 0 ? errno : (::fsync(f.fd) == 0 ? 0 : errno);
+            }
+            if (mine != 0) errors[j] = ErrorText(mine);
+        }
+    }
+    return errors;
 }
 
-FileOpResult FileMove(const std::string& src, const std::string& dst) {
+FileOpResult NameCopy(const StartedCopy& copy) {
+    RunCopyCheckHook(copy.src);
+    // The copy is what the source held when it began only if the name still
+    // leads to the same file, neither written to (size, modification and
+    // change time) nor replaced since.
+    struct stat now;
+    if (::stat(copy.src.c_str(), &now) != 0 || now.st_dev != copy.device ||
+        now.st_ino != copy.inode || now.st_size != copy.size || Ns(now.st_mtim) != copy.mtimeNs ||
+        Ns(now.st_ctim) != copy.ctimeNs) {
+        DropCopy(copy);
+        return FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied");
+    }
+    if (::rename(copy.tmp.c_str(), copy.dst.c_str()) != 0) {
+        const int err = errno;
+        DropCopy(copy);
+        return FailErrno("cannot replace target", err);
+    }
+    return Done();
+}
+
+void DropCopy(const StartedCopy& copy) {
+    if (!copy.tmp.empty()) ::unlink(copy.tmp.c_str());
+}
+
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst) {
     struct stat sst;
     if (::lstat(src.c_str(), &sst) != 0) return FailErrno("cannot read source", errno);
     if (S_ISDIR(sst.st_mode)) return Fail("source is a directory");
-
     // A link is moved the way a copy and a delete would treat it: its
     // target's contents go, the link itself is removed.
-    if (S_ISREG(sst.st_mode)) {
-        struct stat dstst;
-        if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode)) {
-            return Fail("target is a directory");
-        }
-        if (::rename(src.c_str(), dst.c_str()) == 0) return Done();
-        if (errno != EXDEV) return FailErrno("cannot move", errno);
-    }
+    if (!S_ISREG(sst.st_mode)) return std::nullopt;
+    struct stat dstst;
+    if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode))
+        return Fail("target is a directory");
+    if (::rename(src.c_str(), dst.c_str()) == 0) return Done();
+    if (errno != EXDEV) return FailErrno("cannot move", errno);
+    return std::nullopt;
+}
 
-    bool same = false;
-    FileOpResult copied = CopyVerified(src, dst, same);
-    if (!copied.ok) return copied;
+FileOpResult RemoveMovedSource(const StartedCopy& copy) {
     // Two paths can name one file (a bind mount crosses "file systems"
     // without leaving one); deleting the source would delete the target.
     struct stat after, dstst;
-    if (same || (::stat(src.c_str(), &after) == 0 && ::stat(dst.c_str(), &dstst) == 0 &&
-                 SameFile(after, dstst))) {
-        return copied;
+    if (::stat(copy.src.c_str(), &after) == 0 && ::stat(copy.dst.c_str(), &dstst) == 0 &&
+        SameFile(after, dstst)) {
+        return Done();
     }
-    if (::unlink(src.c_str()) != 0) return FailErrno("copied, but cannot delete the source", errno);
-    SyncDirectory(ParentDir(src));
-    return copied;
+    if (::unlink(copy.src.c_str()) != 0)
+        return FailErrno("copied, but cannot delete the source", errno);
+    return Done();
 }
+
+std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
 EntryKind KindOf(const std::string& path) {
     struct stat st;
@@ -223,7 +260,7 @@ EntryKind KindOf(const std::string& path) {
 
 RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error) {
     if (::rename(src.c_str(), dst.c_str()) == 0) {
-        SyncDirectory(ParentDir(dst));
+        SyncFolder(FolderOf(dst));
         return RenameEnd::Done;
     }
     if (errno == EXDEV) return RenameEnd::OtherFileSystem;

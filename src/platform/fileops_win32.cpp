@@ -58,22 +58,47 @@ bool SameContentsStamp(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE
            SameTime(a.ftLastWriteTime, b.ftLastWriteTime);
 }
 
+std::int64_t Ticks(const FILETIME& t) {
+    return static_cast<std::int64_t>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                                     t.dwLowDateTime);
+}
+
+void Stamp(const BY_HANDLE_FILE_INFORMATION& info, StartedCopy& copy) {
+    copy.device = info.dwVolumeSerialNumber;
+    copy.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    copy.size = static_cast<std::int64_t>((static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) |
+                                          info.nFileSizeLow);
+    copy.mtimeNs = Ticks(info.ftLastWriteTime);
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) { return ParentDir(path); }
+
+// MoveFileEx with MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
+void SyncFolder(const std::string&) {}
+
 // See the POSIX version: a copy that never shows half-written or mixed data
 // under the target's name, and never one made while the source changed.
-FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& sameAsSource) {
-    sameAsSource = false;
+// Windows has no flush of a whole volume a program may call, so each copy
+// is flushed as it is written and the batch's flush has nothing left to do.
+FileOpResult StartCopy(const std::string& src, const std::string& dst, StartedCopy& copy) {
     if (IsDirectory(src)) return Fail("source is not a regular file");
     if (IsDirectory(dst)) return Fail("target is a directory");
     Handle in(OpenShared(src));
     if (!in.valid()) return FailLast("cannot open source");
     BY_HANDLE_FILE_INFORMATION before;
     if (!GetFileInformationByHandle(in.h, &before)) return FailLast("cannot read source");
+    copy.src = src;
+    copy.dst = dst;
+    copy.tmp.clear();
+    Stamp(before, copy);
+    copy.targetDevice = 0;
 
     {
         Handle existing(OpenShared(dst));
         BY_HANDLE_FILE_INFORMATION target;
         if (existing.valid() && GetFileInformationByHandle(existing.h, &target)) {
-            sameAsSource = SameFile(before, target);
             if (SameContentsStamp(before, target)) return FileOpOutcome(FileOpStatus::AlreadyThere);
         }
     }
@@ -87,40 +112,48 @@ FileOpResult CopyVerified(const std::string& src, const std::string& dst, bool& 
         DeleteFileA(tmp.c_str());
         return r;
     }
-    auto abandon = [&](FileOpResult r) {
-        DeleteFileA(tmp.c_str());
-        return r;
-    };
     {
         Handle out(CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out.valid() || !FlushFileBuffers(out.h)) return abandon(FailLast("cannot flush copy"));
+        if (!out.valid() || !FlushFileBuffers(out.h)) {
+            const FileOpResult r = FailLast("cannot flush copy");
+            DeleteFileA(tmp.c_str());
+            return r;
+        }
     }
-    RunCopyCheckHook(src);
-    BY_HANDLE_FILE_INFORMATION after;
-    Handle named(OpenShared(src));
-    BY_HANDLE_FILE_INFORMATION namedInfo;
-    if (!GetFileInformationByHandle(in.h, &after) || !SameContentsStamp(before, after) ||
-        !named.valid() || !GetFileInformationByHandle(named.h, &namedInfo) ||
-        !SameFile(before, namedInfo)) {
-        return abandon(
-            FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied"));
-    }
-    if (!MoveFileExA(tmp.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return abandon(FailLast("cannot replace target"));
+    copy.tmp = tmp;
     return Done();
 }
 
-}  // namespace
-
-std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
-
-FileOpResult FileCopy(const std::string& src, const std::string& dst) {
-    bool same = false;
-    return CopyVerified(src, dst, same);
+std::vector<std::string> FlushCopies(const std::vector<const StartedCopy*>& copies) {
+    return std::vector<std::string>(copies.size());
 }
 
-FileOpResult FileMove(const std::string& src, const std::string& dst) {
+FileOpResult NameCopy(const StartedCopy& copy) {
+    RunCopyCheckHook(copy.src);
+    StartedCopy now;
+    Handle named(OpenShared(copy.src));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (named.valid() && GetFileInformationByHandle(named.h, &info)) Stamp(info, now);
+    if (!named.valid() || now.device != copy.device || now.inode != copy.inode ||
+        now.size != copy.size || now.mtimeNs != copy.mtimeNs) {
+        DropCopy(copy);
+        return FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied");
+    }
+    if (!MoveFileExA(copy.tmp.c_str(), copy.dst.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const FileOpResult r = FailLast("cannot replace target");
+        DropCopy(copy);
+        return r;
+    }
+    return Done();
+}
+
+void DropCopy(const StartedCopy& copy) {
+    if (!copy.tmp.empty()) DeleteFileA(copy.tmp.c_str());
+}
+
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst) {
     if (IsDirectory(src)) return Fail("source is a directory");
     if (IsDirectory(dst)) return Fail("target is a directory");
     // Within a volume this is a rename. Across volumes the copy is made here,
@@ -128,12 +161,23 @@ FileOpResult FileMove(const std::string& src, const std::string& dst) {
     if (MoveFileExA(src.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Done();
     if (GetLastError() != ERROR_NOT_SAME_DEVICE) return FailLast("cannot move");
-    bool same = false;
-    FileOpResult copied = CopyVerified(src, dst, same);
-    if (!copied.ok || same) return copied;
-    if (!DeleteFileA(src.c_str())) return FailLast("copied, but cannot delete the source");
-    return copied;
+    return std::nullopt;
 }
+
+FileOpResult RemoveMovedSource(const StartedCopy& copy) {
+    {
+        Handle a(OpenShared(copy.src)), b(OpenShared(copy.dst));
+        BY_HANDLE_FILE_INFORMATION ia, ib;
+        if (a.valid() && b.valid() && GetFileInformationByHandle(a.h, &ia) &&
+            GetFileInformationByHandle(b.h, &ib) && SameFile(ia, ib)) {
+            return Done();
+        }
+    }
+    if (!DeleteFileA(copy.src.c_str())) return FailLast("copied, but cannot delete the source");
+    return Done();
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
 
 EntryKind KindOf(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
