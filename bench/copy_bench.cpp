@@ -1,4 +1,4 @@
-// Copies made by a copy rule against `cp -p SRC/* DST/ && sync` on the same
+// Copies made by a copy rule against `cp -pR SRC/. DST/ && sync` on the same
 // files, interleaved in one run: many small files, a few big ones, many
 // empty ones, one 2 GB file, and 200,000 empty files. Each iteration starts
 // from an empty target with nothing left to write back (a `sync` first,
@@ -116,8 +116,8 @@ double RuleCopy(const fs::path& src, const std::vector<std::string>& names) {
 double CpAndSync(const fs::path& src) {
     const fs::path dst = FreshTarget();
     const auto start = std::chrono::steady_clock::now();
-    // cp takes a folder's files by its own glob; no name from elsewhere.
-    Run({"/bin/sh", "-c", "cp -p \"$0\"/* \"$1\"/ && sync", src.string(), dst.string()});
+    // "SRC/." copies what the folder holds: no glob to outgrow the argument list.
+    Run({"/bin/sh", "-c", "cp -pR \"$0\"/. \"$1\"/ && sync", src.string(), dst.string()});
     return Seconds(start);
 }
 
