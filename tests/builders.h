@@ -12,7 +12,7 @@
 namespace kbtest {
 
 // An action of any kind; `dir` is the target of a move or copy.
-inline kb::ruleactionrec Action(std::uint8_t kind, const std::string& dir = {}) {
+inline kb::ruleactionrec Action(kb::ActionKind kind, const std::string& dir = {}) {
     kb::ruleactionrec a;
     a.raction = kind;
     a.move.filepath = a.copy.filepath = dir;
@@ -31,7 +31,7 @@ inline kb::ruleactionrec LaunchOf(const std::string& program, const std::string&
 
 // A condition of `kind` whose numbers the user has not entered yet (-1), as
 // the wizard starts it.
-inline kb::ruleacondrec UnenteredCondition(std::uint8_t kind) {
+inline kb::ruleacondrec UnenteredCondition(kb::ConditionKind kind) {
     kb::ruleacondrec c;
     c.rcond = kind;
     c.size = c.rdays = c.newestcnt = c.oldestcnt = -1;
@@ -46,7 +46,7 @@ inline kb::ruleacondrec ExtIs(const std::string& ext) {
 }
 
 // A switched-on rule named "rule" with this trigger, actions and conditions.
-inline kb::RuleRec Rule(std::uint8_t mcond, std::vector<kb::ruleactionrec> actions,
+inline kb::RuleRec Rule(kb::TriggerKind mcond, std::vector<kb::ruleactionrec> actions,
                         std::vector<kb::ruleacondrec> conds = {}) {
     kb::RuleRec r;
     r.rulename = "rule";

@@ -23,7 +23,7 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-const char* TriggerKey(std::uint8_t trigger) {
+const char* TriggerKey(TriggerKind trigger) {
     switch (trigger) {
         case trgNewFile:
             return "new-file";

@@ -13,13 +13,13 @@ namespace kb {
 
 namespace {
 
-ruleacondrec* firstCondition(RuleRec& rule, std::uint8_t kind) {
+ruleacondrec* firstCondition(RuleRec& rule, ConditionKind kind) {
     for (ruleacondrec& c : rule.conds)
         if (c.rcond == kind) return &c;
     return nullptr;
 }
 
-ruleactionrec* firstAction(RuleRec& rule, std::uint8_t kind) {
+ruleactionrec* firstAction(RuleRec& rule, ActionKind kind) {
     for (ruleactionrec& a : rule.actions)
         if (a.raction == kind) return &a;
     return nullptr;

@@ -124,7 +124,7 @@ bool takeToggle(QListWidgetItem* item) {
     return true;
 }
 
-ruleacondrec newCondition(std::uint8_t kind) {
+ruleacondrec newCondition(ConditionKind kind) {
     ruleacondrec c;
     c.rcond = kind;
     switch (kind) {
@@ -166,15 +166,15 @@ QPushButton* stripButton(const char* name, const char* text, int left, QWidget* 
 
 }  // namespace
 
-std::uint8_t ConditionKindOfEntry(int row) {
-    static constexpr std::uint8_t kinds[] = {condExtension, condSize, condDate, condOldest,
-                                             condNewest};
-    return row >= 0 && row < 5 ? kinds[row] : std::uint8_t{condExtension};
+ConditionKind ConditionKindOfEntry(int row) {
+    static constexpr ConditionKind kinds[] = {condExtension, condSize, condDate, condOldest,
+                                              condNewest};
+    return row >= 0 && row < 5 ? kinds[row] : condExtension;
 }
 
-std::uint8_t ActionKindOfEntry(int row) {
-    static constexpr std::uint8_t kinds[] = {actMove, actCopy, actDelete, actLaunch, actFtp};
-    return row >= 0 && row < 5 ? kinds[row] : std::uint8_t{actMove};
+ActionKind ActionKindOfEntry(int row) {
+    static constexpr ActionKind kinds[] = {actMove, actCopy, actDelete, actLaunch, actFtp};
+    return row >= 0 && row < 5 ? kinds[row] : actMove;
 }
 
 RuleWizard::RuleWizard(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent)
@@ -445,7 +445,7 @@ void RuleWizard::previous() {
 
 void RuleWizard::conditionChecked(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
-    const std::uint8_t kind = ConditionKindOfEntry(clConditions->row(item));
+    const ConditionKind kind = ConditionKindOfEntry(clConditions->row(item));
     if (item->checkState() == Qt::Checked)
         WorkRule.conds.push_back(newCondition(kind));
     else
@@ -456,7 +456,7 @@ void RuleWizard::conditionChecked(QListWidgetItem* item) {
 
 void RuleWizard::actionChecked(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
-    const std::uint8_t kind = ActionKindOfEntry(clActions->row(item));
+    const ActionKind kind = ActionKindOfEntry(clActions->row(item));
     auto& actions = WorkRule.actions;
     if (item->checkState() == Qt::Checked) {
         ruleactionrec a;

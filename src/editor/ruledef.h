@@ -25,10 +25,10 @@ class RulePreviewDialog;
 // Condition check list entries (0-based rows of clConditions) and the
 // condition kind each one adds. The oldest/newest rows cross over: row 3 adds
 // kind 4 and row 4 adds kind 3.
-std::uint8_t ConditionKindOfEntry(int row);
+ConditionKind ConditionKindOfEntry(int row);
 // Action check list entries (rows of clActions) and the action kind each adds;
 // rows 3 and 4 cross over the same way (launch is kind 4, FTP kind 3).
-std::uint8_t ActionKindOfEntry(int row);
+ActionKind ActionKindOfEntry(int row);
 
 // Open it modally with exec(); it closes with Accepted only after the rule was
 // stored in the current service record and the configuration was saved. The

@@ -42,13 +42,13 @@ std::string comparison(std::uint8_t code) {
     return code == cmpGreater ? "greater than " : "less than ";
 }
 
-const ruleacondrec* firstCondition(const RuleRec& rule, std::uint8_t kind) {
+const ruleacondrec* firstCondition(const RuleRec& rule, ConditionKind kind) {
     for (const ruleacondrec& c : rule.conds)
         if (c.rcond == kind) return &c;
     return nullptr;
 }
 
-const ruleactionrec* firstAction(const RuleRec& rule, std::uint8_t kind) {
+const ruleactionrec* firstAction(const RuleRec& rule, ActionKind kind) {
     for (const ruleactionrec& a : rule.actions)
         if (a.raction == kind) return &a;
     return nullptr;

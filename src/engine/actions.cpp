@@ -22,7 +22,7 @@ public:
              std::vector<ActionOutcome>& out)
         : rule_(rule), site_(site), env_(env), out_(out) {}
 
-    ActionOutcome& Add(std::uint8_t kind, const ActionFile* file, bool ok, std::string error,
+    ActionOutcome& Add(ActionKind kind, const ActionFile* file, bool ok, std::string error,
                        std::string target) {
         ActionOutcome o;
         o.serviceUid = site_.uid;
@@ -44,7 +44,7 @@ public:
         return out_.back();
     }
 
-    void Add(std::uint8_t kind, const ActionFile& file, const FileOpResult& r, std::string target) {
+    void Add(ActionKind kind, const ActionFile& file, const FileOpResult& r, std::string target) {
         ActionOutcome& o = Add(kind, &file, r.ok, r.error, std::move(target));
         if (r.status == FileOpStatus::AlreadyThere) o.note = kAlreadyThereNote;
         o.sourceChanged = r.status == FileOpStatus::SourceChanged;
@@ -113,7 +113,7 @@ void MoveByClient(const std::string& dir, const ActionFile& f, const ClientDesk:
 // time, and are recorded in listing order once committed.
 class BatchedCopies {
 public:
-    BatchedCopies(std::uint8_t kind, std::string dir, Recorder& rec, FailedSet& failed)
+    BatchedCopies(ActionKind kind, std::string dir, Recorder& rec, FailedSet& failed)
         : kind_(kind), dir_(std::move(dir)), rec_(rec), failed_(failed) {}
 
     void Add(const ActionFile& f, const std::string& src, const std::string& dst) {
@@ -134,7 +134,7 @@ public:
     }
 
 private:
-    std::uint8_t kind_;
+    ActionKind kind_;
     std::string dir_;
     Recorder& rec_;
     FailedSet& failed_;

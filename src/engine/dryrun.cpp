@@ -111,7 +111,7 @@ std::string DescribeTrigger(const RuleRec& rule) {
         case trgFileExists:
             return "a file exists (never acts)";
         default:
-            return "unknown trigger " + std::to_string(rule.mcond) + " (never acts)";
+            return "unknown trigger " + std::to_string(KindCode(rule.mcond)) + " (never acts)";
     }
 }
 
@@ -149,7 +149,8 @@ std::vector<std::string> DescribeActions(const RuleRec& rule, const ScanEnvironm
                 break;
             }
             default:
-                out.push_back("unknown action " + std::to_string(a.raction) + " (does nothing)");
+                out.push_back("unknown action " + std::to_string(KindCode(a.raction)) +
+                              " (does nothing)");
                 break;
         }
     }

@@ -31,7 +31,7 @@ struct RulePreview {
     std::string service;
     std::string folder;
     std::string rule;
-    std::uint8_t trigger = 0;
+    TriggerKind trigger = trgNewFile;
     std::int32_t threshold = 0;  // files or MB, for the count and size triggers
     std::string triggerText;     // DescribeTrigger
     // A new-file rule has no baseline here: `files` are those of the present

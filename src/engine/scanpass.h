@@ -31,10 +31,10 @@ struct ActionOutcome {
     std::uint64_t serviceUid = 0;
     std::string service;  // the service's name as the window shows it
     std::string rulename;
-    std::uint8_t raction = 0;  // ActionKind
-    bool trashed = false;      // a delete that went to the Trash
-    std::string file;          // bare name; empty for a launch made once for the whole list
-    std::string source;        // the file's full path in the shared folder ("" as `file`)
+    ActionKind raction = actMove;
+    bool trashed = false;  // a delete that went to the Trash
+    std::string file;      // bare name; empty for a launch made once for the whole list
+    std::string source;    // the file's full path in the shared folder ("" as `file`)
     // Where it went: the folder of a move or copy, the file's place in the
     // Trash, the ftp:// address (without the password), the launched program.
     std::string target;
@@ -54,7 +54,7 @@ struct ActionOutcome {
 
 // The `raction` of an outcome that is no action: the pass could not go
 // through a service (`error` says why).
-inline constexpr std::uint8_t kPassFailure = 255;
+inline constexpr ActionKind kPassFailure = static_cast<ActionKind>(255);
 
 // The note of a copy or move whose target already held an identical copy.
 inline constexpr char kAlreadyThereNote[] = "already there";

@@ -160,10 +160,9 @@ std::string JournalAction(const ActionOutcome& o) {
             return "ftp";
         case actLaunch:
             return "launch";
-        case kPassFailure:
-            return kPassFailureAction;
         default:
-            return "action " + std::to_string(o.raction);
+            if (o.raction == kPassFailure) return kPassFailureAction;
+            return "action " + std::to_string(KindCode(o.raction));
     }
 }
 

@@ -83,7 +83,7 @@ std::span<const ConfigField<rServiceRules>> ServiceFields() { return kService; }
 std::span<const ConfigField<RuleRec>> RuleFields() { return kRule; }
 std::span<const ConfigField<RuleRec>> RuleLimitFields() { return kRuleLimits; }
 
-std::span<const ConfigField<ruleacondrec>> ConditionFields(std::uint8_t rcond) {
+std::span<const ConfigField<ruleacondrec>> ConditionFields(ConditionKind rcond) {
     switch (rcond) {
         case condExtension:
             return kExtension;
@@ -100,7 +100,7 @@ std::span<const ConfigField<ruleacondrec>> ConditionFields(std::uint8_t rcond) {
     }
 }
 
-std::span<const ConfigField<ruleactionrec>> ActionFields(std::uint8_t raction) {
+std::span<const ConfigField<ruleactionrec>> ActionFields(ActionKind raction) {
     switch (raction) {
         case actMove:
             return kMove;

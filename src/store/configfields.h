@@ -15,7 +15,7 @@ namespace kb {
 
 // Where a field's value lives, with its encoding: text, integer, byte-wide
 // code, or the file's reversed boolean.
-using FieldRef = std::variant<std::string*, std::int32_t*, std::uint8_t*, bool*>;
+using FieldRef = std::variant<std::string*, std::int32_t*, std::uint8_t*, bool*, TriggerKind*>;
 
 template <class Record>
 struct ConfigField {
@@ -35,8 +35,8 @@ std::span<const ConfigField<RuleRec>> RuleFields();
 // A rule's lines between "condcnt" and its conditions.
 std::span<const ConfigField<RuleRec>> RuleLimitFields();
 // The lines after "rcond=" for condition kind `rcond` (none for unknown kinds).
-std::span<const ConfigField<ruleacondrec>> ConditionFields(std::uint8_t rcond);
+std::span<const ConfigField<ruleacondrec>> ConditionFields(ConditionKind rcond);
 // The lines after "raction=" for action kind `raction` (none for unknown kinds).
-std::span<const ConfigField<ruleactionrec>> ActionFields(std::uint8_t raction);
+std::span<const ConfigField<ruleactionrec>> ActionFields(ActionKind raction);
 
 }  // namespace kb

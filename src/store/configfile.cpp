@@ -38,6 +38,8 @@ void FormatFields(std::string& out, std::span<const ConfigField<Record>> fields,
                     WriteStrKey(out, f.key, *value);
                 else if constexpr (std::is_same_v<T, bool>)
                     WriteBoolKey(out, f.key, *value);
+                else if constexpr (std::is_same_v<T, TriggerKind>)
+                    WriteIntKey(out, f.key, KindCode(*value));
                 else
                     WriteIntKey(out, f.key, *value);
             },
@@ -51,12 +53,12 @@ void FormatRule(std::string& out, const RuleRec& r, std::int32_t j) {
     WriteIntKey(out, "condcnt", r.condcnt());
     FormatFields(out, RuleLimitFields(), r);
     for (const ruleacondrec& c : r.conds) {
-        WriteIntKey(out, "rcond", c.rcond);
+        WriteIntKey(out, "rcond", KindCode(c.rcond));
         FormatFields(out, ConditionFields(c.rcond), c);
     }
     WriteIntKey(out, "actioncnt", r.actioncnt());
     for (const ruleactionrec& a : r.actions) {
-        WriteIntKey(out, "raction", a.raction);
+        WriteIntKey(out, "raction", KindCode(a.raction));
         FormatFields(out, ActionFields(a.raction), a);
     }
 }
@@ -128,6 +130,13 @@ private:
     void Code(const char* key, std::uint8_t& field) {
         NotAtEnd(key);
         Check(ReadCodeKey(in_, key, field, warn_));
+    }
+    // A kind is stored as its number, whatever number the file holds.
+    template <class Kind>
+    void Code(const char* key, Kind& field) {
+        std::uint8_t code = KindCode(field);
+        Code(key, code);
+        field = static_cast<Kind>(code);
     }
     void Bool(const char* key, bool& field) {
         NotAtEnd(key);
@@ -209,7 +218,8 @@ private:
                         Str(f.key, *value);
                     else if constexpr (std::is_same_v<T, std::int32_t>)
                         Int(f.key, *value);
-                    else if constexpr (std::is_same_v<T, std::uint8_t>)
+                    else if constexpr (std::is_same_v<T, std::uint8_t> ||
+                                       std::is_same_v<T, TriggerKind>)
                         Code(f.key, *value);
                     else
                         Bool(f.key, *value);

@@ -24,22 +24,36 @@ enum ServiceId : std::uint8_t {
     sidLimeWire = 6,
 };
 
+// The kinds of triggers, conditions and actions, at the model's interface.
+// kbconf.ini stores them as these numbers; a number no kind has (a file
+// edited by hand) is kept as it is, so that it is written back unchanged,
+// and the engine and the editor treat it as no kind they know.
+
 // Trigger kinds (RuleRec::mcond).
-enum TriggerKind : std::uint8_t {
-    trgNewFile = 0,     // a new completed file is present
-    trgFileExists = 1,  // a completed file exists (never stored by the editor, never fires)
-    trgFileCount = 2,   // the completed file count exceeds fcnt
-    trgTotalSize = 3,   // the completed files' total size exceeds fsize MB
+enum class TriggerKind : std::uint8_t {
+    NewFile = 0,     // a new completed file is present
+    FileExists = 1,  // a completed file exists (never stored by the editor, never fires)
+    FileCount = 2,   // the completed file count exceeds fcnt
+    TotalSize = 3,   // the completed files' total size exceeds fsize MB
 };
+inline constexpr TriggerKind trgNewFile = TriggerKind::NewFile;
+inline constexpr TriggerKind trgFileExists = TriggerKind::FileExists;
+inline constexpr TriggerKind trgFileCount = TriggerKind::FileCount;
+inline constexpr TriggerKind trgTotalSize = TriggerKind::TotalSize;
 
 // Condition kinds (ruleacondrec::rcond).
-enum ConditionKind : std::uint8_t {
-    condExtension = 0,
-    condSize = 1,
-    condDate = 2,
-    condNewest = 3,
-    condOldest = 4,
+enum class ConditionKind : std::uint8_t {
+    Extension = 0,
+    Size = 1,
+    Date = 2,
+    Newest = 3,
+    Oldest = 4,
 };
+inline constexpr ConditionKind condExtension = ConditionKind::Extension;
+inline constexpr ConditionKind condSize = ConditionKind::Size;
+inline constexpr ConditionKind condDate = ConditionKind::Date;
+inline constexpr ConditionKind condNewest = ConditionKind::Newest;
+inline constexpr ConditionKind condOldest = ConditionKind::Oldest;
 
 // Comparison codes (rnum, rdayscmp).
 enum CompareCode : std::uint8_t {
@@ -48,13 +62,24 @@ enum CompareCode : std::uint8_t {
 };
 
 // Action kinds (ruleactionrec::raction).
-enum ActionKind : std::uint8_t {
-    actMove = 0,
-    actCopy = 1,
-    actDelete = 2,
-    actFtp = 3,
-    actLaunch = 4,
+enum class ActionKind : std::uint8_t {
+    Move = 0,
+    Copy = 1,
+    Delete = 2,
+    Ftp = 3,
+    Launch = 4,
 };
+inline constexpr ActionKind actMove = ActionKind::Move;
+inline constexpr ActionKind actCopy = ActionKind::Copy;
+inline constexpr ActionKind actDelete = ActionKind::Delete;
+inline constexpr ActionKind actFtp = ActionKind::Ftp;
+inline constexpr ActionKind actLaunch = ActionKind::Launch;
+
+// The number kbconf.ini stores for a kind.
+template <class Kind>
+constexpr std::uint8_t KindCode(Kind kind) {
+    return static_cast<std::uint8_t>(kind);
+}
 
 // Bytes in one MB of the total-size trigger, and in one KB of the size condition.
 inline constexpr std::int64_t kTriggerMB = 1024000;
@@ -121,7 +146,7 @@ struct rcondFileExt {
 
 // One condition. Every kind shares the record; only its own kind's fields mean anything.
 struct ruleacondrec {
-    std::uint8_t rcond = 0;
+    ConditionKind rcond = condExtension;
     rcondFileExt fileext;        // kind 0
     std::uint8_t rnum = 0;       // kind 1: comparison code
     std::int32_t size = 0;       // kind 1: KB, -1 = not yet entered
@@ -161,7 +186,7 @@ struct raclaunch {
 
 // One action. Every kind shares the record; only its own kind's parameters mean anything.
 struct ruleactionrec {
-    std::uint8_t raction = 0;
+    ActionKind raction = actMove;
     racmove move;
     raccopy copy;
     racftp ftp;
@@ -174,7 +199,7 @@ struct RuleRec {
     bool enabled = false;
     std::int32_t fcnt = 0;   // trigger 2 threshold
     std::int32_t fsize = 0;  // trigger 3 threshold in MB of 1,024,000 bytes
-    std::uint8_t mcond = 0;  // TriggerKind
+    TriggerKind mcond = trgNewFile;
     std::vector<ruleacondrec> conds;
     std::vector<ruleactionrec> actions;
 

@@ -74,7 +74,7 @@ TEST(CommandLineParse, WhatIsWrongIsSaidInOneLine) {
         EXPECT_TRUE(UsageText().contains(QLatin1String(option))) << option;
 }
 
-RulePreview Preview(const std::string& rule, std::uint8_t trigger) {
+RulePreview Preview(const std::string& rule, TriggerKind trigger) {
     RulePreview p;
     p.service = "Kazaa";
     p.folder = "/srv/share";

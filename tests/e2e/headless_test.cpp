@@ -23,7 +23,7 @@ ruleactionrec MoveTo(const std::string& dir) {
     return a;
 }
 
-RuleRec NamedRule(const std::string& name, std::uint8_t trigger, std::vector<ruleactionrec> acts,
+RuleRec NamedRule(const std::string& name, TriggerKind trigger, std::vector<ruleactionrec> acts,
                   std::vector<ruleacondrec> conds = {}) {
     RuleRec r;
     r.rulename = name;

@@ -26,18 +26,18 @@ namespace {
 using kbtest::DialogDriver;
 
 // Every kind of line, nothing entered yet.
-RuleRec fullRule(std::uint8_t trigger) {
+RuleRec fullRule(TriggerKind trigger) {
     RuleRec rule;
     rule.mcond = trigger;
     rule.fcnt = 20;
     rule.fsize = 10;
-    for (std::uint8_t kind : {condExtension, condSize, condDate, condOldest, condNewest}) {
+    for (ConditionKind kind : {condExtension, condSize, condDate, condOldest, condNewest}) {
         ruleacondrec c;
         c.rcond = kind;
         c.size = c.rdays = c.newestcnt = c.oldestcnt = -1;
         rule.conds.push_back(c);
     }
-    for (std::uint8_t kind : {actMove, actCopy, actDelete, actLaunch, actFtp}) {
+    for (ActionKind kind : {actMove, actCopy, actDelete, actLaunch, actFtp}) {
         ruleactionrec a;
         a.raction = kind;
         rule.actions.push_back(a);
@@ -56,7 +56,7 @@ bool editWith(RuleRec& rule, const QString& href, std::function<void(T*)> act, b
 TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
     struct Case {
         const char* href;
-        std::uint8_t trigger;
+        TriggerKind trigger;
         const char* caption;
         const char* prompt;
         const char* prefill;

@@ -82,8 +82,8 @@ protected:
     QStringList finish() {
         return answerBoxes([this] { click("btnFinish"); });
     }
-    std::vector<std::uint8_t> actionKinds() {
-        std::vector<std::uint8_t> kinds;
+    std::vector<ActionKind> actionKinds() {
+        std::vector<ActionKind> kinds;
         for (const auto& a : w->WorkRule.actions) kinds.push_back(a.raction);
         return kinds;
     }
@@ -203,7 +203,7 @@ TEST_F(RuleWizardTest, OldestAndNewestExcludeEachOtherAndMapCrossedOver) {
     // Launch is entry 4 and FTP entry 5, against their codes.
     toggle(actions(), 3, true);
     toggle(actions(), 4, true);
-    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actLaunch, actFtp}));
+    EXPECT_EQ(actionKinds(), (std::vector<ActionKind>{actLaunch, actFtp}));
 }
 
 TEST_F(RuleWizardTest, MoveAndCopyGoBeforeATrailingDeleteOnly) {
@@ -212,13 +212,13 @@ TEST_F(RuleWizardTest, MoveAndCopyGoBeforeATrailingDeleteOnly) {
     toggle(actions(), 2, true);  // delete
     toggle(actions(), 0, true);  // move
     toggle(actions(), 1, true);  // copy
-    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actMove, actCopy, actDelete}));
+    EXPECT_EQ(actionKinds(), (std::vector<ActionKind>{actMove, actCopy, actDelete}));
 
     toggle(actions(), 0, false);
     toggle(actions(), 1, false);
     toggle(actions(), 3, true);  // launch after the delete
     toggle(actions(), 0, true);
-    EXPECT_EQ(actionKinds(), (std::vector<std::uint8_t>{actDelete, actLaunch, actMove}));
+    EXPECT_EQ(actionKinds(), (std::vector<ActionKind>{actDelete, actLaunch, actMove}));
 }
 
 TEST_F(RuleWizardTest, UncheckingAnActionRenumbersTheSummary) {

@@ -52,7 +52,8 @@ TEST(SummaryLines, TriggerLineForEachKind) {
     EXPECT_EQ(
         SummaryLines(rule),
         Lines{"Whenever the total completed file size exceeds <a href=\"TotalFileSize\">0</a> MB"});
-    rule.mcond = 9;  // unknown kinds have no trigger line but keep the rest
+    rule.mcond =
+        static_cast<TriggerKind>(9);  // unknown kinds have no trigger line but keep the rest
     rule.actions = {Action(actDelete)};
     EXPECT_EQ(SummaryLines(rule), Lines{"    <a href=\"rDelete\">Delete file</a>(s)"});
 }

@@ -94,7 +94,7 @@ bool AcrossFileSystems() {
 
 struct Case {
     const char* name;
-    std::uint8_t action;
+    kb::ActionKind action;
     Writer writer;
     bool acrossFileSystems;
     // The folder's listing kept from change notification, and no help from

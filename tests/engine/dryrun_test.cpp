@@ -189,11 +189,12 @@ TEST(DryRun, AStoppedPreviewSelectsNothingFromAPartialListing) {
 }
 
 TEST(DescribeActions, TellEachKindAsTheUserWouldSayIt) {
-    kb::RuleRec r = Rule(
-        kb::trgNewFile, {MoveTo("/music"), kbtest::CopyTo("/backup"), kbtest::Action(kb::actDelete),
-                         Ftp("example.org", "/up"), Ftp("bad host!", "/up"),
-                         LaunchOf("/usr/bin/player", "--queue \"mfile\""),
-                         LaunchOf("/usr/bin/tidy", "--all"), kbtest::Action(9)});
+    kb::RuleRec r =
+        Rule(kb::trgNewFile,
+             {MoveTo("/music"), kbtest::CopyTo("/backup"), kbtest::Action(kb::actDelete),
+              Ftp("example.org", "/up"), Ftp("bad host!", "/up"),
+              LaunchOf("/usr/bin/player", "--queue \"mfile\""), LaunchOf("/usr/bin/tidy", "--all"),
+              kbtest::Action(static_cast<kb::ActionKind>(9))});
     kb::ScanEnvironment env;
     EXPECT_EQ(kb::DescribeActions(r, env),
               (Names{"move to /music", "copy to /backup", "delete",

@@ -297,7 +297,7 @@ TEST(ScanPass, DisabledRulesServicesAndNonFiringTriggers) {
     off.fcnt = -1;
     off.enabled = false;
     kb::RuleRec exists = Rule(kb::trgFileExists, {launch});
-    kb::RuleRec unknown = Rule(17, {launch});
+    kb::RuleRec unknown = Rule(static_cast<kb::TriggerKind>(17), {launch});
     const int at = AddService(store, shared.str(), "", {off, exists, unknown});
     WriteFile(shared / "f", "");
     kbtest::FakeScan fake;

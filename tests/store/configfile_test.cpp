@@ -261,6 +261,28 @@ TEST_F(ConfigFileTest, ValuesAreTakenByPositionAndHeadersSearchedForward) {
     EXPECT_EQ(store_.ServiceTable[0].rulelist.rules[0].rulename, "Move music");
 }
 
+TEST_F(ConfigFileTest, KindsNoOneKnowsAreKeptAsTheirNumbersAndWrittenBack) {
+    std::string text = Crlf(kExample);
+    text.replace(text.find("mcond=0"), 7, "mcond=9");
+    // A kind no one knows has no fields of its own (values are taken by
+    // position): a hand-edited file holding one has none after it either.
+    const std::string ext = "rcond=0\r\next=mp3;wma\r\n";
+    text.replace(text.find(ext), ext.size(), "rcond=7\r\n");
+    const std::string move = "raction=0\r\nfilepath=D:\\Music\r\n";
+    text.replace(text.find(move), move.size(), "raction=200\r\n");
+    ASSERT_EQ(Load(text), 0);
+    const RuleRec& rule = store_.ServiceTable[0].rulelist.rules[0];
+    EXPECT_EQ(KindCode(rule.mcond), 9);
+    EXPECT_EQ(KindCode(rule.conds[0].rcond), 7);
+    EXPECT_EQ(KindCode(rule.actions[0].raction), 200);
+    const std::string written = FormatConfigFile(store_);
+    EXPECT_NE(written.find("mcond=9\r\n"), std::string::npos);
+    EXPECT_NE(written.find("rcond=7\r\n"), std::string::npos);
+    EXPECT_NE(written.find("raction=200\r\n"), std::string::npos);
+    ASSERT_EQ(Load(written), 0);
+    EXPECT_EQ(FormatConfigFile(store_), written);
+}
+
 TEST_F(ConfigFileTest, OnlyExactlyZeroReadsAsTrue) {
     const char* values[] = {"0", "1", "", "yes", " 0"};
     const bool expected[] = {true, false, false, false, false};
