@@ -11,7 +11,7 @@
 #include "runtime/textformats.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
-#include "store/options.h"
+#include "store/settings.h"
 
 namespace kb {
 
@@ -152,13 +152,13 @@ int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) 
         if (rc == -2) err << "kestrelbox: " << path << " cannot be read\n";
         return 1;
     }
-    Options options;
-    LoadOptions(options);
+    Settings options;
+    LoadSettings(options);
     ScanEnvironment env = DefaultScanEnvironment();
     // Nothing is started or sent; the previews never ask, and now cannot.
     env.launch = {};
     env.upload = {};
-    ApplyOptions(env, options);
+    ApplySettings(env, options);
     env.clients = BuildClientDesk(store);
     const std::vector<RulePreview> previews = DryRun(TakeScanSnapshot(store), env);
     if (command.json)

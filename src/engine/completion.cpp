@@ -58,7 +58,7 @@ std::vector<std::string> DefaultPartialSuffixes() {
     return ParsePartialSuffixes(kDefaultPartialSuffixes);
 }
 
-CompletionGate GateFromOptions(const Options& o) {
+CompletionGate GateFromSettings(const Settings& o) {
     CompletionGate g;
     g.enabled = o.WaitSettled;
     g.settleSeconds = o.SettleSeconds;

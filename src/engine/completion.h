@@ -24,7 +24,7 @@
 
 #include "platform/writers.h"
 #include "store/model.h"
-#include "store/options.h"
+#include "store/settings.h"
 
 namespace kb {
 
@@ -47,7 +47,7 @@ struct CompletionGate {
 };
 
 // The gate the options describe.
-CompletionGate GateFromOptions(const Options& o);
+CompletionGate GateFromSettings(const Settings& o);
 
 // The endings written in `text`, separated by ";" (spaces around each are
 // dropped, empty ones skipped), and back.

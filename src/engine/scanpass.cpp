@@ -192,8 +192,8 @@ ScanEnvironment DefaultScanEnvironment() {
     return env;
 }
 
-void ApplyOptions(ScanEnvironment& env, const Options& options) {
-    env.gate = GateFromOptions(options);
+void ApplySettings(ScanEnvironment& env, const Settings& options) {
+    env.gate = GateFromSettings(options);
     env.deleteToTrash = options.DeleteToTrash;
     env.foldersAsDownloads = options.FoldersAsDownloads;
 }

@@ -128,7 +128,7 @@ ScanEnvironment DefaultScanEnvironment();
 
 // Sets what the program's own options decide: the completion gate, the
 // Trash, folders as downloads.
-void ApplyOptions(ScanEnvironment& env, const Options& options);
+void ApplySettings(ScanEnvironment& env, const Settings& options);
 
 // The gate's sources of answers about writers and holes in `env`.
 WriterSources WriterSourcesOf(const ScanEnvironment& env);

@@ -7,7 +7,7 @@
 #include "platform/instanceguard.h"
 #include "platform/termination.h"
 #include "runtime/session.h"
-#include "store/settings.h"
+#include "store/additionaloptions.h"
 
 namespace kb {
 
@@ -57,7 +57,7 @@ bool ProgramRun::Prepare(const QString& configFile, const StartupReports& report
                         {quietWhenEnding(reports.warn), quietWhenEnding(reports.error)});
     if (terminating_) {
         try {
-            SaveSettings(state_.settings);
+            SaveAdditionalOptions(state_.additional);
         } catch (const std::exception&) {
             // Nobody is left to tell; what was stored before stays.
         }

@@ -48,7 +48,7 @@ public:
 
     // What the program's options decide for the next pass (gate, Trash,
     // folders as downloads).
-    void SetOptions(const Options& options) { ApplyOptions(env_, options); }
+    void SetSettings(const Settings& options) { ApplySettings(env_, options); }
     bool FoldersAsDownloads() const { return env_.foldersAsDownloads; }
     // The download clients the next passes ask (none: null).
     void SetClients(std::shared_ptr<ClientDesk> clients) { env_.clients = std::move(clients); }

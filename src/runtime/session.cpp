@@ -13,7 +13,7 @@ Session::Session(ProgramState& state, ScanEnvironment env, QObject* parent)
     : QObject(parent),
       state_(state),
       scheduler_(std::make_unique<ScanScheduler>(state_.store, std::move(env), state_.journal)) {
-    ApplyOptions();
+    ApplySettings();
     RefreshClients();
 }
 
@@ -40,11 +40,11 @@ void Session::SaveConfig() {
 
 ScanEnvironment Session::PreviewEnvironment() const {
     ScanEnvironment env;
-    kb::ApplyOptions(env, state_.options);
+    kb::ApplySettings(env, state_.settings);
     return env;
 }
 
-void Session::ApplyOptions() { scheduler_->SetOptions(state_.options); }
+void Session::ApplySettings() { scheduler_->SetSettings(state_.settings); }
 
 void Session::RefreshClients() {
     std::vector<ClientLink> plan = PlanClientLinks(state_.store);

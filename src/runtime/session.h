@@ -62,7 +62,7 @@ public:
     int RecordFor(std::uint8_t serviceId) const;
 
     // Hands the options (after Settings... changed them) to the passes.
-    void ApplyOptions();
+    void ApplySettings();
     // Asks the clients the links name now: rebuilt only when a folder's
     // client changed, so one that cannot be asked is not said again after
     // every change of the table.

@@ -96,9 +96,9 @@ void PrepareProgramState(ProgramState& state, const QString& configFile, Journal
 
     InitServiceTable(state.store);
 
-    const std::string settingsError = LoadOrCreateSettings(state.settings);
+    const std::string settingsError = LoadOrCreateAdditionalOptions(state.additional);
     if (!settingsError.empty() && reports.error) reports.error(settingsError);
-    LoadOptions(state.options);
+    LoadSettings(state.settings);
 
     // What the rules do is recorded from the first pass on; what is older
     // than the journal keeps goes now (or at the next start, when it cannot).
@@ -121,7 +121,7 @@ bool HasStartupArgument(const QStringList& arguments) {
     return false;
 }
 
-QPoint MainWindowStartPosition(const Settings& s, const QSize& screen) {
+QPoint MainWindowStartPosition(const AdditionalOptions& s, const QSize& screen) {
     // 64-bit sums: stored values come from a file the user may have edited.
     const std::int64_t left = s.WinLeft, top = s.WinTop;
     const bool onScreen = left + s.WinWidth / 4 < std::int64_t{screen.width()} - 10 &&

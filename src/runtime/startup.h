@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/instanceguard.h"
-#include "store/options.h"
+#include "store/additionaloptions.h"
 #include "store/servicetable.h"
 #include "store/settings.h"
 
@@ -25,10 +25,10 @@ inline constexpr char kConfigFileName[] = "kbconf.ini";
 // window (or the headless loop) exists.
 struct ProgramState {
     ServiceStore store;
-    Settings settings;
-    Options options;
-    Journal* journal = nullptr;  // the activity journal (owned by start-up); may be null
-    std::string ProgramDir;      // the executable's directory, trailing separator included
+    AdditionalOptions additional;  // Options › Additional Options, and the window's place
+    Settings settings;             // Options › Settings...
+    Journal* journal = nullptr;    // the activity journal (owned by start-up); may be null
+    std::string ProgramDir;        // the executable's directory, trailing separator included
     std::string ConfigFilePath;
     std::string ExecutablePath;
 };
@@ -83,6 +83,6 @@ bool HasStartupArgument(const QStringList& arguments);
 // Where the main window opens: the stored position when the stored window
 // would still show at least its top-left quarter on a screen of `screen`
 // size (negative edges pulled back to 0), otherwise the screen's corner.
-QPoint MainWindowStartPosition(const Settings& s, const QSize& screen);
+QPoint MainWindowStartPosition(const AdditionalOptions& s, const QSize& screen);
 
 }  // namespace kb

@@ -259,7 +259,7 @@ void ActivityPage::passFinished() {
         for (const std::string& n : scheduler.LastNotices())
             notifier_->Show(Notice{QStringLiteral("Kestrelbox"), QString::fromStdString(n)});
         if (std::optional<Notice> notice =
-                NoticeFor(scheduler.LastOutcomes(), session_.State().options))
+                NoticeFor(scheduler.LastOutcomes(), session_.State().settings))
             notifier_->Show(*notice);
     }
     if (!journal_) return;

@@ -12,8 +12,8 @@
 
 namespace kb {
 
-AdditionalOptionsDialog::AdditionalOptionsDialog(Settings& settings, std::string executable,
-                                                 QWidget* mainWindow)
+AdditionalOptionsDialog::AdditionalOptionsDialog(AdditionalOptions& settings,
+                                                 std::string executable, QWidget* mainWindow)
     : QDialog(mainWindow),
       settings_(settings),
       executable_(std::move(executable)),
@@ -71,7 +71,8 @@ void AdditionalOptionsDialog::confirm() {
     accept();
 }
 
-int ShowAdditionalOptions(QWidget* mainWindow, Settings& settings, const std::string& executable) {
+int ShowAdditionalOptions(QWidget* mainWindow, AdditionalOptions& settings,
+                          const std::string& executable) {
     AdditionalOptionsDialog dlg(settings, executable, mainWindow);
     return dlg.exec();
 }

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <string>
 
-#include "store/settings.h"
+#include "store/additionaloptions.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -18,7 +18,8 @@ class AdditionalOptionsDialog : public QDialog {
 public:
     // `settings.AutoStart` is the switch's model; `executable` is what the
     // log-on entry starts. The dialog places itself against `mainWindow`.
-    AdditionalOptionsDialog(Settings& settings, std::string executable, QWidget* mainWindow);
+    AdditionalOptionsDialog(AdditionalOptions& settings, std::string executable,
+                            QWidget* mainWindow);
 
     QGroupBox* GroupBox1 = nullptr;
     QCheckBox* chkAuto = nullptr;
@@ -33,12 +34,13 @@ private:
     // stays open with nothing changed.
     void confirm();
 
-    Settings& settings_;
+    AdditionalOptions& settings_;
     std::string executable_;
     QWidget* mainWindow_;
 };
 
 // Options › Additional Options: opens a new dialog modally. Returns its result.
-int ShowAdditionalOptions(QWidget* mainWindow, Settings& settings, const std::string& executable);
+int ShowAdditionalOptions(QWidget* mainWindow, AdditionalOptions& settings,
+                          const std::string& executable);
 
 }  // namespace kb

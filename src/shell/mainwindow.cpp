@@ -193,7 +193,7 @@ void MainWindow::buildPages() {
 void MainWindow::initialise() {
     ProgramState& state = session_.State();
     try {
-        UpdateRunEntry(state.settings, state.ExecutablePath);
+        UpdateRunEntry(state.additional, state.ExecutablePath);
     } catch (const std::exception& e) {
         // The log-on entry is a convenience; the window still comes up.
         ErrorCentered(nullptr, QString::fromStdString(e.what()));
@@ -201,7 +201,7 @@ void MainWindow::initialise() {
 
     QScreen* screen = QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
-    move(MainWindowStartPosition(state.settings, screenSize));
+    move(MainWindowStartPosition(state.additional, screenSize));
     setWindowTitle(QStringLiteral("Kestrelbox"));
     setWindowIcon(AppIcon());
 
@@ -280,11 +280,11 @@ void MainWindow::openLink(const QString& address) {
 }
 
 void MainWindow::showSettings() {
-    if (ShowSettings(this, session_.State().options)) session_.ApplyOptions();
+    if (ShowSettings(this, session_.State().settings)) session_.ApplySettings();
 }
 
 void MainWindow::showAdditionalOptions() {
-    ShowAdditionalOptions(this, session_.State().settings, session_.State().ExecutablePath);
+    ShowAdditionalOptions(this, session_.State().additional, session_.State().ExecutablePath);
 }
 
 void MainWindow::showHelp() {

@@ -31,7 +31,7 @@ QString Line(const ActionOutcome& o, const std::string& what) {
 
 }  // namespace
 
-std::optional<Notice> NoticeFor(const std::vector<ActionOutcome>& outcomes, const Options& o) {
+std::optional<Notice> NoticeFor(const std::vector<ActionOutcome>& outcomes, const Settings& o) {
     int failed = 0, done = 0;
     const ActionOutcome* firstFailure = nullptr;
     const ActionOutcome* firstDone = nullptr;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/scanpass.h"
-#include "store/options.h"
+#include "store/settings.h"
 
 class QSystemTrayIcon;
 
@@ -25,7 +25,7 @@ struct Notice {
 // What to tell about a pass, under the options: its failures (how many, and
 // the first one's reason), or with "every action" all it did; nothing when
 // there is nothing to tell.
-std::optional<Notice> NoticeFor(const std::vector<ActionOutcome>& outcomes, const Options& o);
+std::optional<Notice> NoticeFor(const std::vector<ActionOutcome>& outcomes, const Settings& o);
 
 class Notifier : public QObject {
     Q_OBJECT

@@ -28,7 +28,7 @@ QLabel* Hint(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(Options& options, QWidget* mainWindow)
+SettingsDialog::SettingsDialog(Settings& options, QWidget* mainWindow)
     : QDialog(mainWindow), options_(options) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
@@ -175,7 +175,7 @@ SettingsDialog::SettingsDialog(Options& options, QWidget* mainWindow)
 }
 
 void SettingsDialog::confirm() {
-    Options changed = options_;
+    Settings changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
     changed.SettleSeconds = seSettleSeconds->value();
     changed.UnseenWriterMinutes = seUnseenWriterMinutes->value();
@@ -187,7 +187,7 @@ void SettingsDialog::confirm() {
     changed.NotifyFailures = chkNotifyFailures->isChecked();
     changed.NotifyEvery = chkNotifyEvery->isChecked();
     try {
-        SaveOptions(changed);
+        SaveSettings(changed);
     } catch (const RegistryError& e) {
         ErrorCentered(this, QString::fromStdString(e.what()));
         return;
@@ -196,8 +196,8 @@ void SettingsDialog::confirm() {
     accept();
 }
 
-bool ShowSettings(QWidget* mainWindow, Options& options) {
-    const Options before = options;
+bool ShowSettings(QWidget* mainWindow, Settings& options) {
+    const Settings before = options;
     SettingsDialog dlg(options, mainWindow);
     return dlg.exec() == QDialog::Accepted && !(options == before);
 }

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "store/options.h"
+#include "store/settings.h"
 
 class QCheckBox;
 class QDialogButtonBox;
@@ -19,7 +19,7 @@ class SettingsDialog : public QDialog {
 
 public:
     // `options` is the dialog's model; it changes only on a successful OK.
-    SettingsDialog(Options& options, QWidget* mainWindow);
+    SettingsDialog(Settings& options, QWidget* mainWindow);
 
     QCheckBox* chkWaitSettled = nullptr;
     QSpinBox* seSettleSeconds = nullptr;
@@ -36,10 +36,10 @@ private:
     // cannot be written the error is shown and the dialog stays open with
     // nothing changed.
     void confirm();
-    Options& options_;
+    Settings& options_;
 };
 
 // Opens a new Settings dialog modally; true when OK stored changed options.
-bool ShowSettings(QWidget* mainWindow, Options& options);
+bool ShowSettings(QWidget* mainWindow, Settings& options);
 
 }  // namespace kb

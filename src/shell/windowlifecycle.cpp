@@ -11,7 +11,7 @@
 
 #include "platform/memory.h"
 #include "runtime/session.h"
-#include "store/options.h"
+#include "store/additionaloptions.h"
 #include "store/settings.h"
 #include "ui/icons.h"
 #include "ui/msgbox.h"
@@ -43,7 +43,7 @@ WindowLifecycle::WindowLifecycle(QMainWindow& window, Session& session)
 
 void WindowLifecycle::copyGeometryToSettings() {
     const QRect frame = window_.frameGeometry();
-    Settings& s = session_.State().settings;
+    AdditionalOptions& s = session_.State().additional;
     s.WinLeft = frame.left();
     s.WinTop = frame.top();
     s.WinWidth = frame.width();
@@ -52,7 +52,7 @@ void WindowLifecycle::copyGeometryToSettings() {
 
 void WindowLifecycle::saveSettings(bool interactive) {
     try {
-        SaveSettings(session_.State().settings);
+        SaveAdditionalOptions(session_.State().additional);
     } catch (const std::exception& e) {
         // While the session ends no one can answer a box; say it on the
         // terminal instead.
@@ -67,7 +67,7 @@ bool WindowLifecycle::CloseRequested(bool interactive) {
     if (window_.windowState() & Qt::WindowMinimized) {
         // A minimised window's geometry is not where the user left it.
     } else if (window_.windowState() & Qt::WindowMaximized) {
-        session_.State().settings.WinStatus = 1;
+        session_.State().additional.WinStatus = 1;
         saveSettings(interactive);
     } else {
         copyGeometryToSettings();
@@ -82,7 +82,7 @@ bool WindowLifecycle::CloseRequested(bool interactive) {
 }
 
 void WindowLifecycle::explainHiddenWindow() {
-    Options& options = session_.State().options;
+    Settings& options = session_.State().settings;
     if (QSystemTrayIcon::isSystemTrayAvailable() || options.NoTrayNoticeShown) return;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Kestrelbox"),
                     QStringLiteral("This desktop has no notification area, so Kestrelbox has no "
@@ -94,7 +94,7 @@ void WindowLifecycle::explainHiddenWindow() {
     box.exec();
     options.NoTrayNoticeShown = true;
     try {
-        SaveOptions(options);
+        SaveSettings(options);
     } catch (const std::exception&) {
         // Said again at the next close; nothing else depends on it.
     }

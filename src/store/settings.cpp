@@ -1,70 +1,63 @@
 #include "store/settings.h"
 
-#include "platform/autostart.h"
 #include "platform/registry.h"
 
 namespace kb {
 
 namespace {
 
-std::int32_t ReadOr(const char* key, const char* name, std::int32_t fallback) {
-    std::int32_t v = fallback;
-    return ReadRegInteger(RegRoot::LocalMachine, key, name, v) == 0 ? v : fallback;
-}
+// One stored option: a dword holding either a switch (exactly 0 or 1) or a
+// number within [least, most], or a text.
+struct OptionField {
+    const char* name;
+    bool Settings::*flag;
+    std::int32_t Settings::*number;
+    std::int32_t least, most;
+    std::string Settings::*text = nullptr;
+};
+
+constexpr OptionField kFields[] = {
+    {"WaitSettled", &Settings::WaitSettled, nullptr, 0, 1},
+    {"SettleSeconds", nullptr, &Settings::SettleSeconds, 0, kMaxSettleSeconds},
+    {"UnseenWriterMinutes", nullptr, &Settings::UnseenWriterMinutes, 0, kMaxUnseenWriterMinutes},
+    {"PartialSuffixes", nullptr, nullptr, 0, 0, &Settings::PartialSuffixes},
+    {"FoldersAsDownloads", &Settings::FoldersAsDownloads, nullptr, 0, 1},
+    {"DeleteToTrash", &Settings::DeleteToTrash, nullptr, 0, 1},
+    {"NotifyFailures", &Settings::NotifyFailures, nullptr, 0, 1},
+    {"NotifyEvery", &Settings::NotifyEvery, nullptr, 0, 1},
+    {"NoTrayNoticeShown", &Settings::NoTrayNoticeShown, nullptr, 0, 1},
+};
 
 }  // namespace
 
-bool SettingsKeyExists() { return RegKeyExists(RegRoot::LocalMachine, kSettingsKey); }
-
-void LoadSettings(Settings& s) {
-    const Settings d;
-    s.AutoStart = ReadOr(kSettingsKey, "AutoStart", d.AutoStart ? 1 : 0) != 0;
-    s.WinStatus = ReadOr(kWindowKey, "Status", d.WinStatus);
-    s.WinHeight = ReadOr(kWindowKey, "Height", d.WinHeight);
-    s.WinWidth = ReadOr(kWindowKey, "Width", d.WinWidth);
-    s.WinLeft = ReadOr(kWindowKey, "Left", d.WinLeft);
-    s.WinTop = ReadOr(kWindowKey, "Top", d.WinTop);
-}
-
-void SaveSettings(const Settings& s) {
-    const RegRoot r = RegRoot::LocalMachine;
-    WriteRegInteger(r, kSettingsKey, "AutoStart", s.AutoStart ? 1 : 0);
-    WriteRegInteger(r, kWindowKey, "Status", s.WinStatus);
-    WriteRegInteger(r, kWindowKey, "Height", s.WinHeight);
-    WriteRegInteger(r, kWindowKey, "Width", s.WinWidth);
-    WriteRegInteger(r, kWindowKey, "Left", s.WinLeft);
-    WriteRegInteger(r, kWindowKey, "Top", s.WinTop);
-}
-
-std::string LoadOrCreateSettings(Settings& s) {
-    if (SettingsKeyExists()) {
-        LoadSettings(s);
-        return {};
+void LoadSettings(Settings& o) {
+    const Settings defaults;
+    for (const OptionField& f : kFields) {
+        if (f.text) {
+            // An empty text is a choice; only a missing one is the default.
+            std::string text;
+            const bool read = RegValueExists(RegRoot::LocalMachine, kOptionsKey, f.name) &&
+                              ReadRegString(RegRoot::LocalMachine, kOptionsKey, f.name, text) == 0;
+            o.*f.text = read ? text : defaults.*f.text;
+            continue;
+        }
+        std::int32_t v = 0;
+        const bool read = ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, f.name, v) == 0 &&
+                          v >= f.least && v <= f.most;
+        if (f.flag) o.*f.flag = read ? v == 1 : defaults.*f.flag;
+        if (f.number) o.*f.number = read ? v : defaults.*f.number;
     }
-    try {
-        SaveSettings(s);
-    } catch (const RegistryError& e) {
-        return e.what();
+}
+
+void SaveSettings(const Settings& o) {
+    for (const OptionField& f : kFields) {
+        if (f.text) {
+            WriteRegValue(RegRoot::LocalMachine, kOptionsKey, f.name, o.*f.text, regText);
+            continue;
+        }
+        const std::int32_t v = f.flag ? (o.*f.flag ? 1 : 0) : o.*f.number;
+        WriteRegInteger(RegRoot::LocalMachine, kOptionsKey, f.name, v);
     }
-    return {};
-}
-
-void UpdateRunEntry(const Settings& s, const std::string& executable) {
-    std::string command;
-    // An entry from before the argument existed would open the window at
-    // every log-on; bring it up to date even when auto-start is off.
-    if (ReadAutoStartEntry(kAppTitle, command) == 0 && !command.empty() &&
-        command.find("startup") == std::string::npos)
-        WriteAutoStartEntry(kAppTitle, executable);
-    if (s.AutoStart) WriteAutoStartEntry(kAppTitle, executable);
-}
-
-void ApplyAutoStartSwitch(Settings& s, bool on, const std::string& executable) {
-    if (on)
-        WriteAutoStartEntry(kAppTitle, executable);
-    else
-        DeleteAutoStartEntry(kAppTitle);
-    s.AutoStart = on;
 }
 
 }  // namespace kb

@@ -1,7 +1,7 @@
-// The settings kept outside the configuration file: the auto-start switch and
-// the main window's last position and size, in the registry key
-// "\SOFTWARE\Kestrelbox" and its subkey "Main"; and the log-on entry that
-// follows the switch.
+// What Options › Settings... edits: the program's own settings, kept in the
+// registry under "\SOFTWARE\Kestrelbox\Options" as typed values (never in
+// kbconf.ini, whose format is fixed) and edited in Options › Settings....
+// Each option is named once, in the table the reader and the writer share.
 #pragma once
 
 #include <cstdint>
@@ -9,52 +9,52 @@
 
 namespace kb {
 
-// The application title: the registry key's name, the log-on entry's name
-// and the single-instance guard's name.
-inline constexpr char kAppTitle[] = "Kestrelbox";
+inline constexpr char kOptionsKey[] = "\\SOFTWARE\\Kestrelbox\\Options";
 
-// Registry locations (under the local machine's root).
-inline constexpr char kSettingsKey[] = "\\SOFTWARE\\Kestrelbox";
-inline constexpr char kWindowKey[] = "\\Software\\Kestrelbox\\Main";
+// The name endings of downloads in progress and of clients' control files,
+// as the clients document them: browsers (.part, .crdownload, .download,
+// .partial, .opdownload), torrent clients (.!qB, .!ut, .bc!), download
+// managers (.aria2, .filepart, .dctmp), aMule's part files' records
+// (.part.met).
+inline constexpr char kDefaultPartialSuffixes[] =
+    ".part;.!qB;.crdownload;.download;.partial;.aria2;.!ut;.bc!;.opdownload;.filepart;"
+    ".dctmp;.part.met";
 
 struct Settings {
-    bool AutoStart = true;
-    std::int32_t WinStatus = 0;  // 1 once the window was closed maximised
-    std::int32_t WinLeft = 50;
-    std::int32_t WinTop = 50;
-    std::int32_t WinWidth = 440;
-    std::int32_t WinHeight = 400;
+    // The completion gate: act only on files that have stopped changing for
+    // SettleSeconds (and that no program still writes).
+    bool WaitSettled = true;
+    std::int32_t SettleSeconds = 10;
+    // Where nothing can tell whether a program still writes a file: how
+    // long it must have been quiet.
+    std::int32_t UnseenWriterMinutes = 10;
+    // Files with these endings, and files beside one named after them, are
+    // downloads in progress; ";"-separated.
+    std::string PartialSuffixes = kDefaultPartialSuffixes;
+    // A subfolder is one download: settled when all it holds is, moved,
+    // copied and trashed whole.
+    bool FoldersAsDownloads = true;
+    // A rule's delete moves the file to the Trash instead of removing it.
+    bool DeleteToTrash = true;
+    // Desktop notifications: when actions of a pass fail; of every action.
+    bool NotifyFailures = true;
+    bool NotifyEvery = false;
+    // The window has said once how to bring it back on a desktop without a
+    // notification area.
+    bool NoTrayNoticeShown = false;
+
     bool operator==(const Settings&) const = default;
 };
 
-// True when the program's key exists, i.e. this is not the first run.
-bool SettingsKeyExists();
+inline constexpr std::int32_t kMaxSettleSeconds = 3600;
+inline constexpr std::int32_t kMaxUnseenWriterMinutes = 1440;
 
-// Reads the six settings. A value that is missing or not a 32-bit integer
-// reads as its default; "AutoStart" is true for any non-zero value.
-void LoadSettings(Settings& s);
+// Reads every option; one that is missing, of another type or out of its
+// range reads as its default. Never throws.
+void LoadSettings(Settings& o);
 
-// Writes the six settings, creating the keys when absent. Throws
-// RegistryError (with the system's message) when they cannot be written; the
-// settings in memory stay as they are.
-void SaveSettings(const Settings& s);
-
-// The start-up step: LoadSettings when the key exists, otherwise SaveSettings
-// to store the defaults. Returns "" or, when the defaults could not be
-// stored, the error message to show; the program goes on with `s` in memory.
-std::string LoadOrCreateSettings(Settings& s);
-
-// The log-on entry upkeep at every start: an entry that exists, is not empty
-// and lacks "startup" is rewritten for `executable`, and when AutoStart is on
-// the entry is written whether it exists or not (so it follows a moved
-// program). Throws RegistryError when the entry cannot be written.
-void UpdateRunEntry(const Settings& s, const std::string& executable);
-
-// The auto-start switch as the options dialog applies it: on writes the entry
-// anew, off deletes it; AutoStart follows the switch in memory only (it
-// reaches the registry with the next SaveSettings). Throws RegistryError when
-// the entry cannot be written or removed; AutoStart is changed only on
-// success.
-void ApplyAutoStartSwitch(Settings& s, bool on, const std::string& executable);
+// Writes every option, creating the key when absent. Throws RegistryError
+// (with the system's message) when they cannot be written.
+void SaveSettings(const Settings& o);
 
 }  // namespace kb

@@ -79,9 +79,9 @@ protected:
 TEST_F(HeadlessTest, WithNoDisplayItMovesANewFileJournalsItAndEndsOnSigterm) {
     test::XdgSandbox::Write(share_ + "/old.mp3", "already here");
     WriteRules({NamedRule("Move new music", trgNewFile, {MoveTo(dest_)})});
-    Options immediate;
+    Settings immediate;
     immediate.WaitSettled = false;
-    SaveOptions(immediate);
+    SaveSettings(immediate);
     const std::string config = test::XdgSandbox::Read(configFile());
 
     auto p = start({"--headless"}, kNoDisplay);

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "platform/xdg_sandbox.h"
+#include "store/additionaloptions.h"
 #include "store/configfile.h"
-#include "store/options.h"
 #include "store/settings.h"
 
 extern char** environ;

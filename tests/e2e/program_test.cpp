@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "program_fixture.h"
+#include "store/additionaloptions.h"
 #include "store/configfile.h"
-#include "store/options.h"
 #include "store/settings.h"
 
 namespace {
@@ -19,11 +19,11 @@ namespace {
 using namespace kbe2e;
 
 TEST_F(ProgramTest, WritesItsConfigurationAtStartAndEndsCleanlyOnSigtermSavingItsSettings) {
-    Settings seeded;
+    AdditionalOptions seeded;
     seeded.WinLeft = 77;
     seeded.WinTop = 66;
     seeded.WinWidth = 999;
-    SaveSettings(seeded);
+    SaveAdditionalOptions(seeded);
     // Saves cut off by a kill leave temporary files behind: those of a
     // process that has ended go at start, a running one's stay.
     const pid_t gone = fork();
@@ -51,8 +51,8 @@ TEST_F(ProgramTest, WritesItsConfigurationAtStartAndEndsCleanlyOnSigtermSavingIt
     EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
 
     // The window opened where it was left and its place was saved again.
-    Settings after;
-    LoadSettings(after);
+    AdditionalOptions after;
+    LoadAdditionalOptions(after);
     EXPECT_EQ(after.WinLeft, 77);
     EXPECT_EQ(after.WinTop, 66);
     EXPECT_NE(after.WinWidth, 999);
@@ -89,9 +89,9 @@ TEST_F(ProgramTest, AnEnabledServiceMovesANewFileDroppedIntoItsFolder) {
     ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
     // Acting in the pass that first lists the file; the completion gate has
     // a test of its own.
-    Options immediate;
+    Settings immediate;
     immediate.WaitSettled = false;
-    SaveOptions(immediate);
+    SaveSettings(immediate);
 
     struct stat before {};
     ASSERT_EQ(stat(configFile().c_str(), &before), 0);
@@ -239,9 +239,9 @@ TEST_F(ProgramTest, ADownloadStillBeingWrittenIsMovedWholeOnceItHasSettled) {
     rule.actions.push_back(move);
     store.ServiceTable[0].rulelist.rules.push_back(rule);
     ASSERT_EQ(WriteConfigFile(configFile(), store), 0);
-    Options gated;  // on, as by default, with a short settle time for the test
+    Settings gated;  // on, as by default, with a short settle time for the test
     gated.SettleSeconds = 2;
-    SaveOptions(gated);
+    SaveSettings(gated);
 
     struct stat before {};
     ASSERT_EQ(stat(configFile().c_str(), &before), 0);
@@ -360,9 +360,9 @@ TEST_F(ProgramTest, ATerminationRequestWhileAStartupWarningIsOpenEndsTheProgramA
     VirtualDisplay x(log_);
     if (x.Display().empty()) GTEST_SKIP() << "needs Xvfb and xdotool";
     test::XdgSandbox::Write(configFile(), "[Main]\r\n");  // "Error: Invalid alarm file"
-    Settings seeded;
+    AdditionalOptions seeded;
     seeded.WinLeft = 123;
-    SaveSettings(seeded);
+    SaveAdditionalOptions(seeded);
     struct stat saved {};
     ASSERT_EQ(stat(sandbox_.RegistryFile().c_str(), &saved), 0);
     std::this_thread::sleep_for(50ms);  // a later save gets a later time stamp
@@ -376,8 +376,8 @@ TEST_F(ProgramTest, ATerminationRequestWhileAStartupWarningIsOpenEndsTheProgramA
     ASSERT_EQ(stat(sandbox_.RegistryFile().c_str(), &now), 0);
     EXPECT_TRUE(now.st_mtim.tv_sec != saved.st_mtim.tv_sec ||
                 now.st_mtim.tv_nsec != saved.st_mtim.tv_nsec);
-    Settings after;
-    LoadSettings(after);
+    AdditionalOptions after;
+    LoadAdditionalOptions(after);
     EXPECT_EQ(after.WinLeft, 123);
     // What could not be read is kept beside the rewritten file.
     EXPECT_EQ(test::XdgSandbox::Read(BackupConfigPath(configFile())), "[Main]\r\n");

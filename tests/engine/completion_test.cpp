@@ -35,7 +35,7 @@ constexpr std::int64_t kStart = 1'800'000'000;  // the tests' "now", in seconds
 // holes and open files.
 struct GatedEnv : kbtest::FakeScan {
     Names launched;
-    GatedEnv() : FakeScan(Options{true, 10, kStart * kSecond}) {
+    GatedEnv() : FakeScan(Settings{true, 10, kStart * kSecond}) {
         env.now = [] { return 46000.5; };
         env.holes = {};
         env.openForWriting = {};

@@ -68,7 +68,7 @@ struct Env : kbtest::FakeScan {
     std::vector<std::string> launched;
 
     explicit Env(const std::string& folder, bool relocate = true)
-        : FakeScan(Options{true, 10, kb::WallClockNs()}) {
+        : FakeScan(Settings{true, 10, kb::WallClockNs()}) {
         env.now = [] { return 46000.5; };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {
             launched.push_back(fs::path(args.at(0)).filename().string());

@@ -19,15 +19,15 @@ class FakeScan {
 public:
     static constexpr std::int64_t kSecond = 1'000'000'000;
 
-    struct Options {
+    struct Settings {
         bool gate = false;  // the completion gate; off pins the rules' own behaviour
         std::int32_t settleSeconds = 10;
         // The clock starts here (ns since 1970); 0: now.
         std::int64_t startNs = 1'800'000'000 * kSecond;
     };
 
-    FakeScan() : FakeScan(Options{}) {}
-    explicit FakeScan(Options o) : now(o.startNs ? o.startNs : kb::WallClockNs()) {
+    FakeScan() : FakeScan(Settings{}) {}
+    explicit FakeScan(Settings o) : now(o.startNs ? o.startNs : kb::WallClockNs()) {
         env.gate.enabled = o.gate;
         env.gate.settleSeconds = o.settleSeconds;
         env.now = [] { return kb::EncodeDays(2026, 6, 1, 12, 0, 0); };

@@ -32,7 +32,7 @@ constexpr std::int64_t kSecond = 1'000'000'000;
 // A pass environment with the gate on and folders taken as downloads.
 struct FolderEnv : kbtest::FakeScan {
     std::vector<std::string> launched;
-    FolderEnv() : FakeScan(Options{true, 10, kb::WallClockNs()}) {
+    FolderEnv() : FakeScan(Settings{true, 10, kb::WallClockNs()}) {
         env.foldersAsDownloads = true;
         env.now = [] { return 46000.5; };
         env.launch = [this](const std::string&, const std::vector<std::string>& args) {

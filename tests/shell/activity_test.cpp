@@ -71,7 +71,7 @@ protected:
         state_.ConfigFilePath = root_ + "/app/kbconf.ini";
         state_.ExecutablePath = root_ + "/app/kestrelbox";
         state_.store.InitServiceTable(nullptr);
-        state_.options.WaitSettled = false;
+        state_.settings.WaitSettled = false;
         state_.journal = &journal_;
     }
 

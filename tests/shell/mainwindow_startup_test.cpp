@@ -13,8 +13,8 @@ namespace {
 
 using namespace kb;
 
-Settings placed(int left, int top, int width, int height) {
-    Settings s;
+AdditionalOptions placed(int left, int top, int width, int height) {
+    AdditionalOptions s;
     s.WinLeft = left;
     s.WinTop = top;
     s.WinWidth = width;

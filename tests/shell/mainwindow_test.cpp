@@ -46,8 +46,8 @@
 #include "shell/settingsdialog.h"
 #include "shell/welcome.h"
 #include "shell/windowlifecycle.h"
+#include "store/additionaloptions.h"
 #include "store/configfile.h"
-#include "store/options.h"
 #include "store/settings.h"
 #include "ui/htmllabel.h"
 #include "ui/sidebar.h"
@@ -110,7 +110,7 @@ protected:
         state_.store.InitServiceTable(nullptr);
         // The window's passes act on files at once; the completion gate has
         // its own tests.
-        state_.options.WaitSettled = false;
+        state_.settings.WaitSettled = false;
     }
 
     MainWindow& create(ScanEnvironment env = quietEnvironment()) {
@@ -512,11 +512,11 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowSavesItsPlaceAndScanningGoesOn) {
     }
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.Lifecycle().ShownWindowCount(), 0);
-    Options stored;
-    LoadOptions(stored);
+    Settings stored;
+    LoadSettings(stored);
     EXPECT_TRUE(stored.NoTrayNoticeShown);
-    Settings s;
-    LoadSettings(s);
+    AdditionalOptions s;
+    LoadAdditionalOptions(s);
     EXPECT_EQ(s.WinLeft, w.frameGeometry().left());
     EXPECT_EQ(s.WinTop, w.frameGeometry().top());
     EXPECT_EQ(s.WinWidth, w.frameGeometry().width());
@@ -559,8 +559,8 @@ TEST_F(MainWindowTest, FileExitEndsTheProgramLikeTheTrayMenusExit) {
     QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "Exit1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    Settings s;
-    LoadSettings(s);
+    AdditionalOptions s;
+    LoadAdditionalOptions(s);
     EXPECT_EQ(s.WinLeft, 130);
 }
 
@@ -573,8 +573,8 @@ TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) 
     QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "ExitKestrelbox1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    Settings s;
-    LoadSettings(s);
+    AdditionalOptions s;
+    LoadAdditionalOptions(s);
     EXPECT_EQ(s.WinLeft, 140);
     EXPECT_EQ(s.WinTop, 70);
 
@@ -584,7 +584,7 @@ TEST_F(MainWindowTest, ExitSavesTheLastPlaceAndEndsTheLoopWhetherShownOrHidden) 
     QTimer::singleShot(0, &w, [&] { Find<QAction>(w, "ExitKestrelbox1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    LoadSettings(s);
+    LoadAdditionalOptions(s);
     EXPECT_EQ(s.WinLeft, 150);
 }
 
@@ -599,8 +599,8 @@ TEST_F(MainWindowTest, SessionEndSavesHidesStopsScanningAndThenLetsCloseEndThePr
     EXPECT_TRUE(w.Lifecycle().Ending());
     EXPECT_FALSE(session_->Scheduler().Enabled());
     EXPECT_FALSE(session_->Scheduler().Timer().isActive());
-    Settings s;
-    LoadSettings(s);
+    AdditionalOptions s;
+    LoadAdditionalOptions(s);
     EXPECT_EQ(s.WinLeft, 60);
 
     // A session end that did not happen: using the window again resumes.
@@ -723,8 +723,8 @@ TEST_F(MainWindowTest, ASaveThatFailsIsShownInTheStatusBarUntilOneSucceeds) {
 // ---- Options › Settings... ----------------------------------------------------------
 
 TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasses) {
-    state_.options.WaitSettled = true;
-    state_.options.SettleSeconds = 25;
+    state_.settings.WaitSettled = true;
+    state_.settings.SettleSeconds = 25;
     MainWindow& w = create();
     EXPECT_TRUE(session_->Scheduler().Gate().enabled);
     EXPECT_EQ(session_->Scheduler().Gate().settleSeconds, 25);
@@ -767,15 +767,15 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
     });
     Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(driver.called);
-    EXPECT_FALSE(state_.options.WaitSettled);
+    EXPECT_FALSE(state_.settings.WaitSettled);
     EXPECT_FALSE(session_->Scheduler().Gate().enabled);
     EXPECT_FALSE(session_->Scheduler().DeleteToTrash());
     EXPECT_FALSE(session_->Scheduler().FoldersAsDownloads());
     EXPECT_EQ(session_->Scheduler().Gate().unseenWriterSeconds, 1800);
     EXPECT_EQ(session_->Scheduler().Gate().partialSuffixes,
               (std::vector<std::string>{".part", ".!qB"}));
-    EXPECT_EQ(state_.options.PartialSuffixes, ".part;.!qB");
-    EXPECT_TRUE(state_.options.NotifyEvery);
+    EXPECT_EQ(state_.settings.PartialSuffixes, ".part;.!qB");
+    EXPECT_TRUE(state_.settings.NotifyEvery);
     std::int32_t stored = -1;
     ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kOptionsKey, "WaitSettled", stored), 0);
     EXPECT_EQ(stored, 0);
@@ -789,20 +789,20 @@ TEST_F(MainWindowTest, SettingsShowsTheStoredOptionsAndOkHandsThemToTheScanPasse
 
 TEST_F(MainWindowTest, SettingsCancelledOrUnsavableChangeNothing) {
     MainWindow& w = create();
-    const Options before = state_.options;
+    const Settings before = state_.settings;
     kbtest::DialogDriver<SettingsDialog> cancel([](SettingsDialog* d) {
         d->seSettleSeconds->setValue(60);
         QTest::keyClick(d, Qt::Key_Escape);
     });
     Find<QAction>(w, "Settings1")->trigger();
     ASSERT_TRUE(cancel.called);
-    EXPECT_EQ(state_.options, before);
+    EXPECT_EQ(state_.settings, before);
     EXPECT_FALSE(RegKeyExists(RegRoot::LocalMachine, kOptionsKey));
 
     // The registry cannot be written: the error is shown at once and the
     // dialog stays open with what was entered.
     sandbox_.MakeConfigUnwritable();
-    Options options;
+    Settings options;
     SettingsDialog dlg(options, &w);
     dlg.show();
     dlg.seSettleSeconds->setValue(60);

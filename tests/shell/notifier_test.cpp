@@ -38,13 +38,13 @@ TEST(Notice, TellsFailuresByDefaultAndEveryActionOnlyWhenAsked) {
         Outcome("Back up", "b.avi", false, "No space left on device"),
         Outcome("Back up", "c.avi", false, "No space left on device"),
     };
-    Options defaults;
+    Settings defaults;
     const auto failures = NoticeFor(pass, defaults);
     ASSERT_TRUE(failures.has_value());
     EXPECT_EQ(failures->summary, "Kestrelbox: 2 actions failed");
     EXPECT_EQ(failures->body, "Back up: b.avi: No space left on device");
 
-    Options every = defaults;
+    Settings every = defaults;
     every.NotifyEvery = true;
     EXPECT_EQ(NoticeFor(pass, every)->summary, "Kestrelbox: 2 actions failed, 1 done");
     const std::vector<ActionOutcome> fine{Outcome("Move music", "a.mp3", true),
@@ -55,7 +55,7 @@ TEST(Notice, TellsFailuresByDefaultAndEveryActionOnlyWhenAsked) {
     EXPECT_EQ(NoticeFor(fine, every)->body, "Move music: a.mp3 and 1 more");
     EXPECT_EQ(NoticeFor({pass[1]}, defaults)->summary, "Kestrelbox: 1 action failed");
 
-    Options quiet = defaults;
+    Settings quiet = defaults;
     quiet.NotifyFailures = false;
     EXPECT_FALSE(NoticeFor(pass, quiet).has_value());
     EXPECT_FALSE(NoticeFor({}, every).has_value());

@@ -34,7 +34,7 @@
 #include "shell/additional.h"
 #include "shell/help.h"
 #include "shell/links.h"
-#include "store/settings.h"
+#include "store/additionaloptions.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ protected:
 // ---- Additional Options ------------------------------------------------------
 
 TEST_F(OptionsTest, AdditionalOptionsShowsTheSwitchAsStored) {
-    Settings s;
+    AdditionalOptions s;
     s.AutoStart = false;
     AdditionalOptionsDialog off(s, kExe, &main_);
     EXPECT_EQ(off.windowTitle(), "Additional Options");
@@ -116,8 +116,8 @@ TEST_F(OptionsTest, AdditionalOptionsShowsTheSwitchAsStored) {
 }
 
 TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
-    Settings s;
-    SaveSettings(s);
+    AdditionalOptions s;
+    SaveAdditionalOptions(s);
     UpdateRunEntry(s, kExe);
     ASSERT_EQ(Entry(), std::string(kExe) + " startup");
 
@@ -150,12 +150,12 @@ TEST_F(OptionsTest, UncheckingAndOkRemovesTheEntryAtOnceButSavesTheFlagLater) {
     EXPECT_FALSE(s.AutoStart);
     EXPECT_EQ(Entry(), "<none>");
     std::int32_t stored = -1;
-    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kSettingsKey, "AutoStart", stored), 0);
+    ASSERT_EQ(ReadRegInteger(RegRoot::LocalMachine, kProgramKey, "AutoStart", stored), 0);
     EXPECT_EQ(stored, 1);
 }
 
 TEST_F(OptionsTest, OkWithTheBoxCheckedWritesTheEntryAgain) {
-    Settings s;
+    AdditionalOptions s;
     WriteAutoStartEntry(kAppTitle, "/somewhere/else/kestrelbox");
     AdditionalOptionsDialog dlg(s, kExe, &main_);
     dlg.show();
@@ -167,7 +167,7 @@ TEST_F(OptionsTest, OkWithTheBoxCheckedWritesTheEntryAgain) {
 }
 
 TEST_F(OptionsTest, AnEntryThatCannotBeWrittenIsReportedAndTheDialogStaysOpen) {
-    Settings s;
+    AdditionalOptions s;
     s.AutoStart = false;
     box_.MakeConfigUnwritable();
     AdditionalOptionsDialog dlg(s, kExe, &main_);

@@ -2,139 +2,96 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-
-#include "platform/autostart.h"
 #include "platform/registry.h"
 #include "platform/xdg_sandbox.h"
 
 namespace kb {
 namespace {
 
-constexpr RegRoot HKLM = RegRoot::LocalMachine;
-
-std::int32_t Stored(const char* key, const char* name) {
-    std::int32_t v = -12345;
-    EXPECT_EQ(ReadRegInteger(HKLM, key, name, v), 0) << name;
-    return v;
-}
-
-std::string Entry() {
-    std::string command = "<none>";
-    ReadAutoStartEntry(kAppTitle, command);
-    return command;
-}
-
-TEST(Settings, FirstRunStoresTheDefaultsAndTheLogOnEntry) {
+TEST(Settings, MissingDamagedOrOutOfRangeValuesReadAsTheirDefaults) {
     test::XdgSandbox box;
-    ASSERT_FALSE(SettingsKeyExists());
-    Settings s;
-    EXPECT_EQ(LoadOrCreateSettings(s), "");
-    EXPECT_TRUE(SettingsKeyExists());
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox", "AutoStart"), 1);
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox\\Main", "Status"), 0);
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox\\Main", "Height"), 400);
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox\\Main", "Width"), 440);
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox\\Main", "Left"), 50);
-    EXPECT_EQ(Stored("SOFTWARE\\Kestrelbox\\Main", "Top"), 50);
+    Settings o;
+    o.WaitSettled = false;
+    o.SettleSeconds = 99;
+    LoadSettings(o);  // nothing stored yet
+    EXPECT_EQ(o, Settings{});
+    EXPECT_TRUE(o.WaitSettled);
+    EXPECT_EQ(o.SettleSeconds, 10);
 
-    UpdateRunEntry(s, "/opt/kb/kestrelbox");
-    EXPECT_EQ(Entry(), "/opt/kb/kestrelbox startup");
+    const RegRoot HKLM = RegRoot::LocalMachine;
+    for (const auto& [flag, seconds] :
+         std::vector<std::pair<std::string, std::string>>{{"2", "3601"}, {"-1", "-1"}}) {
+        WriteRegValue(HKLM, kOptionsKey, "WaitSettled", flag, regInteger);
+        WriteRegValue(HKLM, kOptionsKey, "SettleSeconds", seconds, regInteger);
+        LoadSettings(o);
+        EXPECT_EQ(o, Settings{}) << flag << " " << seconds;
+    }
+    WriteRegValue(HKLM, kOptionsKey, "WaitSettled", "0", regText);  // text, not a dword
+    LoadSettings(o);
+    EXPECT_TRUE(o.WaitSettled);
 }
 
-TEST(Settings, LoadReadsWhatWasSavedAndDefaultsWhatIsMissingOrMistyped) {
+TEST(Settings, SavedOptionsReadBack) {
     test::XdgSandbox box;
-    Settings saved;
-    saved.AutoStart = false;
-    saved.WinStatus = 1;
-    saved.WinLeft = -20;
-    saved.WinTop = 30;
-    saved.WinWidth = 800;
-    saved.WinHeight = 600;
-    SaveSettings(saved);
-    Settings s;
-    LoadSettings(s);
-    EXPECT_EQ(s, saved);
-
-    WriteRegInteger(HKLM, kSettingsKey, "AutoStart", 7);  // any non-zero is on
-    WriteRegValue(HKLM, kWindowKey, "Left", "100", regText);
-    DeleteRegValue(HKLM, kWindowKey, "Top");
-    Settings t;
-    t.WinLeft = t.WinTop = 999;
-    LoadSettings(t);
-    EXPECT_TRUE(t.AutoStart);
-    EXPECT_EQ(t.WinLeft, 50);
-    EXPECT_EQ(t.WinTop, 50);
-    EXPECT_EQ(t.WinWidth, 800);
-    EXPECT_EQ(t.WinStatus, 1);
+    Settings o;
+    o.WaitSettled = false;
+    o.SettleSeconds = 3600;
+    SaveSettings(o);
+    Settings back;
+    LoadSettings(back);
+    EXPECT_EQ(back, o);
 }
 
-TEST(Settings, AnOldEntryWithoutTheArgumentIsRewrittenEvenWithAutoStartOff) {
+TEST(Settings, TheDownloadOptionsReadBackAndAnEmptyListOfEndingsIsAChoice) {
     test::XdgSandbox box;
-    Settings off;
-    off.AutoStart = false;
-
-    // The entry as an older version wrote it: the bare path.
-#ifdef _WIN32
-    WriteRegValue(HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", kAppTitle,
-                  "/old/place/kestrelbox", regText);
-#else
-    test::XdgSandbox::Write(box.Config() + "/autostart/Kestrelbox.desktop",
-                            "[Desktop Entry]\nType=Application\nExec=/old/place/kestrelbox\n");
-#endif
-    UpdateRunEntry(off, "/new/place/kestrelbox");
-    EXPECT_EQ(Entry(), "/new/place/kestrelbox startup");
-
-    // An up-to-date entry is left alone while auto-start is off...
-    WriteAutoStartEntry(kAppTitle, "/old/place/kestrelbox");
-    UpdateRunEntry(off, "/new/place/kestrelbox");
-    EXPECT_EQ(Entry(), "/old/place/kestrelbox startup");
-    // ...and follows the program when it is on.
-    UpdateRunEntry(Settings{}, "/new/place/kestrelbox");
-    EXPECT_EQ(Entry(), "/new/place/kestrelbox startup");
-
-    // With auto-start off and no entry, none is made.
-    DeleteAutoStartEntry(kAppTitle);
-    UpdateRunEntry(off, "/new/place/kestrelbox");
-    EXPECT_EQ(Entry(), "<none>");
+    Settings o;
+    EXPECT_EQ(o.UnseenWriterMinutes, 10);
+    EXPECT_TRUE(o.FoldersAsDownloads);
+    EXPECT_EQ(o.PartialSuffixes, kDefaultPartialSuffixes);
+    o.UnseenWriterMinutes = 1440;
+    o.FoldersAsDownloads = false;
+    o.PartialSuffixes = "";
+    SaveSettings(o);
+    Settings back;
+    LoadSettings(back);
+    EXPECT_EQ(back, o);
+    EXPECT_EQ(back.PartialSuffixes, "");  // not the defaults again
+    WriteRegValue(RegRoot::LocalMachine, kOptionsKey, "UnseenWriterMinutes", "1441", regInteger);
+    DeleteRegValue(RegRoot::LocalMachine, kOptionsKey, "PartialSuffixes");
+    LoadSettings(back);
+    EXPECT_EQ(back.UnseenWriterMinutes, 10);
+    EXPECT_EQ(back.PartialSuffixes, kDefaultPartialSuffixes);
 }
 
-TEST(Settings, TheSwitchChangesTheEntryAtOnceAndTheStoredFlagOnlyOnSave) {
+#ifndef _WIN32  // the emulated registry's file
+TEST(Settings, ScriptsFindAndSetThemInTheRegistryFile) {
     test::XdgSandbox box;
-    Settings s;
-    SaveSettings(s);
-    UpdateRunEntry(s, "/opt/kb/kestrelbox");
+    Settings o;
+    o.WaitSettled = false;
+    o.SettleSeconds = 3600;
+    SaveSettings(o);
+    Settings back;
+    const std::string text = test::XdgSandbox::Read(box.RegistryFile());
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\Options]\n"
+                        "\"WaitSettled\"=dword:00000000\n"
+                        "\"SettleSeconds\"=dword:00000e10\n"),
+              std::string::npos)
+        << text;
 
-    ApplyAutoStartSwitch(s, false, "/opt/kb/kestrelbox");
-    EXPECT_FALSE(s.AutoStart);
-    EXPECT_EQ(Entry(), "<none>");
-    EXPECT_FALSE(std::filesystem::exists(box.Config() + "/autostart/Kestrelbox.desktop"));
-    EXPECT_EQ(Stored(kSettingsKey, "AutoStart"), 1);
-    SaveSettings(s);
-    EXPECT_EQ(Stored(kSettingsKey, "AutoStart"), 0);
-
-    // Switching on writes the entry again even when one exists.
-    WriteAutoStartEntry(kAppTitle, "/elsewhere/kestrelbox");
-    ApplyAutoStartSwitch(s, true, "/opt/kb/kestrelbox");
-    EXPECT_TRUE(s.AutoStart);
-    EXPECT_EQ(Entry(), "/opt/kb/kestrelbox startup");
+    // A script may write the file before the program starts.
+    test::XdgSandbox::Write(box.RegistryFile(),
+                            "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelbox\\Options]\n"
+                            "\"SettleSeconds\"=dword:0000001e\r\n");
+    LoadSettings(back);
+    EXPECT_TRUE(back.WaitSettled);
+    EXPECT_EQ(back.SettleSeconds, 30);
 }
 
-#ifndef _WIN32  // a configuration folder that cannot be made; the registry has none
-TEST(Settings, WithoutWriteAccessTheErrorIsReportedAndTheSettingsStayInMemory) {
+TEST(Settings, AnUnwritableRegistryIsReported) {
     test::XdgSandbox box;
     box.MakeConfigUnwritable();
-    Settings s;
-    s.WinLeft = 77;
-    EXPECT_EQ(LoadOrCreateSettings(s), std::strerror(ENOTDIR));
-    EXPECT_EQ(s.WinLeft, 77);
-    EXPECT_THROW(SaveSettings(s), RegistryError);
-    EXPECT_THROW(UpdateRunEntry(s, "/opt/kb/kestrelbox"), RegistryError);
-    EXPECT_THROW(ApplyAutoStartSwitch(s, true, "/opt/kb/kestrelbox"), RegistryError);
-    s.AutoStart = false;
-    EXPECT_THROW(ApplyAutoStartSwitch(s, true, "/opt/kb/kestrelbox"), RegistryError);
-    EXPECT_FALSE(s.AutoStart) << "the switch moved although the entry was not written";
+    EXPECT_THROW(SaveSettings(Settings{}), RegistryError);
 }
 #endif
 
