@@ -202,11 +202,7 @@ TEST_F(OptionsTest, TheAboutBoxShowsTheProgramsTexts) {
 
 // ---- Help --------------------------------------------------------------------
 
-QString SourceHelpFile() {
-    QString dir = qEnvironmentVariable("KB_SOURCE_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/../..";
-    return dir + "/resources/kestrbx.hlp";
-}
+QString SourceHelpFile() { return QStringLiteral(KB_SOURCE_DIR "/resources/kestrbx.hlp"); }
 
 TEST_F(OptionsTest, AMissingHelpFileIsNamedInFullAtTheMainWindowsCorner) {
     const QString dir = QString::fromStdString(box_.Root()) + "/program/";
