@@ -253,9 +253,7 @@ std::string SettledEntries::ControlFileBeside(const std::string& name) {
     // ("*.aria2"); it still says its download is not done.
     for (const std::string& s : suffixes) {
         std::string other = name + s;
-        DirEntryInfo e;
-        if (MatchesAnyMask(other, *lazy_->masks) && StatEntry(ctx_.sharedir, other, e))
-            return other;
+        if (MatchesAnyMask(other, *lazy_->masks) && StatEntry(ctx_.sharedir, other)) return other;
     }
     return {};
 }
@@ -270,9 +268,9 @@ WaitReason SettledEntries::WriterTest(const std::string& path, const std::string
         if (!lazy_->openForWriting)
             lazy_->openForWriting =
                 src.openForWriting ? src.openForWriting() : FilesOpenForWriting();
-        FileId id;
-        if (IdentifyFile(path, id) &&
-            std::binary_search(lazy_->openForWriting->begin(), lazy_->openForWriting->end(), id))
+        const std::optional<FileId> id = IdentifyFile(path);
+        if (id &&
+            std::binary_search(lazy_->openForWriting->begin(), lazy_->openForWriting->end(), *id))
             state = WriterState::Open;
     }
     if (state == WriterState::Open) return WaitReason::Writer;

@@ -182,34 +182,36 @@ void ListingKeeper::Forget(Folder& f) {
 }
 
 bool ListingKeeper::Watched(Folder& f) {
-    DirectoryIdentity now;
-    if (!IdentifyDirectory(f.dir, now)) {
+    const std::optional<DirectoryIdentity> now = IdentifyDirectory(f.dir);
+    if (!now) {
         Forget(f);
         f.state.why = "the folder cannot be opened";
         return false;
     }
     // Deleted and made again, moved away with another moved in, a link
     // pointed elsewhere, something mounted on it: another folder.
-    if (f.watch >= 0 && now == f.id) return true;
+    if (f.watch >= 0 && *now == f.id) return true;
     Forget(f);
     std::string fs;
     if (!options_.changesReported(f.dir, &fs)) {
         f.state.why = "its file system (" + fs + ") can change without notice";
         return false;
     }
-    std::string why;
-    const int wd = watcher_.Watch(f.dir, why);
-    if (wd < 0) {
-        f.state.why = why;
+    const DirectoryWatcher::Started started = watcher_.Watch(f.dir);
+    if (!started) {
+        f.state.why = started.error;
         return false;
     }
+    const int wd = started.id;
     // Taken after the watch was set: the watch and the identity are of the
     // same folder, or the next pass sees they are not.
-    if (!IdentifyDirectory(f.dir, f.id)) {
+    const std::optional<DirectoryIdentity> watched = IdentifyDirectory(f.dir);
+    if (!watched) {
         watcher_.Unwatch(wd);
         f.state.why = "the folder cannot be opened";
         return false;
     }
+    f.id = *watched;
     f.watch = wd;
     f.state.why.clear();
     return true;
@@ -292,11 +294,12 @@ void ListingKeeper::Update(Folder& f) {
         }
     };
     auto look = [&](const std::string& name, std::int64_t at) {
-        DirEntryInfo e;
-        if (!StatEntry(f.dir, name, e)) {
+        const std::optional<DirEntryInfo> found = StatEntry(f.dir, name);
+        if (!found) {
             if (at >= 0) changes.push_back(Change{at, false, {}, false, 0});
             return;
         }
+        const DirEntryInfo& e = *found;
         sharesWith(e, at);
         filerec rec{name, e.size, e.date, e.mtimeNs, e.directory, {}};
         if (at >= 0) {
@@ -314,8 +317,8 @@ void ListingKeeper::Update(Folder& f) {
         for (std::string_view name : reportedNames) {
             if (f.Excluded(name)) {
                 // Never listed, but it may be a second name of a listed file.
-                DirEntryInfo e;
-                if (StatEntry(f.dir, std::string(name), e)) sharesWith(e, -1);
+                if (const std::optional<DirEntryInfo> e = StatEntry(f.dir, std::string(name)))
+                    sharesWith(*e, -1);
             } else {
                 listed.push_back(name);
             }

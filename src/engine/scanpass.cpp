@@ -305,8 +305,9 @@ void ScanState::Store(const ScanResult& result, std::vector<SharedListing>* repl
 
 int ScanState::PutBack(const ServiceStore& store, const std::string& folder,
                        const std::string& name, bool foldersAsDownloads) {
-    DirEntryInfo e;
-    if (!StatEntry(folder, name, e)) return 0;
+    const std::optional<DirEntryInfo> found = StatEntry(folder, name);
+    if (!found) return 0;
+    const DirEntryInfo& e = *found;
     filerec rec{name, e.size, e.date, e.mtimeNs, e.directory, {}};
     if (foldersAsDownloads && e.directory) {
         std::int64_t total = 0;

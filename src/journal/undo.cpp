@@ -38,12 +38,12 @@ bool Unchanged(const std::string& path, const JournalEntry& e) {
     const bool timeCounts = e.clientMove.empty();
     if (IsFolder(path)) {
         // A folder taken as one download was recorded by what it holds.
-        DirEntryInfo own;
         const auto sep = path.find_last_of("/\\");
-        if (sep == std::string::npos ||
-            !StatEntry(path.substr(0, sep == 0 ? 1 : sep), path.substr(sep + 1), own))
-            return false;
-        const FolderContents c = ReadFolder(path, own.mtimeNs);
+        if (sep == std::string::npos) return false;
+        const std::optional<DirEntryInfo> own =
+            StatEntry(path.substr(0, sep == 0 ? 1 : sep), path.substr(sep + 1));
+        if (!own) return false;
+        const FolderContents c = ReadFolder(path, own->mtimeNs);
         return c.end == WalkEnd::Complete && c.bytes == e.size &&
                (!timeCounts || c.newestNs == e.mtimeNs);
     }

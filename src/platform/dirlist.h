@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,9 @@ using DirSink = std::function<bool(const DirEntryInfo&)>;
 // Returns false, calling nothing, when the directory cannot be opened.
 bool ListDirectory(const std::string& dir, const DirSink& sink);
 
-// The one entry `name` of `dir` as ListDirectory would report it; false when
-// there is none.
-bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info);
+// The one entry `name` of `dir` as ListDirectory would report it; nothing
+// when there is none.
+std::optional<DirEntryInfo> StatEntry(const std::string& dir, const std::string& name);
 
 // One entry found below a folder by WalkTree.
 struct TreeEntry {

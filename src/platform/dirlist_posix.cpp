@@ -21,10 +21,11 @@ void Fill(DirEntryInfo& info, const struct stat& st) {
 
 }  // namespace
 
-bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info) {
+std::optional<DirEntryInfo> StatEntry(const std::string& dir, const std::string& name) {
     const std::string path = dir + "/" + name;
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return false;
+    if (lstat(path.c_str(), &st) != 0) return std::nullopt;
+    DirEntryInfo info;
     const bool link = S_ISLNK(st.st_mode);
     struct stat target;
     if (link && stat(path.c_str(), &target) == 0) st = target;  // a dangling link reports itself
@@ -32,7 +33,7 @@ bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& in
     Fill(info, st);
     if (link) info.plainFile = false;
     info.directory = !link && S_ISDIR(st.st_mode);
-    return true;
+    return info;
 }
 
 bool ListDirectory(const std::string& dir, const DirSink& sink) {

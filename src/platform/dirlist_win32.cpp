@@ -88,15 +88,14 @@ private:
 
 }  // namespace
 
-bool StatEntry(const std::string& dir, const std::string& name, DirEntryInfo& info) {
+std::optional<DirEntryInfo> StatEntry(const std::string& dir, const std::string& name) {
     // No file name holds a wildcard, so the search finds the one entry or none.
-    if (name.find_first_of("*?") != std::string::npos) return false;
+    if (name.find_first_of("*?") != std::string::npos) return std::nullopt;
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((dir + "\\" + name).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     FindClose(h);
-    info = Info(fd);
-    return true;
+    return Info(fd);
 }
 
 bool ListDirectory(const std::string& dir, const DirSink& sink) {

@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace kb {
 
@@ -18,8 +21,8 @@ struct DirectoryIdentity {
     bool operator==(const DirectoryIdentity&) const = default;
 };
 
-// False when `dir` is not a folder that can be opened.
-bool IdentifyDirectory(const std::string& dir, DirectoryIdentity& id);
+// Nothing when `dir` is not a folder that can be opened.
+std::optional<DirectoryIdentity> IdentifyDirectory(const std::string& dir);
 
 // Whether change notification on `dir` sees every change to it: local disk
 // file systems and memory file systems. Network file systems (NFS, SMB/CIFS,
@@ -44,11 +47,15 @@ public:
     // Why not, when not.
     const std::string& Unavailable() const { return why_; }
 
-    // Starts watching `dir` and returns the watch's id, or -1 with the reason
-    // in `why` (the system's watch limit, permissions, no such folder). The
-    // same folder watched twice gives the same id; it stays watched until
-    // unwatched as often.
-    int Watch(const std::string& dir, std::string& why);
+    // A watch begun: its id, or why there is none (the system's watch limit,
+    // permissions, no such folder).
+    struct Started : Status {
+        Started(Status st, int watchId) : Status(std::move(st)), id(watchId) {}
+        int id;
+    };
+    // Starts watching `dir`. The same folder watched twice gives the same
+    // id; it stays watched until unwatched as often.
+    Started Watch(const std::string& dir);
     void Unwatch(int id);
 
     enum class Change : std::uint8_t {

@@ -76,12 +76,13 @@ bool ChangesAreReported(const std::string& dir, std::string* fsName) {
     return IsLocalFileSystemType(static_cast<std::uint64_t>(st.f_type), fsName);
 }
 
-bool IdentifyDirectory(const std::string& dir, DirectoryIdentity& id) {
+std::optional<DirectoryIdentity> IdentifyDirectory(const std::string& dir) {
     struct stat st;
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    DirectoryIdentity id;
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.inode = static_cast<std::uint64_t>(st.st_ino);
-    return true;
+    return id;
 }
 
 DirectoryWatcher::DirectoryWatcher() {
@@ -96,11 +97,8 @@ DirectoryWatcher::~DirectoryWatcher() {
     if (fd_ >= 0) close(fd_);
 }
 
-int DirectoryWatcher::Watch(const std::string& dir, std::string& why) {
-    if (fd_ < 0) {
-        why = why_;
-        return -1;
-    }
+DirectoryWatcher::Started DirectoryWatcher::Watch(const std::string& dir) {
+    if (fd_ < 0) return Started(Status::Failure(why_), -1);
     // Unmounts and the watch's end are reported without being asked for.
     const int wd = inotify_add_watch(
         fd_, dir.c_str(),
@@ -108,18 +106,16 @@ int DirectoryWatcher::Watch(const std::string& dir, std::string& why) {
     if (wd < 0) {
         switch (errno) {
             case ENOSPC:
-                why = "the system's limit on watched folders is reached";
-                break;
+                return Started(Status::Failure("the system's limit on watched folders is reached"),
+                               -1);
             case EACCES:
-                why = "no permission to watch the folder";
-                break;
+                return Started(Status::Failure("no permission to watch the folder"), -1);
             default:
-                why = ErrorText(errno);
+                return Started(Status::Failure(ErrorText(errno)), -1);
         }
-        return -1;
     }
     ++uses_[wd];
-    return wd;
+    return Started(Status::Success(), wd);
 }
 
 void DirectoryWatcher::Unwatch(int id) {

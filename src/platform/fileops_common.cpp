@@ -265,8 +265,8 @@ FileOpResult MergeByRename(const std::string& src, const std::string& dst) {
         } else if (kind == EntryKind::Folder || there == EntryKind::Folder) {
             if (there != EntryKind::Missing)
                 return Failed("cannot put " + from + " in the place of " + to);
-            std::string why;
-            if (RenameEntry(from, to, why) != RenameEnd::Done) return Failed("cannot move: " + why);
+            if (const Renamed r = RenameEntry(from, to); !r)
+                return Failed("cannot move: " + r.error);
         } else {
             r = FileMove(from, to);
         }
@@ -334,8 +334,7 @@ FileOpResult FolderCopy(const std::string& src, const std::string& dst) {
     for (auto it = tree.rbegin(); it != tree.rend(); ++it)
         if (it->kind == TreeEntry::Kind::Folder)
             SetModificationTime(Below(dst, it->path), it->mtimeNs);
-    std::int64_t own = 0;
-    if (EntryMtime(src, own)) SetModificationTime(dst, own);
+    if (const std::optional<std::int64_t> own = EntryMtime(src)) SetModificationTime(dst, *own);
     if (changed)
         return FileOpOutcome(FileOpStatus::SourceChanged,
                              "files in the folder changed while it was copied");
@@ -356,8 +355,8 @@ FileOpResult FolderRemoveCopy(const std::string& copy, const std::string& origin
             else
                 ++kept;
         } else if (e.kind == TreeEntry::Kind::File) {
-            std::int64_t s1 = 0, m1 = 0, s2 = 0, m2 = 0;
-            if (FileStamp(mine, s1, m1) && FileStamp(theirs, s2, m2) && s1 == s2 && m1 == m2)
+            const std::optional<FileStampOf> a = FileStamp(mine);
+            if (a && a == FileStamp(theirs))
                 FileDelete(mine);
             else
                 ++kept;
@@ -376,12 +375,12 @@ FileOpResult FolderMove(const std::string& src, const std::string& dst) {
     if (there != EntryKind::Missing && there != EntryKind::Folder)
         return Failed("a file of that name is in the target folder");
     if (there == EntryKind::Missing) {
-        std::string why;
-        switch (RenameEntry(src, dst, why)) {
+        const Renamed renamed = RenameEntry(src, dst);
+        switch (renamed.end) {
             case RenameEnd::Done:
                 return FileOpOutcome(FileOpStatus::Done);
             case RenameEnd::Failed:
-                return Failed("cannot move: " + why);
+                return Failed("cannot move: " + renamed.error);
             case RenameEnd::OtherFileSystem:
                 break;
         }
@@ -403,8 +402,8 @@ FileOpResult FolderMove(const std::string& src, const std::string& dst) {
         if (e.kind == TreeEntry::Kind::Link) {
             FileDelete(from);
         } else if (e.kind == TreeEntry::Kind::File) {
-            std::int64_t s1 = 0, m1 = 0, s2 = 0, m2 = 0;
-            if (FileStamp(from, s1, m1) && FileStamp(to, s2, m2) && s1 == s2 && m1 == m2)
+            const std::optional<FileStampOf> a = FileStamp(from);
+            if (a && a == FileStamp(to))
                 FileDelete(from);
             else
                 ++kept;

@@ -70,9 +70,13 @@ std::string FolderOf(const std::string& path);
 enum class EntryKind { Missing, File, Folder, Link, Other };
 EntryKind KindOf(const std::string& path);  // the entry itself, links not followed
 enum class RenameEnd { Done, OtherFileSystem, Failed };
+struct Renamed : Status {
+    Renamed(Status st, RenameEnd how) : Status(std::move(st)), end(how) {}
+    RenameEnd end;  // ok exactly for Done; `error` says why when Failed
+};
 // Renames `src` to `dst` (a file or link replacing one; a folder only to a
-// name that is free); `error` says why when Failed.
-RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error);
+// name that is free).
+Renamed RenameEntry(const std::string& src, const std::string& dst);
 // Makes the folder `dst` with the permissions of the folder `like`; an
 // existing folder is fine.
 Status MakeFolderLike(const std::string& dst, const std::string& like);
@@ -82,10 +86,15 @@ Status CopyLink(const std::string& src, const std::string& dst);
 bool RemoveEmptyFolder(const std::string& path);
 // Gives `path` the modification time `mtimeNs` (ns since the Unix epoch).
 void SetModificationTime(const std::string& path, std::int64_t mtimeNs);
-// The modification time of the entry at `path` itself (ns); false when there is none.
-bool EntryMtime(const std::string& path, std::int64_t& mtimeNs);
-// The size and modification time of the file at `path`; false when it is not one.
-bool FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs);
+// The modification time of the entry at `path` itself (ns); nothing when there is none.
+std::optional<std::int64_t> EntryMtime(const std::string& path);
+// A regular file's size and modification time (ns).
+struct FileStampOf {
+    std::int64_t size = 0, mtimeNs = 0;
+    bool operator==(const FileStampOf&) const = default;
+};
+// The stamp of the file at `path`; nothing when it is not a regular file.
+std::optional<FileStampOf> FileStamp(const std::string& path);
 // Whether the two paths name one folder (a bind mount, a link).
 bool SameFolder(const std::string& a, const std::string& b);
 // Whether the two entries lie on one file system (a rename can join them).

@@ -258,14 +258,14 @@ EntryKind KindOf(const std::string& path) {
     return EntryKind::Other;
 }
 
-RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error) {
+Renamed RenameEntry(const std::string& src, const std::string& dst) {
     if (::rename(src.c_str(), dst.c_str()) == 0) {
         SyncFolder(FolderOf(dst));
-        return RenameEnd::Done;
+        return Renamed(Status::Success(), RenameEnd::Done);
     }
-    if (errno == EXDEV) return RenameEnd::OtherFileSystem;
-    error = ErrorText(errno);
-    return RenameEnd::Failed;
+    if (errno == EXDEV)
+        return Renamed(Status::Failure("on another file system"), RenameEnd::OtherFileSystem);
+    return Renamed(Status::Failure(ErrorText(errno)), RenameEnd::Failed);
 }
 
 Status MakeFolderLike(const std::string& dst, const std::string& like) {
@@ -299,19 +299,16 @@ void SetModificationTime(const std::string& path, std::int64_t mtimeNs) {
     ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-bool EntryMtime(const std::string& path, std::int64_t& mtimeNs) {
+std::optional<std::int64_t> EntryMtime(const std::string& path) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return false;
-    mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return Ns(st.st_mtim);
 }
 
-bool FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+std::optional<FileStampOf> FileStamp(const std::string& path) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    size = static_cast<std::int64_t>(st.st_size);
-    mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return true;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return FileStampOf{static_cast<std::int64_t>(st.st_size), Ns(st.st_mtim)};
 }
 
 bool SameFolder(const std::string& a, const std::string& b) {

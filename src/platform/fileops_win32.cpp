@@ -186,13 +186,14 @@ EntryKind KindOf(const std::string& path) {
     return (a & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
 }
 
-RenameEnd RenameEntry(const std::string& src, const std::string& dst, std::string& error) {
+Renamed RenameEntry(const std::string& src, const std::string& dst) {
     const bool folder = IsDirectory(src);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (folder ? 0 : MOVEFILE_REPLACE_EXISTING);
-    if (MoveFileExA(src.c_str(), dst.c_str(), flags)) return RenameEnd::Done;
-    if (GetLastError() == ERROR_NOT_SAME_DEVICE) return RenameEnd::OtherFileSystem;
-    error = "error " + std::to_string(GetLastError());
-    return RenameEnd::Failed;
+    if (MoveFileExA(src.c_str(), dst.c_str(), flags))
+        return Renamed(Status::Success(), RenameEnd::Done);
+    if (GetLastError() == ERROR_NOT_SAME_DEVICE)
+        return Renamed(Status::Failure("on another volume"), RenameEnd::OtherFileSystem);
+    return Renamed(Status::Failure("error " + std::to_string(GetLastError())), RenameEnd::Failed);
 }
 
 Status MakeFolderLike(const std::string& dst, const std::string&) {
@@ -220,27 +221,21 @@ void SetModificationTime(const std::string& path, std::int64_t mtimeNs) {
     SetFileTime(h.h, nullptr, nullptr, &ft);
 }
 
-bool EntryMtime(const std::string& path, std::int64_t& mtimeNs) {
+std::optional<std::int64_t> EntryMtime(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA d;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return false;
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32) |
-                            d.ftLastWriteTime.dwLowDateTime;
-    mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
-    return true;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return std::nullopt;
+    return (Ticks(d.ftLastWriteTime) - 116444736000000000LL) * 100;
 }
 
-bool FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+std::optional<FileStampOf> FileStamp(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA d;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) ||
         (d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        return false;
+        return std::nullopt;
     }
-    size =
+    const auto size =
         static_cast<std::int64_t>((static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow);
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(d.ftLastWriteTime.dwHighDateTime) << 32) |
-                            d.ftLastWriteTime.dwLowDateTime;
-    mtimeNs = (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
-    return true;
+    return FileStampOf{size, (Ticks(d.ftLastWriteTime) - 116444736000000000LL) * 100};
 }
 
 namespace {

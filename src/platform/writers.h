@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,8 @@ struct FileId {
     }
 };
 
-// False when `path` cannot be looked at. Links are followed.
-bool IdentifyFile(const std::string& path, FileId& id);
+// Nothing when `path` cannot be looked at. Links are followed.
+std::optional<FileId> IdentifyFile(const std::string& path);
 
 // The files that processes this user may look into hold open for writing
 // (on Linux read from /proc/<pid>/fd and fdinfo), sorted. Another user's

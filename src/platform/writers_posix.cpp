@@ -73,12 +73,13 @@ Holes FindHoles(const std::string& path) {
     return holes;
 }
 
-bool IdentifyFile(const std::string& path, FileId& id) {
+std::optional<FileId> IdentifyFile(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    FileId id;
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.inode = static_cast<std::uint64_t>(st.st_ino);
-    return true;
+    return id;
 }
 
 namespace {

@@ -49,17 +49,18 @@ Holes FindHoles(const std::string& path) {
     return holes;
 }
 
-bool IdentifyFile(const std::string& path, FileId& id) {
+std::optional<FileId> IdentifyFile(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info;
     const bool ok = GetFileInformationByHandle(h, &info);
     CloseHandle(h);
-    if (!ok) return false;
+    if (!ok) return std::nullopt;
+    FileId id;
     id.device = info.dwVolumeSerialNumber;
     id.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    return id;
 }
 
 // Windows offers no view of other processes' handles without privileges the

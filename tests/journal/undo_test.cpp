@@ -53,9 +53,9 @@ kb::JournalEntry Act(const kb::ruleactionrec& a, const std::string& shared, cons
 // one download.
 kb::JournalEntry ActOnFolder(const kb::ruleactionrec& a, const std::string& shared,
                              const std::string& name) {
-    kb::DirEntryInfo own;
-    EXPECT_TRUE(kb::StatEntry(shared, name, own));
-    const kb::FolderContents c = kb::ReadFolder(kb::JoinPath(shared, name), own.mtimeNs);
+    const std::optional<kb::DirEntryInfo> own = kb::StatEntry(shared, name);
+    EXPECT_TRUE(own);
+    const kb::FolderContents c = kb::ReadFolder(kb::JoinPath(shared, name), own ? own->mtimeNs : 0);
     kb::ScanEnvironment env;
     env.foldersAsDownloads = true;
     std::vector<kb::ActionOutcome> out;

@@ -256,8 +256,8 @@ TEST(Writers, FilesHeldForWritingAreSeenAndFilesOnlyReadAreNot) {
     ASSERT_TRUE(w >= 0 && r >= 0 && rw >= 0);
     const std::vector<kb::FileId> open = kb::FilesOpenForWriting();
     auto held = [&](const fs::path& p) {
-        kb::FileId id;
-        return kb::IdentifyFile(p.string(), id) && std::binary_search(open.begin(), open.end(), id);
+        const std::optional<kb::FileId> id = kb::IdentifyFile(p.string());
+        return id && std::binary_search(open.begin(), open.end(), *id);
     };
     EXPECT_TRUE(held(written));
     EXPECT_TRUE(held(rdwr));
@@ -266,9 +266,9 @@ TEST(Writers, FilesHeldForWritingAreSeenAndFilesOnlyReadAreNot) {
     ::close(r);
     ::close(rw);
     const std::vector<kb::FileId> after = kb::FilesOpenForWriting();
-    kb::FileId id;
-    ASSERT_TRUE(kb::IdentifyFile(written.string(), id));
-    EXPECT_FALSE(std::binary_search(after.begin(), after.end(), id));
+    const std::optional<kb::FileId> id = kb::IdentifyFile(written.string());
+    ASSERT_TRUE(id);
+    EXPECT_FALSE(std::binary_search(after.begin(), after.end(), *id));
     fs::remove_all(dir);
 }
 #endif
