@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/ftpupload.h"
@@ -22,6 +23,17 @@ public:
              std::vector<ActionOutcome>& out)
         : rule_(rule), site_(site), env_(env), out_(out) {}
 
+    // Where the file `name` is now: in the shared folder, or where an
+    // earlier move of this rule put it, so that a later copy, launch or
+    // upload acts on the file and not on the place it left.
+    std::string PathOf(std::string_view name) const {
+        const auto it = movedTo_.find(name);
+        return it != movedTo_.end() ? it->second : JoinPath(site_.sharedir, std::string(name));
+    }
+    void Moved(std::string_view name, const std::string& dir) {
+        movedTo_[name] = JoinPath(dir, std::string(name));
+    }
+
     ActionOutcome& Add(ActionKind kind, const ActionFile* file, bool ok, std::string error,
                        std::string target) {
         ActionOutcome o;
@@ -32,7 +44,7 @@ public:
         if (file) {
             o.folder = file->folder;
             o.file = std::string(file->name);
-            o.source = JoinPath(site_.sharedir, o.file);
+            o.source = PathOf(file->name);
             o.size = file->size;
             o.mtimeNs = file->mtimeNs;
         }
@@ -59,6 +71,7 @@ private:
     const ActionSite& site_;
     const ScanEnvironment& env_;
     std::vector<ActionOutcome>& out_;
+    std::unordered_map<std::string_view, std::string> movedTo_;
 };
 
 // A launcher or uploader supplied by the caller may throw; one file's failure
@@ -102,6 +115,7 @@ void MoveByClient(const std::string& dir, const ActionFile& f, const ClientDesk:
         found.client->Relocate(found.download.id, dir, kClientMoveLimitSeconds, rec.Env().stop);
     if (!st.ok) failed.insert(f.name);
     ActionOutcome& o = rec.Add(actMove, &f, st.ok, st.error, dir);
+    if (st.ok) rec.Moved(f.name, dir);
     if (st.ok) {
         o.note = "moved by " + found.client->Kind();
         o.clientMove = ClientMoveTag(found.client->Kind(), found.download.id);
@@ -129,6 +143,7 @@ public:
         for (std::size_t i = 0; i < results.size(); ++i) {
             if (!results[i].ok) failed_.insert(files_[i]->name);
             rec_.Add(kind_, *files_[i], results[i], dir_);
+            if (results[i].ok && kind_ == actMove) rec_.Moved(files_[i]->name, dir_);
         }
         files_.clear();
     }
@@ -168,13 +183,14 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
                 continue;
             }
         }
-        const std::string src = JoinPath(rec.Site().sharedir, std::string(f.name));
+        const std::string src = rec.PathOf(f.name);
         const std::string dst = JoinPath(dir, std::string(f.name));
         if (f.folder) {
             copies.Commit();
             const FileOpResult r = move ? FolderMove(src, dst) : FolderCopy(src, dst);
             if (!r.ok) failed.insert(f.name);
             rec.Add(a.raction, f, r, dir);
+            if (r.ok && move) rec.Moved(f.name, dir);
         } else {
             copies.Add(f, src, dst);
         }
@@ -216,8 +232,7 @@ void Launch(const ruleactionrec& a, const std::vector<ActionFile>& files,
     }
     for (const ActionFile& f : files) {
         if (rec.Stopping()) return;
-        const std::string path = JoinPath(rec.Site().sharedir, std::string(f.name));
-        const Status st = start(SubstitutePath(args, path));
+        const Status st = start(SubstitutePath(args, rec.PathOf(f.name)));
         rec.Add(actLaunch, &f, st.ok, st.error, a.launch.fprogram);
     }
 }
@@ -231,7 +246,7 @@ void Upload(const ruleactionrec& a, const std::vector<ActionFile>& files,
         }
         const std::string file(f.name);
         const Status st = Guarded([&] {
-            return env.upload ? env.upload(a.ftp, JoinPath(rec.Site().sharedir, file), file)
+            return env.upload ? env.upload(a.ftp, rec.PathOf(f.name), file)
                               : Status{false, "no uploader"};
         });
         if (!st.ok) failed.insert(f.name);

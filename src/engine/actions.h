@@ -30,8 +30,11 @@ struct ActionSite {
 
 // Performs `rule`'s actions in order on `files` (in `site.sharedir`, in
 // listing order), appending one outcome per file and action (one per
-// program start for a launch) to `outcomes`. No action learns what an
-// earlier one did. Never throws for a failure of a single file.
+// program start for a launch) to `outcomes`. A copy, move, launch or upload
+// after a move of the same rule acts on the file where the move put it; a
+// delete after a move still names the shared folder's file, which is gone
+// (a move then a delete never deletes the moved file). Never throws for a
+// failure of a single file.
 void PerformActions(const RuleRec& rule, const std::vector<ActionFile>& files,
                     const ActionSite& site, const ScanEnvironment& env,
                     std::vector<ActionOutcome>& outcomes);

@@ -292,22 +292,38 @@ TEST(Actions, MoveWithEmptyTargetIsRefused) {
     EXPECT_TRUE(Exists(shared / "a"));
 }
 
-TEST(Actions, DeleteAfterMoveFindsNothingAndLaunchGetsTheOldPath) {
-    TempDir shared, music;
+TEST(Actions, ActionsAfterAMoveFollowTheFileAndADeleteNeverTakesIt) {
+    TempDir shared, music, backup;
     WriteFile(shared / "a.mp3", "A");
+    WriteFile(shared / "b.mp3", "B");
+    std::filesystem::create_directory(music / "b.mp3");  // b's move fails
     std::vector<std::vector<std::string>> calls;
     const kb::ScanEnvironment env = RecordingLaunches(calls);
     kb::ruleactionrec launch = kbtest::Action(kb::actLaunch);
     launch.launch.fprogram = "player";
     launch.launch.fparams = "/add mfile";
-    const auto out = RunActions(
-        {kbtest::Action(kb::actMove, music.str()), kbtest::Action(kb::actDelete), launch},
-        {"a.mp3"}, shared.str(), env);
-    ASSERT_EQ(out.size(), 3u);
+    const auto out = RunActions({kbtest::MoveTo(music.str()), kbtest::Action(kb::actDelete),
+                                 kbtest::CopyTo(backup.str()), launch},
+                                {"a.mp3", "b.mp3"}, shared.str(), env);
+    ASSERT_EQ(out.size(), 8u);
     EXPECT_TRUE(out[0].ok);
-    EXPECT_FALSE(out[1].ok);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0], (Names{"player", "/add", shared / "a.mp3"}));
+    EXPECT_FALSE(out[1].ok);  // b.mp3 stayed
+    // The delete names the shared folder's a.mp3, which is gone; the moved
+    // file is untouched. b.mp3, not handed on, is kept.
+    EXPECT_FALSE(out[2].ok);
+    EXPECT_FALSE(out[3].ok);
+    EXPECT_EQ(ReadFile(music / "a.mp3"), "A");
+    EXPECT_EQ(ReadFile(shared / "b.mp3"), "B");
+    // The copy takes a.mp3 from where the move put it, b.mp3 from its place.
+    EXPECT_TRUE(out[4].ok) << out[4].error;
+    EXPECT_EQ(out[4].source, music / "a.mp3");
+    EXPECT_EQ(ReadFile(backup / "a.mp3"), "A");
+    EXPECT_TRUE(out[5].ok) << out[5].error;
+    EXPECT_EQ(ReadFile(backup / "b.mp3"), "B");
+    // So does the launch.
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], (Names{"player", "/add", music / "a.mp3"}));
+    EXPECT_EQ(calls[1], (Names{"player", "/add", shared / "b.mp3"}));
 }
 
 TEST(Actions, LaunchOncePerFileOrOnceForAll) {
