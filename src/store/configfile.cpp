@@ -1,5 +1,6 @@
 #include "store/configfile.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <locale>
@@ -10,6 +11,7 @@
 #include "platform/atomicfile.h"
 #include "platform/numbers.h"
 #include "store/configfields.h"
+#include "store/ruleextensions.h"
 
 namespace kb {
 
@@ -47,17 +49,29 @@ void FormatFields(std::string& out, std::span<const ConfigField<Record>> fields,
     }
 }
 
+// The records hold the kinds they were made for; the others go to the
+// extension section (store/ruleextensions.h).
+template <class Item>
+std::int32_t CountInRecords(const std::vector<Item>& items, auto kindOf) {
+    return static_cast<std::int32_t>(std::count_if(
+        items.begin(), items.end(), [&](const Item& i) { return StoredInRecords(kindOf(i)); }));
+}
+
 void FormatRule(std::string& out, const RuleRec& r, std::int32_t j) {
     WriteHeaderLine(out, Numbered("[Rule ", j));
     FormatFields(out, RuleFields(), r);
-    WriteIntKey(out, "condcnt", r.condcnt());
+    WriteIntKey(out, "condcnt",
+                CountInRecords(r.conds, [](const ruleacondrec& c) { return c.rcond; }));
     FormatFields(out, RuleLimitFields(), r);
     for (const ruleacondrec& c : r.conds) {
+        if (!StoredInRecords(c.rcond)) continue;
         WriteIntKey(out, "rcond", KindCode(c.rcond));
         FormatFields(out, ConditionFields(c.rcond), c);
     }
-    WriteIntKey(out, "actioncnt", r.actioncnt());
+    WriteIntKey(out, "actioncnt",
+                CountInRecords(r.actions, [](const ruleactionrec& a) { return a.raction; }));
     for (const ruleactionrec& a : r.actions) {
+        if (!StoredInRecords(a.raction)) continue;
         WriteIntKey(out, "raction", KindCode(a.raction));
         FormatFields(out, ActionFields(a.raction), a);
     }
@@ -97,6 +111,11 @@ public:
         Count("Custom Count", customCount, 0, serviceCount);
         for (std::int32_t i = 1; i <= serviceCount; ++i) Service(i);
         store_.ServiceTable.resize(static_cast<std::size_t>(serviceCount));
+        if (const std::string* next = in_.Peek(); next && *next == kRuleExtensionsHeader) {
+            std::string header;
+            in_.ReadLine(header);
+            if (!ReadRuleExtensions(in_, store_, warn_)) skippedLines_ = true;
+        }
         if (in_.Remaining() > 0) skippedLines_ = true;
     }
 
@@ -265,6 +284,7 @@ std::string FormatConfigFile(const ServiceStore& store) {
     WriteIntKey(out, "Custom Count", store.CustomCount());
     std::int32_t i = 0;
     for (const rServiceRules& s : store.ServiceTable) FormatService(out, s, ++i);
+    out += FormatRuleExtensions(store);
     return out;
 }
 

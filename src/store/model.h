@@ -48,12 +48,18 @@ enum class ConditionKind : std::uint8_t {
     Date = 2,
     Newest = 3,
     Oldest = 4,
+    // Kept in kbconf.ini's extension section, never in the rule's own
+    // records: a reader that knows only the kinds above never meets them.
+    NameWildcard = 5,  // the name matches shell wildcards (* ? [...])
+    NameRegex = 6,     // the name matches a regular expression (RE2)
 };
 inline constexpr ConditionKind condExtension = ConditionKind::Extension;
 inline constexpr ConditionKind condSize = ConditionKind::Size;
 inline constexpr ConditionKind condDate = ConditionKind::Date;
 inline constexpr ConditionKind condNewest = ConditionKind::Newest;
 inline constexpr ConditionKind condOldest = ConditionKind::Oldest;
+inline constexpr ConditionKind condNameWildcard = ConditionKind::NameWildcard;
+inline constexpr ConditionKind condNameRegex = ConditionKind::NameRegex;
 
 // Comparison codes (rnum, rdayscmp).
 enum CompareCode : std::uint8_t {
@@ -68,12 +74,32 @@ enum class ActionKind : std::uint8_t {
     Delete = 2,
     Ftp = 3,
     Launch = 4,
+    // Renames the file where it is (extension section only, as above).
+    Rename = 5,
 };
 inline constexpr ActionKind actMove = ActionKind::Move;
 inline constexpr ActionKind actCopy = ActionKind::Copy;
 inline constexpr ActionKind actDelete = ActionKind::Delete;
 inline constexpr ActionKind actFtp = ActionKind::Ftp;
 inline constexpr ActionKind actLaunch = ActionKind::Launch;
+inline constexpr ActionKind actRename = ActionKind::Rename;
+
+// What a move, copy or rename does when its target name is taken by a file
+// that is not already an identical copy.
+enum class ConflictMode : std::uint8_t {
+    Replace = 0,       // overwrite it (the rules made before the choice existed)
+    Skip = 1,          // leave both files where they are
+    KeepBoth = 2,      // save under "name (2).ext", "name (3).ext", ...
+    ReplaceOlder = 3,  // overwrite it only when the file is newer than it
+    TrashOld = 4,      // put it in the Trash first (the choice for new rules)
+};
+
+// Whether the specified records can hold the kind (else only the extension section can).
+constexpr bool StoredInRecords(ConditionKind k) {
+    return static_cast<std::uint8_t>(k) <= static_cast<std::uint8_t>(ConditionKind::Oldest) ||
+           static_cast<std::uint8_t>(k) > static_cast<std::uint8_t>(ConditionKind::NameRegex);
+}
+constexpr bool StoredInRecords(ActionKind k) { return k != ActionKind::Rename; }
 
 // The number kbconf.ini stores for a kind.
 template <class Kind>
@@ -154,6 +180,8 @@ struct ruleacondrec {
     std::int32_t rdays = 0;      // kind 2: whole days, -1 = not yet entered
     std::int32_t newestcnt = 0;  // kind 3: N, -1 = not yet entered
     std::int32_t oldestcnt = 0;  // kind 4: N, -1 = not yet entered
+    std::string pattern;         // kinds 5 and 6: wildcards or a regular expression
+    bool matchCase = false;      // kinds 5 and 6: letter case counts
     bool operator==(const ruleacondrec&) const = default;
 };
 
@@ -191,6 +219,12 @@ struct ruleactionrec {
     raccopy copy;
     racftp ftp;
     raclaunch launch;
+    // Move, copy and rename: the name the file gets, with fields filled per
+    // file ("" keeps its name; a rename needs one), and what happens when a
+    // different file already has it. The move and copy folders may hold
+    // fields too.
+    std::string newname;
+    ConflictMode conflict = ConflictMode::Replace;
     bool operator==(const ruleactionrec&) const = default;
 };
 
