@@ -7,6 +7,8 @@
 
 #include "engine/ftpupload.h"
 #include "engine/launchargs.h"
+#include "engine/placement.h"
+#include "platform/dirlist.h"
 #include "platform/fileops.h"
 #include "platform/localtime.h"
 #include "platform/trash.h"
@@ -30,9 +32,7 @@ public:
         const auto it = movedTo_.find(name);
         return it != movedTo_.end() ? it->second : JoinPath(site_.sharedir, std::string(name));
     }
-    void Moved(std::string_view name, const std::string& dir) {
-        movedTo_[name] = JoinPath(dir, std::string(name));
-    }
+    void Moved(std::string_view name, std::string path) { movedTo_[name] = std::move(path); }
 
     ActionOutcome& Add(ActionKind kind, const ActionFile* file, bool ok, std::string error,
                        std::string target) {
@@ -56,10 +56,12 @@ public:
         return out_.back();
     }
 
-    void Add(ActionKind kind, const ActionFile& file, const FileOpResult& r, std::string target) {
+    ActionOutcome& Add(ActionKind kind, const ActionFile& file, const FileOpResult& r,
+                       std::string target) {
         ActionOutcome& o = Add(kind, &file, r.ok, r.error, std::move(target));
         if (r.status == FileOpStatus::AlreadyThere) o.note = kAlreadyThereNote;
         o.sourceChanged = r.status == FileOpStatus::SourceChanged;
+        return o;
     }
 
     const ActionSite& Site() const { return site_; }
@@ -115,24 +117,24 @@ void MoveByClient(const std::string& dir, const ActionFile& f, const ClientDesk:
         found.client->Relocate(found.download.id, dir, kClientMoveLimitSeconds, rec.Env().stop);
     if (!st.ok) failed.insert(f.name);
     ActionOutcome& o = rec.Add(actMove, &f, st.ok, st.error, dir);
-    if (st.ok) rec.Moved(f.name, dir);
+    if (st.ok) rec.Moved(f.name, JoinPath(dir, std::string(f.name)));
     if (st.ok) {
         o.note = "moved by " + found.client->Kind();
         o.clientMove = ClientMoveTag(found.client->Kind(), found.download.id);
     }
 }
 
-// The files of one move or copy action go through one CopyBatch: their
+// The files of one move, copy or rename go through one CopyBatch: their
 // copies are flushed to the disk together, as many as its bounds allow at a
 // time, and are recorded in listing order once committed.
 class BatchedCopies {
 public:
-    BatchedCopies(ActionKind kind, std::string dir, Recorder& rec, FailedSet& failed)
-        : kind_(kind), dir_(std::move(dir)), rec_(rec), failed_(failed) {}
+    BatchedCopies(ActionKind kind, Recorder& rec, FailedSet& failed)
+        : kind_(kind), rec_(rec), failed_(failed) {}
 
-    void Add(const ActionFile& f, const std::string& src, const std::string& dst) {
-        batch_.Add(src, dst, kind_ == actMove);
-        files_.push_back(&f);
+    void Add(const ActionFile& f, const std::string& src, Placement plan) {
+        batch_.Add(src, plan.Path(), kind_ != actCopy, plan.replace);
+        waiting_.push_back(Waiting{&f, std::move(plan)});
         if (batch_.Full()) Commit();
     }
 
@@ -140,28 +142,63 @@ public:
     void Commit() {
         if (batch_.Empty()) return;
         const std::vector<FileOpResult> results = batch_.Commit();
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            if (!results[i].ok) failed_.insert(files_[i]->name);
-            rec_.Add(kind_, *files_[i], results[i], dir_);
-            if (results[i].ok && kind_ == actMove) rec_.Moved(files_[i]->name, dir_);
-        }
-        files_.clear();
+        for (std::size_t i = 0; i < results.size(); ++i)
+            Record(rec_, failed_, kind_, *waiting_[i].file, waiting_[i].plan, results[i]);
+        waiting_.clear();
+    }
+
+    // One file's outcome under its plan.
+    static void Record(Recorder& rec, FailedSet& failed, ActionKind kind, const ActionFile& f,
+                       const Placement& plan, const FileOpResult& r) {
+        if (!r.ok) failed.insert(f.name);
+        ActionOutcome& o = rec.Add(kind, f, r, plan.dir);
+        if (plan.name != f.name) o.targetName = plan.name;
+        o.replacedTrash = plan.trashed;
+        if (r.ok && r.status != FileOpStatus::AlreadyThere && !plan.note.empty())
+            o.note = plan.note;
+        if (r.ok && kind != actCopy) rec.Moved(f.name, plan.Path());
     }
 
 private:
+    struct Waiting {
+        const ActionFile* file;
+        Placement plan;
+    };
     ActionKind kind_;
-    std::string dir_;
     Recorder& rec_;
     FailedSet& failed_;
     CopyBatch batch_;  // its temporaries go with it if the pass ends in an exception
-    std::vector<const ActionFile*> files_;
+    std::vector<Waiting> waiting_;
 };
 
-void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Recorder& rec,
-                FailedSet& failed) {
-    const bool move = a.raction == actMove;
-    const std::string& dir = move ? a.move.filepath : a.copy.filepath;
-    BatchedCopies copies(a.raction, dir, rec, failed);
+// Carries out the part of a plan that comes before the copy: the folders a
+// template names, the old file's trip to the Trash. False (and recorded)
+// when the file cannot go there.
+bool Prepare(ActionKind kind, const ActionFile& f, Placement& plan, Recorder& rec,
+             FailedSet& failed) {
+    Status st = Status::Success();
+    if (plan.makeFolders) st = MakeFolders(plan.dir);
+    if (st && plan.trashFirst) {
+        const std::optional<DirEntryInfo> there = StatEntry(plan.dir, plan.name);
+        const TrashResult t = MoveToTrash(plan.Path(), there && there->directory);
+        st =
+            t.ok
+                ? Status::Success()
+                : Status::Failure("could not put the file that was there in the Trash: " + t.error);
+        plan.trashed = t.location;
+        // Now free, the name must not be taken by anything that appears meanwhile.
+        plan.replace = false;
+    }
+    if (st) return true;
+    failed.insert(f.name);
+    rec.Add(kind, &f, false, st.error, plan.dir);
+    return false;
+}
+
+void CopyOrMove(const RuleRec& rule, const ruleactionrec& a, const std::vector<ActionFile>& files,
+                Recorder& rec, FailedSet& failed) {
+    const ActionKind kind = a.raction;
+    BatchedCopies copies(kind, rec, failed);
     for (const ActionFile& f : files) {
         // Not handed on, so no later delete of this rule may touch it. The
         // copies already written are finished first.
@@ -170,29 +207,44 @@ void CopyOrMove(const ruleactionrec& a, const std::vector<ActionFile>& files, Re
             failed.insert(f.name);
             continue;
         }
-        // An empty target would put the file at the file system's root.
-        if (dir.empty()) {
-            rec.Add(a.raction, &f, false, "no target directory", dir);
+        const std::string src = rec.PathOf(f.name);
+        // The fields name the file as it is now, after an earlier rename.
+        const std::string_view now = std::string_view(src).substr(src.find_last_of("/\\") + 1);
+        Placement plan = PlanPlacement(a, PlacedFile{now, src, f.size, f.mtimeNs, f.date, f.folder,
+                                                     rec.Site().service, rule.rulename});
+        if (plan.outcome == Placement::Outcome::Fail) {
+            rec.Add(kind, &f, false, plan.error, plan.dir);
             failed.insert(f.name);
             continue;
         }
-        if (move) {
+        if (plan.outcome == Placement::Outcome::Skip) {
+            // Nothing was handed on: a later delete of this rule keeps it.
+            failed.insert(f.name);
+            ActionOutcome& o = rec.Add(kind, &f, true, {}, plan.dir);
+            o.note = plan.note;
+            o.skipped = true;
+            if (plan.name != f.name) o.targetName = plan.name;
+            continue;
+        }
+        if (kind == actMove && plan.name == f.name && !plan.makeFolders) {
             if (const std::optional<ClientDesk::Found> found = SeededByClient(f, rec)) {
                 copies.Commit();
-                MoveByClient(dir, f, *found, rec, failed);
+                MoveByClient(plan.dir, f, *found, rec, failed);
                 continue;
             }
         }
-        const std::string src = rec.PathOf(f.name);
-        const std::string dst = JoinPath(dir, std::string(f.name));
+        if (!Prepare(kind, f, plan, rec, failed)) continue;
         if (f.folder) {
             copies.Commit();
-            const FileOpResult r = move ? FolderMove(src, dst) : FolderCopy(src, dst);
-            if (!r.ok) failed.insert(f.name);
-            rec.Add(a.raction, f, r, dir);
-            if (r.ok && move) rec.Moved(f.name, dir);
+            // Only a plain replace merges into a folder that is there.
+            const FileOpResult r =
+                !plan.replace && StatEntry(plan.dir, plan.name)
+                    ? FileOpResult(Status::Failure(kTargetTaken), FileOpStatus::Failed)
+                : kind == actCopy ? FolderCopy(src, plan.Path())
+                                  : FolderMove(src, plan.Path());
+            BatchedCopies::Record(rec, failed, kind, f, plan, r);
         } else {
-            copies.Add(f, src, dst);
+            copies.Add(f, src, std::move(plan));
         }
     }
     copies.Commit();
@@ -266,7 +318,8 @@ void PerformActions(const RuleRec& rule, const std::vector<ActionFile>& files,
         switch (a.raction) {
             case actMove:
             case actCopy:
-                CopyOrMove(a, files, rec, failed);
+            case actRename:
+                CopyOrMove(rule, a, files, rec, failed);
                 break;
             case actDelete:
                 Delete(files, env, rec, failed);

@@ -19,6 +19,7 @@ struct ActionFile {
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0;
     bool folder = false;  // a folder taken as one download: acted on whole
+    double date = 0.0;    // its local modification time (days), for the templates
 };
 
 // The service a rule belongs to, as the outcomes name it.

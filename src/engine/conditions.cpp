@@ -6,6 +6,7 @@
 
 #include "engine/folders.h"
 #include "engine/matchmask.h"
+#include "engine/namepattern.h"
 
 namespace kb {
 
@@ -121,6 +122,15 @@ void ApplyCondition(const ruleacondrec& cond, std::vector<std::uint32_t>& candid
         case condOldest:
             KeepRanked(candidates, listing, cond.oldestcnt, false, rankable);
             return;
+        case condNameWildcard:
+        case condNameRegex: {
+            if (candidates.empty()) return;
+            // A pattern that does not compile selects nothing (the editor
+            // refuses one; only a file edited by hand holds it).
+            const NamePattern pattern(cond);
+            KeepIf(candidates, [&](std::uint32_t i) { return pattern.Matches(listing[i].name); });
+            return;
+        }
         default:
             return;
     }

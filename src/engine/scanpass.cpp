@@ -11,6 +11,7 @@
 #include "engine/ftpupload.h"
 #include "engine/listing.h"
 #include "engine/nameset.h"
+#include "engine/nametemplate.h"
 #include "engine/triggers.h"
 #include "platform/dirlist.h"
 #include "platform/localtime.h"
@@ -36,6 +37,8 @@ public:
                 std::vector<ActionOutcome>& outcomes)
         : svc_(svc),
           state_(state),
+          held_(state.held),
+          failing_(state.failing),
           baseline_(baseline.get()),
           files_(listing.files.get()),
           total_(listing.total),
@@ -66,9 +69,80 @@ public:
     }
 
     std::vector<std::string> TakePending() { return std::move(pending_); }
+    std::vector<HeldFile> TakeHeld() { return std::move(held_); }
+    std::vector<FailingFile> TakeFailing() { return std::move(failing_); }
 
 private:
     bool Gated() const { return env_.gate.enabled; }
+    std::int64_t Clock() const { return env_.clock ? env_.clock() : WallClockNs(); }
+
+    static bool Same(const HeldFile& h, const RuleRec& rule, const filerec& f) {
+        return h.rule == rule.rulename && h.name == f.name;
+    }
+
+    // Leaves out the files this rule must not touch now: those undo put back
+    // from it, and those it failed on whose wait is not over. A hold or a
+    // wait ends when the file changes; a wait also when the rule or its
+    // target folders do.
+    void LeaveOutHeld(const RuleRec& rule, std::vector<std::uint32_t>& candidates) {
+        if (held_.empty() && failing_.empty()) return;
+        std::optional<std::uint64_t> ruleNow, targetsNow;
+        const std::int64_t now = Clock();
+        std::erase_if(candidates, [&](std::uint32_t i) {
+            const filerec& f = files_[i];
+            for (auto it = held_.begin(); it != held_.end(); ++it) {
+                if (!Same(*it, rule, f)) continue;
+                if (it->size == f.size && it->mtimeNs == f.mtime) return true;
+                held_.erase(it);
+                break;
+            }
+            for (auto it = failing_.begin(); it != failing_.end(); ++it) {
+                if (!Same(it->file, rule, f)) continue;
+                if (!ruleNow) ruleNow = RuleFingerprint(rule);
+                if (!targetsNow) targetsNow = TargetsFingerprint(rule);
+                if (it->file.size != f.size || it->file.mtimeNs != f.mtime ||
+                    it->rule != *ruleNow || it->targets != *targetsNow) {
+                    failing_.erase(it);
+                    return false;
+                }
+                return now < it->retryNs;
+            }
+            return false;
+        });
+    }
+
+    // Remembers which of `files` this rule failed on, and forgets the
+    // failures of those it now handled.
+    void NoteFailures(const RuleRec& rule, const std::vector<ActionFile>& files,
+                      std::size_t first) {
+        std::vector<std::string_view> failed;
+        for (std::size_t k = first; k < outcomes_.size(); ++k)
+            if (!outcomes_[k].ok && !outcomes_[k].file.empty() && !outcomes_[k].sourceChanged)
+                failed.push_back(outcomes_[k].file);
+        const std::int64_t now = Clock();
+        std::optional<std::uint64_t> ruleNow, targetsNow;
+        for (const ActionFile& f : files) {
+            const bool fails = std::find(failed.begin(), failed.end(), f.name) != failed.end();
+            auto it = std::find_if(failing_.begin(), failing_.end(), [&](const FailingFile& x) {
+                return x.file.rule == rule.rulename && x.file.name == f.name;
+            });
+            if (!fails) {
+                if (it != failing_.end()) failing_.erase(it);
+                continue;
+            }
+            if (!ruleNow) ruleNow = RuleFingerprint(rule);
+            if (!targetsNow) targetsNow = TargetsFingerprint(rule);
+            if (it == failing_.end()) {
+                failing_.push_back({});
+                it = std::prev(failing_.end());
+            }
+            it->file = HeldFile{rule.rulename, std::string(f.name), f.size, f.mtimeNs};
+            it->rule = *ruleNow;
+            it->targets = *targetsNow;
+            it->failures += 1;
+            it->retryNs = now + RetryDelayNs(it->failures);
+        }
+    }
 
     const std::vector<std::int32_t>& Match() {
         if (!match_) match_ = MatchBaseline(files_, baseline_);
@@ -130,17 +204,19 @@ private:
         // Conditions only narrow, so testing last gives the same files as
         // testing first, and the writer probe runs only for what is left.
         if (Gated()) std::erase_if(candidates, [&](std::uint32_t i) { return !rankable(i); });
+        LeaveOutHeld(rule, candidates);
         if (candidates.empty()) return;
 
         std::vector<ActionFile> chosen;
         chosen.reserve(candidates.size());
         for (std::uint32_t i : candidates) {
             chosen.push_back(ActionFile{files_[i].name, files_[i].size, files_[i].mtime,
-                                        files_[i].contents != nullptr});
+                                        files_[i].contents != nullptr, files_[i].date});
         }
         const std::size_t first = outcomes_.size();
         PerformActions(rule, chosen, ActionSite{svc_.sharedir, ServiceName(svc_), svc_.uid}, env_,
                        outcomes_);
+        NoteFailures(rule, chosen, first);
         if (rule.mcond != trgNewFile) return;
         for (std::size_t k = first; k < outcomes_.size(); ++k)
             if (outcomes_[k].sourceChanged) changed_.push_back(outcomes_[k].file);
@@ -162,6 +238,8 @@ private:
 
     const rServiceRules& svc_;
     const ServiceState& state_;
+    std::vector<HeldFile> held_;
+    std::vector<FailingFile> failing_;
     const std::vector<filerec>& baseline_;
     const std::vector<filerec>& files_;
     std::int64_t total_;
@@ -242,14 +320,28 @@ void ScanService(const rServiceRules& svc, const ServiceState& state, const Scan
     const SharedListing baseline = EffectiveBaseline(state);
     ServiceListing listing = ListForRules(svc, baseline.size(), env, env.keeper.get());
     std::vector<std::string> pending;
+    std::vector<HeldFile> held = state.held;
+    std::vector<FailingFile> failing = state.failing;
     if (!listing.files.empty()) {
         ServicePass pass(svc, state, baseline, listing, env, result.outcomes);
         pass.Run();
         pending = pass.TakePending();
+        held = pass.TakeHeld();
+        failing = pass.TakeFailing();
+    }
+    // A hold or a failure of a file that is gone is over.
+    auto gone = [&](const HeldFile& h) {
+        return std::none_of(listing.files.begin(), listing.files.end(),
+                            [&](const filerec& f) { return f.name == h.name; });
+    };
+    if (!held.empty() || !failing.empty()) {
+        std::erase_if(held, gone);
+        std::erase_if(failing, [&](const FailingFile& f) { return gone(f.file); });
     }
     // The baseline is the listing as taken, before any action of this pass.
-    result.baselines.push_back(
-        ServiceBaseline{svc.uid, std::move(listing.files), std::move(pending)});
+    result.baselines.push_back(ServiceBaseline{svc.uid, std::move(listing.files),
+                                               std::move(pending), std::move(held),
+                                               std::move(failing)});
 }
 
 }  // namespace
@@ -299,12 +391,14 @@ void ScanState::Store(const ScanResult& result, std::vector<SharedListing>* repl
         if (replaced && !s.baseline.SameAs(b.files)) replaced->push_back(std::move(s.baseline));
         s.baseline = b.files;
         s.pending = b.pending;
+        s.held = b.held;
+        s.failing = b.failing;
         s.putBack.clear();
     }
 }
 
 int ScanState::PutBack(const ServiceStore& store, const std::string& folder,
-                       const std::string& name, bool foldersAsDownloads) {
+                       const std::string& name, bool foldersAsDownloads, const std::string& rule) {
     const std::optional<DirEntryInfo> found = StatEntry(folder, name);
     if (!found) return 0;
     const DirEntryInfo& e = *found;
@@ -319,9 +413,100 @@ int ScanState::PutBack(const ServiceStore& store, const std::string& folder,
         const auto it = states_.find(svc.uid);
         if (it == states_.end() || !it->second.scanned) continue;
         it->second.putBack.push_back(rec);
+        if (!rule.empty()) {
+            std::vector<HeldFile>& held = it->second.held;
+            const HeldFile h{rule, name, rec.size, rec.mtime};
+            if (std::find(held.begin(), held.end(), h) == held.end()) held.push_back(h);
+        }
         ++added;
     }
     return added;
+}
+
+int ScanState::Release(const ServiceStore& store, const std::string& folder,
+                       const std::string& name, const std::string& rule) {
+    int released = 0;
+    for (const rServiceRules& svc : store.ServiceTable) {
+        if (svc.sharedir != folder) continue;
+        const auto it = states_.find(svc.uid);
+        if (it == states_.end()) continue;
+        auto same = [&](const HeldFile& h) { return h.rule == rule && h.name == name; };
+        released += static_cast<int>(std::erase_if(it->second.held, same));
+        released += static_cast<int>(
+            std::erase_if(it->second.failing, [&](const FailingFile& f) { return same(f.file); }));
+    }
+    return released;
+}
+
+std::int64_t RetryDelayNs(int failures) {
+    constexpr std::int64_t kFirst = 5'000'000'000, kMost = 600'000'000'000;
+    std::int64_t d = kFirst;
+    for (int k = 1; k < failures && d < kMost; ++k) d *= 2;
+    return std::min(d, kMost);
+}
+
+namespace {
+
+// FNV-1a, over what is fed to it piece by piece.
+struct Fingerprint {
+    std::uint64_t h = 1469598103934665603ull;
+    void Add(std::string_view s) {
+        for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+        Add(std::int64_t{static_cast<std::int64_t>(s.size())});
+    }
+    void Add(std::int64_t v) {
+        for (int k = 0; k < 8; ++k)
+            h = (h ^ static_cast<std::uint8_t>(v >> (8 * k))) * 1099511628211ull;
+    }
+};
+
+}  // namespace
+
+std::uint64_t RuleFingerprint(const RuleRec& r) {
+    Fingerprint f;
+    f.Add(r.rulename);
+    f.Add(std::int64_t{r.enabled} + 2 * KindCode(r.mcond));
+    f.Add(std::int64_t{r.fcnt});
+    f.Add(std::int64_t{r.fsize});
+    for (const ruleacondrec& c : r.conds) {
+        f.Add(std::int64_t{KindCode(c.rcond)});
+        f.Add(c.fileext.ext);
+        f.Add(std::int64_t{c.rnum} << 32 | static_cast<std::uint32_t>(c.size));
+        f.Add(std::int64_t{c.rdayscmp} << 32 | static_cast<std::uint32_t>(c.rdays));
+        f.Add(std::int64_t{c.newestcnt} << 32 | static_cast<std::uint32_t>(c.oldestcnt));
+        f.Add(c.pattern);
+        f.Add(std::int64_t{c.matchCase});
+    }
+    for (const ruleactionrec& a : r.actions) {
+        f.Add(std::int64_t{KindCode(a.raction)} << 8 | static_cast<std::uint8_t>(a.conflict));
+        f.Add(a.move.filepath);
+        f.Add(a.copy.filepath);
+        f.Add(a.newname);
+        f.Add(a.ftp.ftpserver);
+        f.Add(a.ftp.ftppath);
+        f.Add(std::int64_t{a.ftp.ftpport});
+        f.Add(a.ftp.ftpuser);
+        f.Add(a.ftp.ftppass);
+        f.Add(std::int64_t{a.ftp.ftpascmode} << 1 | std::int64_t{a.ftp.ftppassive});
+        f.Add(a.launch.fprogram);
+        f.Add(a.launch.fparams);
+    }
+    return f.h;
+}
+
+std::uint64_t TargetsFingerprint(const RuleRec& r) {
+    Fingerprint f;
+    for (const ruleactionrec& a : r.actions) {
+        if (a.raction != actMove && a.raction != actCopy) continue;
+        const std::string dir = FixedPart(a.raction == actMove ? a.move.filepath : a.copy.filepath);
+        const auto sep = dir.find_last_of("/\\");
+        const std::optional<DirEntryInfo> e =
+            sep == std::string::npos
+                ? std::nullopt
+                : StatEntry(dir.substr(0, sep == 0 ? 1 : sep), dir.substr(sep + 1));
+        f.Add(e ? e->mtimeNs : -1);
+    }
+    return f.h;
 }
 
 void ScanState::Keep(const ServiceStore& store) {

@@ -50,6 +50,15 @@ struct ActionOutcome {
     // new-file rule tries it again once it has settled.
     bool sourceChanged = false;
     bool folder = false;  // the entry was a folder, acted on whole
+    // A move, copy or rename that gave the file another name: that name in
+    // `target` ("" when it kept its own).
+    std::string targetName;
+    // The file that had the target name, put in the Trash first: its place
+    // there, so undo brings it back as well.
+    std::string replacedTrash;
+    // Nothing was done to the file (the target name was taken, and the rule
+    // said to skip or keep the newer): `note` says why.
+    bool skipped = false;
 };
 
 // The `raction` of an outcome that is no action: the pass could not go
@@ -63,7 +72,15 @@ struct ServiceBaseline {
     std::uint64_t uid = 0;
     SharedListing files;
     std::vector<std::string> pending;  // new files still waiting to settle
+    std::vector<HeldFile> held;        // the holds still standing
+    std::vector<FailingFile> failing;  // the failures still waiting to be tried again
 };
+
+// A number that changes whenever anything the user can edit in `rule` does.
+std::uint64_t RuleFingerprint(const RuleRec& rule);
+// A number that changes when a folder the rule's moves and copies write to
+// changes (is made, removed, or has an entry added or removed).
+std::uint64_t TargetsFingerprint(const RuleRec& rule);
 
 struct ScanResult {
     std::vector<ServiceBaseline> baselines;

@@ -26,8 +26,16 @@ constexpr char kSchema[] =
     " error TEXT NOT NULL,"
     " mtime_ns INTEGER NOT NULL DEFAULT 0,"
     " undone_by INTEGER NOT NULL DEFAULT 0,"
-    " client_move TEXT NOT NULL DEFAULT '');"
+    " client_move TEXT NOT NULL DEFAULT '',"
+    " target_name TEXT NOT NULL DEFAULT '',"
+    " replaced_trash TEXT NOT NULL DEFAULT '',"
+    " repeats INTEGER NOT NULL DEFAULT 1,"
+    " last_ms INTEGER NOT NULL DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS activity_by_rule ON activity(service, rule, id);";
+
+// Made once the added columns are there (an older journal gains them first).
+constexpr char kLaterIndexes[] =
+    "CREATE INDEX IF NOT EXISTS activity_by_source ON activity(source, id);";
 
 // Columns later versions added, with what an older row holds instead.
 struct AddedColumn {
@@ -37,6 +45,10 @@ struct AddedColumn {
 };
 constexpr AddedColumn kAdded[] = {
     {"client_move", "client_move TEXT NOT NULL DEFAULT ''", "''"},
+    {"target_name", "target_name TEXT NOT NULL DEFAULT ''", "''"},
+    {"replaced_trash", "replaced_trash TEXT NOT NULL DEFAULT ''", "''"},
+    {"repeats", "repeats INTEGER NOT NULL DEFAULT 1", "1"},
+    {"last_ms", "last_ms INTEGER NOT NULL DEFAULT 0", "0"},
 };
 
 constexpr char kBaseColumns[] =
@@ -87,6 +99,10 @@ JournalEntry RowOf(const Statement& s) {
     e.mtimeNs = s.Int(10);
     e.undoneBy = s.Int(11);
     e.clientMove = s.Text(12);
+    e.targetName = s.Text(13);
+    e.replacedTrash = s.Text(14);
+    e.repeats = s.Int(15);
+    e.lastMs = s.Int(16);
     return e;
 }
 
@@ -160,6 +176,8 @@ std::string JournalAction(const ActionOutcome& o) {
             return "ftp";
         case actLaunch:
             return "launch";
+        case actRename:
+            return "rename";
         default:
             if (o.raction == kPassFailure) return kPassFailureAction;
             return "action " + std::to_string(KindCode(o.raction));
@@ -179,6 +197,8 @@ JournalEntry JournalEntryFor(const ActionOutcome& o) {
     e.error = o.ok ? o.note : o.error;
     e.mtimeNs = o.mtimeNs;
     e.clientMove = o.clientMove;
+    e.targetName = o.targetName;
+    e.replacedTrash = o.replacedTrash;
     return e;
 }
 
@@ -260,6 +280,7 @@ sqlite3* Journal::Writer() {
             if (rc == SQLITE_OK) rc = Exec(db, "PRAGMA synchronous=NORMAL");
             if (rc == SQLITE_OK) rc = Exec(db, kSchema);
             if (rc == SQLITE_OK) rc = AddMissingColumns(db);
+            if (rc == SQLITE_OK) rc = Exec(db, kLaterIndexes);
         }
         if (rc == SQLITE_OK) {
             writer_ = db;
@@ -318,10 +339,40 @@ Status Journal::Append(std::vector<JournalEntry> entries, std::int64_t* lastId) 
     if (rc == SQLITE_OK) {
         Statement insert(db,
                          "INSERT INTO activity(time_ms, service, rule, action, source, target, "
-                         "size, ok, error, mtime_ns, client_move) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
-        rc = insert.Valid() ? SQLITE_OK : sqlite3_errcode(db);
+                         "size, ok, error, mtime_ns, client_move, target_name, replaced_trash, "
+                         "last_ms) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        // The same failure of a rule on the same file, pass after pass, is
+        // one row that counts: the newest row about that file, when it is
+        // that very failure, takes the repeat.
+        Statement latest(db,
+                         "SELECT id, ok, action, error, target FROM activity WHERE source = ?1 "
+                         "AND service = ?2 AND rule = ?3 ORDER BY id DESC LIMIT 1");
+        Statement repeat(db,
+                         "UPDATE activity SET repeats = repeats + 1, last_ms = ?1 WHERE id = ?2");
+        rc = insert.Valid() && latest.Valid() && repeat.Valid() ? SQLITE_OK : sqlite3_errcode(db);
+        std::int64_t last = 0;
         for (const JournalEntry& e : waiting_) {
             if (rc != SQLITE_OK) break;
+            if (!e.ok && e.action != kWarningAction) {
+                latest.Bind(1, e.source);
+                latest.Bind(2, e.service);
+                latest.Bind(3, e.rule);
+                std::int64_t same = 0;
+                if (latest.Step() == SQLITE_ROW && latest.Int(1) == 0 &&
+                    latest.Text(2) == e.action && latest.Text(3) == e.error &&
+                    latest.Text(4) == e.target)
+                    same = latest.Int(0);
+                latest.Reset();
+                if (same != 0) {
+                    repeat.Bind(1, e.timeMs);
+                    repeat.Bind(2, same);
+                    rc = repeat.Step();
+                    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+                    repeat.Reset();
+                    last = same;
+                    continue;
+                }
+            }
             insert.Bind(1, e.timeMs);
             insert.Bind(2, e.service);
             insert.Bind(3, e.rule);
@@ -333,11 +384,15 @@ Status Journal::Append(std::vector<JournalEntry> entries, std::int64_t* lastId) 
             insert.Bind(9, e.error);
             insert.Bind(10, e.mtimeNs);
             insert.Bind(11, e.clientMove);
+            insert.Bind(12, e.targetName);
+            insert.Bind(13, e.replacedTrash);
+            insert.Bind(14, e.timeMs);
             rc = insert.Step();
             if (rc == SQLITE_DONE) rc = SQLITE_OK;
             insert.Reset();
+            last = sqlite3_last_insert_rowid(db);
         }
-        if (rc == SQLITE_OK && lastId) *lastId = sqlite3_last_insert_rowid(db);
+        if (rc == SQLITE_OK && lastId) *lastId = last;
         if (rc == SQLITE_OK) rc = Exec(db, "COMMIT");
         if (rc != SQLITE_OK) Exec(db, "ROLLBACK");
     }

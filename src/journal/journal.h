@@ -36,6 +36,13 @@ struct JournalEntry {
     // A move the download client made ("qBittorrent:<info hash>"), which
     // undo asks the client to take back.
     std::string clientMove;
+    // The name the file got at `target`, when not its own (a rename, "keep both").
+    std::string targetName;
+    // Where the file that had the target name went in the Trash, when it was replaced.
+    std::string replacedTrash;
+    // How many times this same failure happened in a row, and when it last did.
+    std::int64_t repeats = 1;
+    std::int64_t lastMs = 0;
 };
 
 // The journal's name for what an outcome did.
@@ -86,7 +93,10 @@ public:
     // Appends the entries in one transaction, after those still waiting from
     // earlier calls. When the journal cannot take them the call returns at
     // once with the reason; they wait (at most kMaxWaiting, the oldest go
-    // first) and are written by a later call. Safe from any thread.
+    // first) and are written by a later call. Safe from any thread. A
+    // failure that repeats the newest entry about the same file (same
+    // service, rule, action, target and reason) adds to that entry's count
+    // and last-seen time instead of making a row.
     // `lastId`, when given, receives the id of the last entry written.
     Status Append(std::vector<JournalEntry> entries, std::int64_t* lastId = nullptr);
     static constexpr std::size_t kMaxWaiting = 100000;

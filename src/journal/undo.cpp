@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/folders.h"
+#include "engine/placement.h"
 #include "engine/scanpass.h"
 #include "platform/fileops.h"
 #include "platform/trash.h"
@@ -61,7 +62,8 @@ bool Unchanged(const std::string& path, const JournalEntry& e) {
 
 // Where the file is now, if the action put it somewhere.
 std::string NowAt(const JournalEntry& e) {
-    if (e.action == "move" || e.action == "copy") return JoinPath(e.target, BaseName(e.source));
+    if (e.action == "move" || e.action == "copy" || e.action == "rename")
+        return JoinPath(e.target, e.targetName.empty() ? BaseName(e.source) : e.targetName);
     if (e.action == "trash") return e.target;
     return {};
 }
@@ -77,8 +79,10 @@ Status CanUndo(const JournalEntry& e) {
     if (e.action == "ftp") return Refuse("an upload cannot be taken back");
     if (e.action == "launch") return Refuse("a program that was started cannot be taken back");
     if (e.action == "delete") return Refuse("it was deleted for good, not moved to the Trash");
-    if (e.action != "move" && e.action != "copy" && e.action != "trash")
+    if (e.action != "move" && e.action != "copy" && e.action != "rename" && e.action != "trash")
         return Refuse("this action cannot be taken back");
+    if (e.error == kSkippedNote || e.error == kKeptNewerNote || e.error == kSameNameNote)
+        return Refuse("nothing was done: " + e.error);
     const std::string now = NowAt(e);
     if (e.action == "trash" && now.empty())
         return Refuse("the system did not say where in the Trash it went");
@@ -135,6 +139,7 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs, ClientDesk* clients
         } else if (e.action == "trash") {
             st = RestoreFromTrash(u.source, e.source);
         } else {
+            // A move or a rename.
             // A move that found an identical copy at the target kept it there
             // and removed the original: the original comes back as a copy.
             const bool copy = e.error == kAlreadyThereNote;
@@ -143,6 +148,12 @@ JournalEntry Undo(const JournalEntry& e, std::int64_t nowMs, ClientDesk* clients
                        : (copy ? FileCopy(u.source, e.source) : FileMove(u.source, e.source));
             st = {r.ok, r.error};
         }
+    }
+    // The file the action replaced comes back from the Trash to its name.
+    if (st.ok && !e.replacedTrash.empty()) {
+        const Status back = RestoreFromTrash(e.replacedTrash, u.source);
+        if (!back.ok)
+            st = Status::Failure("the file is back, but the one it replaced is not: " + back.error);
     }
     u.ok = st.ok;
     if (!st.ok || u.error.empty()) u.error = st.error;

@@ -75,7 +75,10 @@ public:
     CopyBatch(const CopyBatch&) = delete;
     CopyBatch& operator=(const CopyBatch&) = delete;
 
-    void Add(const std::string& src, const std::string& dst, bool move);
+    // `replace` false: a file at `dst` (one that is not an identical copy)
+    // is never replaced, not even one that appears while the copy is made;
+    // the copy then fails with kTargetTaken.
+    void Add(const std::string& src, const std::string& dst, bool move, bool replace = true);
     // Whether the copies waiting reach the bounds: time to Commit.
     bool Full() const;
     // Whether anything was added since the last Commit.
@@ -88,6 +91,9 @@ private:
     struct Work;
     std::unique_ptr<Work> work_;
 };
+
+// Why a copy or move that must not replace failed: its target name was taken.
+inline constexpr char kTargetTaken[] = "a file of that name is already there";
 
 // Deletes the file (or link) `path`. A directory, even an empty one, fails.
 FileOpResult FileDelete(const std::string& path);
@@ -112,6 +118,11 @@ FileOpResult FolderMove(const std::string& src, const std::string& dst);
 // folder once empty. Fails, keeping what is left, when anything in `copy` is
 // not such a copy.
 FileOpResult FolderRemoveCopy(const std::string& copy, const std::string& original);
+
+// Makes the folder `path` and any folders above it that are missing, each
+// with the permissions a user's new folder gets (the umask applies). Ok when
+// it is a folder already.
+Status MakeFolders(const std::string& path);
 
 // Whether `path` is a folder itself (not a link to one).
 bool IsFolder(const std::string& path);

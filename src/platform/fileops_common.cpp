@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <set>
@@ -93,12 +94,13 @@ CopyBatch::~CopyBatch() {
         if (!item.result) DropCopy(item.copy);
 }
 
-void CopyBatch::Add(const std::string& src, const std::string& dst, bool move) {
+void CopyBatch::Add(const std::string& src, const std::string& dst, bool move, bool replace) {
     Work::Item item;
-    if (move) item.result = RenameForMove(src, dst);
+    if (move) item.result = RenameForMove(src, dst, replace);
     if (!item.result) {
         FileOpResult started = StartCopy(src, dst, item.copy);
         item.copy.move = move;
+        item.copy.replace = replace;
         // A move onto an identical copy still has its source to remove, once
         // that copy is known to be on the disk.
         const bool waits = started.status == FileOpStatus::Done ||
@@ -418,6 +420,14 @@ FileOpResult FolderMove(const std::string& src, const std::string& dst) {
                                       : "copied, but files added meanwhile stay in the source");
     }
     return copied;
+}
+
+Status MakeFolders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) return Status::Failure("cannot make the folder " + path + ": " + ec.message());
+    if (!IsFolder(path)) return Status::Failure(path + " is there and is not a folder");
+    return Status::Success();
 }
 
 }  // namespace kb

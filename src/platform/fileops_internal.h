@@ -35,6 +35,9 @@ void RunCopyCheckHook(const std::string& src);
 struct StartedCopy {
     std::string src, dst, tmp;
     bool move = false;
+    // False: the copy takes its name only while the name is free (a file
+    // that appeared there meanwhile is never replaced).
+    bool replace = true;
     // The source as it was when the copy began.
     std::uint64_t device = 0, inode = 0;
     std::int64_t size = 0, mtimeNs = 0, ctimeNs = 0;
@@ -57,7 +60,8 @@ void DropCopy(const StartedCopy& copy);
 // The move of `src` to `dst` as a rename: its result, or nothing when the
 // two are on different file systems (or `src` is a link) and the move must
 // copy.
-std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst);
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst,
+                                          bool replace = true);
 // Removes a moved file's source once its copy is durable under its name,
 // unless the two names are one file (a bind mount).
 FileOpResult RemoveMovedSource(const StartedCopy& copy);

@@ -1,10 +1,12 @@
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/errortext.h"
@@ -22,6 +24,27 @@ FileOpResult FailErrno(const std::string& what, int err) {
 }
 
 FileOpResult Done() { return FileOpOutcome(FileOpStatus::Done); }
+
+// Renames `src` to `dst` only while `dst` is free, in one step: no file
+// that appears at `dst` meanwhile is ever replaced. Nothing when the two are
+// on different file systems.
+std::optional<FileOpResult> RenameNoReplace(const std::string& src, const std::string& dst) {
+    if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
+        return Done();
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // A file system without the flag: a new link fails as well when the
+        // name is taken, and the old name then goes.
+        if (::link(src.c_str(), dst.c_str()) == 0) {
+            ::unlink(src.c_str());
+            return Done();
+        }
+        err = errno;
+    }
+    if (err == EEXIST) return Fail(kTargetTaken);
+    if (err == EXDEV) return std::nullopt;
+    return FailErrno("cannot move", err);
+}
 
 // Closes the descriptor on every path out of a function.
 struct Fd {
@@ -207,6 +230,12 @@ FileOpResult NameCopy(const StartedCopy& copy) {
         DropCopy(copy);
         return FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied");
     }
+    if (!copy.replace) {
+        const FileOpResult named =
+            RenameNoReplace(copy.tmp, copy.dst).value_or(Fail("cannot name the copy"));
+        if (!named.ok) DropCopy(copy);
+        return named;
+    }
     if (::rename(copy.tmp.c_str(), copy.dst.c_str()) != 0) {
         const int err = errno;
         DropCopy(copy);
@@ -219,7 +248,8 @@ void DropCopy(const StartedCopy& copy) {
     if (!copy.tmp.empty()) ::unlink(copy.tmp.c_str());
 }
 
-std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst) {
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst,
+                                          bool replace) {
     struct stat sst;
     if (::lstat(src.c_str(), &sst) != 0) return FailErrno("cannot read source", errno);
     if (S_ISDIR(sst.st_mode)) return Fail("source is a directory");
@@ -229,6 +259,7 @@ std::optional<FileOpResult> RenameForMove(const std::string& src, const std::str
     struct stat dstst;
     if (::stat(dst.c_str(), &dstst) == 0 && S_ISDIR(dstst.st_mode))
         return Fail("target is a directory");
+    if (!replace) return RenameNoReplace(src, dst);
     if (::rename(src.c_str(), dst.c_str()) == 0) return Done();
     if (errno != EXDEV) return FailErrno("cannot move", errno);
     return std::nullopt;

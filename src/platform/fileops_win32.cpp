@@ -140,9 +140,13 @@ FileOpResult NameCopy(const StartedCopy& copy) {
         DropCopy(copy);
         return FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied");
     }
-    if (!MoveFileExA(copy.tmp.c_str(), copy.dst.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const FileOpResult r = FailLast("cannot replace target");
+    const DWORD flags =
+        copy.replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
+    if (!MoveFileExA(copy.tmp.c_str(), copy.dst.c_str(), flags)) {
+        const DWORD err = GetLastError();
+        const FileOpResult r = err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS
+                                   ? Fail(kTargetTaken)
+                                   : FailLast("cannot replace target");
         DropCopy(copy);
         return r;
     }
@@ -153,14 +157,19 @@ void DropCopy(const StartedCopy& copy) {
     if (!copy.tmp.empty()) DeleteFileA(copy.tmp.c_str());
 }
 
-std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst) {
+std::optional<FileOpResult> RenameForMove(const std::string& src, const std::string& dst,
+                                          bool replace) {
     if (IsDirectory(src)) return Fail("source is a directory");
     if (IsDirectory(dst)) return Fail("target is a directory");
     // Within a volume this is a rename. Across volumes the copy is made here,
     // not by the system, so that a source still changing is kept.
-    if (MoveFileExA(src.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Done();
-    if (GetLastError() != ERROR_NOT_SAME_DEVICE) return FailLast("cannot move");
+    const DWORD flags =
+        replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExA(src.c_str(), dst.c_str(), flags)) return Done();
+    const DWORD err = GetLastError();
+    if (!replace && (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS))
+        return Fail(kTargetTaken);
+    if (err != ERROR_NOT_SAME_DEVICE) return FailLast("cannot move");
     return std::nullopt;
 }
 

@@ -27,6 +27,7 @@ QString EntryActionText(const JournalEntry& e) {
                                                                  {"trash", "Move to Trash"},
                                                                  {"ftp", "FTP upload"},
                                                                  {"launch", "Launch"},
+                                                                 {"rename", "Rename"},
                                                                  {kWarningAction, "Warning"},
                                                                  {kPassFailureAction, "Scan"}};
     std::string action = e.action;
@@ -40,7 +41,12 @@ QString EntryActionText(const JournalEntry& e) {
 
 QString EntryResultText(const JournalEntry& e) {
     if (e.action == kWarningAction) return Q(e.error);
-    if (!e.ok) return QStringLiteral("Failed: ") + Q(e.error);
+    if (!e.ok) {
+        QString text = QStringLiteral("Failed: ") + Q(e.error);
+        // One row stands for the same failure pass after pass.
+        if (e.repeats > 1) text += QStringLiteral(" (%1 times)").arg(e.repeats);
+        return text;
+    }
     QString text = e.error.empty() ? QStringLiteral("Done") : Capitalised(Q(e.error));
     if (e.undoneBy != 0) text += QStringLiteral(", undone");
     return text;
@@ -48,7 +54,7 @@ QString EntryResultText(const JournalEntry& e) {
 
 QString FolderOfFileNow(const JournalEntry& e) {
     if (!e.ok || e.undoneBy != 0) return FolderOf(e.source);
-    if (e.action == "move" || e.action == "copy") return Q(e.target);
+    if (e.action == "move" || e.action == "copy" || e.action == "rename") return Q(e.target);
     if (e.action == "trash") return FolderOf(e.target);
     if (e.action.rfind("undo ", 0) == 0) return Q(e.target);
     return FolderOf(e.source);
@@ -63,6 +69,7 @@ std::string OutcomeLine(const ActionOutcome& o) {
     } else {
         line += " " + o.source;
         if (!o.target.empty()) line += " to " + o.target;
+        if (!o.targetName.empty()) line += " as " + o.targetName;
     }
     return line + ": " + EntryResultText(e).toStdString();
 }

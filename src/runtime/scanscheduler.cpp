@@ -102,8 +102,14 @@ void ScanScheduler::passEnded() {
         resume();
 }
 
-int ScanScheduler::PutBack(const std::string& folder, const std::string& name) {
-    return state_.PutBack(store_, folder, name, env_.foldersAsDownloads);
+int ScanScheduler::PutBack(const std::string& folder, const std::string& name,
+                           const std::string& rule) {
+    return state_.PutBack(store_, folder, name, env_.foldersAsDownloads, rule);
+}
+
+int ScanScheduler::Release(const std::string& folder, const std::string& name,
+                           const std::string& rule) {
+    return state_.Release(store_, folder, name, rule);
 }
 
 void ScanScheduler::resume() {

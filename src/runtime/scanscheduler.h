@@ -83,8 +83,12 @@ public:
     // files waiting to settle). Read and changed only while no pass runs:
     // on this thread between passes.
     const ScanState& State() const { return state_; }
-    // A file put back into a shared folder (by undo) is no new download.
-    int PutBack(const std::string& folder, const std::string& name);
+    // A file put back into a shared folder (by undo) is no new download,
+    // and the rule `rule` (when given) leaves it alone until it changes.
+    int PutBack(const std::string& folder, const std::string& name, const std::string& rule = {});
+    // Lets `rule` take the file again at the next pass: an undo's hold or a
+    // failure's wait ends.
+    int Release(const std::string& folder, const std::string& name, const std::string& rule);
 
     // The underlying timer (objectName "Timer1").
     const QTimer& Timer() const { return timer_; }

@@ -290,18 +290,21 @@ void ActivityPage::Undo(const std::vector<std::int64_t>& ids) {
     if (entries.empty() || !journal_) return;
     // The results come back from the worker through this.
     auto failures = std::make_shared<QStringList>();
+    auto undone = std::make_shared<std::vector<bool>>(entries.size(), false);
     Journal* journal = journal_;
     ScanScheduler& scheduler = session_.Scheduler();
     // A move its download client made is taken back by the client.
     std::shared_ptr<ClientDesk> clients = scheduler.Clients();
     scheduler.RunBetweenPasses(
-        [entries, journal, failures, clients] {
-            for (const JournalEntry& e : entries) {
+        [entries, journal, failures, undone, clients] {
+            for (std::size_t k = 0; k < entries.size(); ++k) {
+                const JournalEntry& e = entries[k];
                 const JournalEntry undo =
                     kb::Undo(e, QDateTime::currentMSecsSinceEpoch(), clients.get());
                 std::int64_t id = 0;
                 Status recorded = journal->Append({undo}, &id);
                 if (recorded && undo.ok && id > 0) recorded = journal->MarkUndone(e.id, id);
+                (*undone)[k] = undo.ok;
                 if (!undo.ok)
                     *failures << UndoRefusedText(e, undo.error);
                 else if (!recorded)
@@ -309,12 +312,15 @@ void ActivityPage::Undo(const std::vector<std::int64_t>& ids) {
                                                         recorded.error);
             }
         },
-        [this, entries, failures] {
-            // What came back is no new download for a new-file rule.
-            for (const JournalEntry& e : entries) {
+        [this, entries, failures, undone] {
+            // What came back is no new download for a new-file rule, and the
+            // rule whose action was undone leaves it alone until it changes.
+            for (std::size_t k = 0; k < entries.size(); ++k) {
+                const JournalEntry& e = entries[k];
                 const auto sep = e.source.find_last_of("/\\");
                 if (sep != std::string::npos)
-                    session_.Scheduler().PutBack(e.source.substr(0, sep), e.source.substr(sep + 1));
+                    session_.Scheduler().PutBack(e.source.substr(0, sep), e.source.substr(sep + 1),
+                                                 (*undone)[k] ? e.rule : std::string());
             }
             // By id: the pass that ran first may have put new rows on top.
             for (const JournalEntry& e : entries) model_->ReloadEntry(e.id);
@@ -331,8 +337,22 @@ void ActivityPage::showMenu(const QPoint& at) {
     QAction* open = menu.addAction(QStringLiteral("Open Folder"));
     const QModelIndex index = table_->indexAt(at);
     open->setEnabled(index.isValid());
+    // A file undo put back, or one the rule keeps failing on, waits for the
+    // rule; this lets the rule take it at the next pass.
+    QAction* again = menu.addAction(QStringLiteral("Run the rule on it again"));
+    again->setObjectName(QStringLiteral("actRunAgain"));
+    const JournalEntry picked = index.isValid() ? model_->Entry(index.row()) : JournalEntry{};
+    const bool undoneOrFailed =
+        !picked.rule.empty() && !picked.source.empty() && (picked.undoneBy != 0 || !picked.ok);
+    again->setEnabled(undoneOrFailed);
     QAction* chosen = menu.exec(table_->viewport()->mapToGlobal(at));
     if (chosen == undo) Undo(selectedIds());
+    if (chosen == again && undoneOrFailed) {
+        const auto sep = picked.source.find_last_of("/\\");
+        if (sep != std::string::npos)
+            session_.Scheduler().Release(picked.source.substr(0, sep),
+                                         picked.source.substr(sep + 1), picked.rule);
+    }
     if (chosen == open && index.isValid())
         emit OpenFolderRequested(FolderOfFileNow(model_->Entry(index.row())));
 }

@@ -257,3 +257,27 @@ TEST_F(JournalTest, FiguresPerRuleAndUndoneEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(JournalTest, TheSameFailureOverAndOverIsOneRowThatCounts) {
+    Journal j(path_);
+    ASSERT_TRUE(j.Append({Entry("a.mp3", false, 1000), Entry("a.mp3", false, 6000)}));
+    ASSERT_TRUE(j.Append({Entry("a.mp3", false, 16000)}));
+    std::vector<JournalEntry> rows = j.Last(10);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].repeats, 3);
+    EXPECT_EQ(rows[0].lastMs, 16000);
+    EXPECT_EQ(rows[0].timeMs, 1000);
+
+    // Another reason, another file, or a success in between each start a row.
+    JournalEntry other = Entry("a.mp3", false, 20000);
+    other.error = "disk full";
+    ASSERT_TRUE(j.Append({other, Entry("b.mp3", false, 21000), Entry("a.mp3", true, 22000),
+                          Entry("a.mp3", false, 23000)}));
+    rows = j.Last(10);
+    ASSERT_EQ(rows.size(), 5u);
+    for (std::size_t k = 1; k < rows.size(); ++k) EXPECT_EQ(rows[k].repeats, 1) << k;
+}
+
+}  // namespace

@@ -207,3 +207,45 @@ TEST(Undo, RefusesWhateverCouldLoseOrOverwriteAFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Undo, AReplaceThatTrashedTheOldFileBringsBothBackAndARenameIsTakenBack) {
+    PrivateTrash();
+    TempDir shared, music;
+    WriteFile(shared / "song.mp3", "new take");
+    WriteFile(music / "song.mp3", "the old take");  // not of the same size: no copy of it
+    kb::ruleactionrec move = kbtest::MoveTo(music.str());
+    move.conflict = kb::ConflictMode::TrashOld;
+    const kb::JournalEntry moved = Act(move, shared.str(), "song.mp3");
+    ASSERT_TRUE(moved.ok) << moved.error;
+    ASSERT_FALSE(moved.replacedTrash.empty()) << moved.error;
+    EXPECT_EQ(ReadFile(music / "song.mp3"), "new take");
+    const kb::JournalEntry back = kb::Undo(moved, 1);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(ReadFile(shared / "song.mp3"), "new take");
+    EXPECT_EQ(ReadFile(music / "song.mp3"), "the old take");
+    EXPECT_FALSE(Exists(moved.replacedTrash));
+
+    kb::ruleactionrec rename;
+    rename.raction = kb::actRename;
+    rename.newname = "{name} (live).{ext}";
+    const kb::JournalEntry renamed = Act(rename, shared.str(), "song.mp3");
+    ASSERT_TRUE(renamed.ok) << renamed.error;
+    EXPECT_EQ(renamed.action, "rename");
+    EXPECT_EQ(renamed.targetName, "song (live).mp3");
+    ASSERT_TRUE(kb::Undo(renamed, 2).ok);
+    EXPECT_EQ(ReadFile(shared / "song.mp3"), "new take");
+    EXPECT_FALSE(Exists(shared / "song (live).mp3"));
+
+    // A skip did nothing, so there is nothing to take back (and undoing it
+    // must not delete the file that was there).
+    kb::ruleactionrec skip = kbtest::CopyTo(music.str());
+    skip.conflict = kb::ConflictMode::Skip;
+    const kb::JournalEntry skipped = Act(skip, shared.str(), "song.mp3");
+    EXPECT_FALSE(kb::CanUndo(skipped));
+    EXPECT_FALSE(kb::Undo(skipped, 3).ok);
+    EXPECT_EQ(ReadFile(music / "song.mp3"), "the old take");
+}
+
+}  // namespace
