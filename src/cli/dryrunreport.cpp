@@ -65,7 +65,9 @@ void PrintRule(const RulePreview& p, std::ostream& out) {
                 out << ", waits: " << f.why;
             else if (f.decidedBy == "client")
                 out << ", the client reports it complete";
+            for (const std::string& m : f.matched) out << ", matched " << m;
             out << '\n';
+            for (const std::string& place : f.placements) out << "        " << place << '\n';
         }
         PrintActions(p, "then: ", out);
         return;
@@ -125,6 +127,8 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
             if (f.waiting) file["why"] = f.why;
             if (!f.decidedBy.empty()) file["decidedBy"] = f.decidedBy;
             if (f.folder) file["folder"] = true;
+            if (!f.placements.empty()) file["placements"] = f.placements;
+            if (!f.matched.empty()) file["matched"] = f.matched;
             files.push_back(std::move(file));
         }
         j["files"] = std::move(files);

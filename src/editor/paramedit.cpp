@@ -7,6 +7,7 @@
 #include "editor/launchinput.h"
 #include "editor/paramexchange.h"
 #include "editor/path.h"
+#include "editor/ruleextras.h"
 #include "editor/summary.h"
 
 namespace kb {
@@ -53,7 +54,8 @@ bool askComparison(QWidget* parent, ParamExchange& ex, std::int32_t ParamExchang
 
 }  // namespace
 
-bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
+bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href, const QString& sampleFolder,
+                   const QString& serviceName) {
     const std::string name = href.toStdString();
     const std::string linkText = SummaryLinkText(rule, name);
     // A link the rule's summary does not show has nothing behind it.
@@ -62,6 +64,9 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
     ParamExchange ex;
     ex.linkName = href;
     ex.linkText = QString::fromStdString(linkText);
+    ex.sampleFolder = sampleFolder;
+    ex.serviceName = serviceName;
+    ex.ruleName = QString::fromStdString(rule.rulename);
 
     if (name == "FileCount")
         return askNumber(parent, ex, "Enter File Count", "Enter file count:", rule.fcnt);
@@ -90,13 +95,43 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href) {
         return askComparison<FileDateDialog>(parent, ex, &ParamExchange::days, c.rdayscmp, c.rdays);
     }
     if (name == "rMove" || name == "rCopy") {
+        ruleactionrec& a = *firstAction(rule, name == "rMove" ? actMove : actCopy);
+        ex.newName = QString::fromStdString(a.newname);
+        ex.conflict = a.conflict;
         FolderDialog dialog(ex, parent);
         if (dialog.exec() != QDialog::Accepted) return false;
-        const std::string path = ex.path.toStdString();
-        if (name == "rMove")
-            firstAction(rule, actMove)->move.filepath = path;
-        else
-            firstAction(rule, actCopy)->copy.filepath = path;
+        (name == "rMove" ? a.move.filepath : a.copy.filepath) = ex.path.toStdString();
+        a.newname = ex.newName.toStdString();
+        a.conflict = ex.conflict;
+        return true;
+    }
+    for (const auto& [prefix, kind] : {std::pair{"rMove", actMove}, std::pair{"rCopy", actCopy},
+                                       std::pair{"rRename", actRename}}) {
+        ruleactionrec* a = firstAction(rule, kind);
+        if (!a) continue;
+        ex.newName = QString::fromStdString(a->newname);
+        ex.conflict = a->conflict;
+        if (name == std::string(prefix) + "Name" || (kind == actRename && name == prefix)) {
+            NameTemplateDialog dialog(ex, parent);
+            if (dialog.exec() != QDialog::Accepted) return false;
+            a->newname = ex.newName.toStdString();
+            return true;
+        }
+        if (name == std::string(prefix) + "Conflict") {
+            ConflictDialog dialog(ex, parent);
+            if (dialog.exec() != QDialog::Accepted) return false;
+            a->conflict = ex.conflict;
+            return true;
+        }
+    }
+    if (name == "FileWildcard" || name == "FileRegex") {
+        const bool regex = name == "FileRegex";
+        ruleacondrec& c = *firstCondition(rule, regex ? condNameRegex : condNameWildcard);
+        ex.matchCase = c.matchCase;
+        PatternDialog dialog(ex, regex, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        c.pattern = ex.linkText.toStdString();
+        c.matchCase = ex.matchCase;
         return true;
     }
     if (name == "rLaunch") {

@@ -13,6 +13,9 @@ namespace kb {
 // wizard) pre-filled from `rule`; on OK writes the value back into `rule` and
 // returns true; Cancel (or a link without a dialog, such as "rDelete")
 // returns false with `rule` untouched. Link names are compared exactly.
-bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href);
+// `sampleFolder` and `serviceName` give the examples of the target editors
+// a file and a service to fill their fields from.
+bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href,
+                   const QString& sampleFolder = {}, const QString& serviceName = {});
 
 }  // namespace kb

@@ -25,6 +25,14 @@ struct ParamExchange {
     std::int32_t days = -1;       // -1 = none
     QString path;                 // path dialog result; the launch dialog's program
     QString parameters;           // launch parameters
+    // Move, copy and rename: the new name (a template) and the choice made
+    // when the name is taken; the shared folder, service and rule the
+    // examples are drawn from.
+    QString newName;
+    ConflictMode conflict = ConflictMode::TrashOld;
+    QString sampleFolder, serviceName, ruleName;
+    // Name conditions: the pattern and whether letter case counts.
+    bool matchCase = false;
 };
 
 // The link text of a value not entered yet.

@@ -1,14 +1,18 @@
 #include "editor/path.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "editor/paramdialog.h"
+#include "editor/ruleextras.h"
+#include "engine/nametemplate.h"
 #include "ui/folderchooser.h"
 #include "ui/msgbox.h"
 
@@ -35,13 +39,35 @@ FolderDialog::FolderDialog(ParamExchange& ex, QWidget* parent)
         Label1->setText(QStringLiteral("Enter path to copy to"));
     if (ex.linkText != QLatin1StringView(kSpecified)) tePath->setText(ex.linkText);
 
+    teNewName = new QLineEdit(ex.newName, this);
+    teNewName->setObjectName(QStringLiteral("teNewName"));
+    teNewName->setPlaceholderText(QStringLiteral("its own name"));
+    cbConflict = NewConflictCombo(ex.conflict, this);
+    lblExample = NewHintLabel({}, this);
+    lblExample->setObjectName(QStringLiteral("lblExample"));
+
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(tePath, 1);
+    pathRow->addWidget(NewFieldsButton(tePath, false, this));
     pathRow->addWidget(Button1);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("New name:"), this));
+    nameRow->addWidget(teNewName, 1);
+    nameRow->addWidget(NewFieldsButton(teNewName, true, this));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(pathRow);
+    layout->addLayout(nameRow);
+    layout->addWidget(new QLabel(QStringLiteral("When a different file has that name:"), this));
+    layout->addWidget(cbConflict);
+    layout->addWidget(lblExample);
     layout->addLayout(NewButtonRow(Button2, Button3));
+    auto update = [this] {
+        lblExample->setText(TemplateExample(ex_, tePath->text(), teNewName->text()));
+    };
+    connect(tePath, &QLineEdit::textChanged, this, update);
+    connect(teNewName, &QLineEdit::textChanged, this, update);
+    update();
 
     connect(Button1, &QPushButton::clicked, this, &FolderDialog::browse);
     connect(Button2, &QPushButton::clicked, this, &FolderDialog::confirm);
@@ -56,11 +82,20 @@ void FolderDialog::browse() {
 
 void FolderDialog::confirm() {
     const QString text = tePath->text();
-    if (text.isEmpty() || !QFileInfo(text).isDir()) {
+    const bool fields = HasFields(text.toStdString());
+    if (text.isEmpty() || (!fields && !QFileInfo(text).isDir())) {
         WarnCentered(this, QStringLiteral("Path does not exist"));
         return;
     }
+    QString problem = FolderTemplateProblem(text);
+    if (problem.isEmpty()) problem = NameTemplateProblem(teNewName->text(), false);
+    if (!problem.isEmpty()) {
+        WarnCentered(this, problem);
+        return;
+    }
     ex_.path = text;
+    ex_.newName = teNewName->text();
+    ex_.conflict = ConflictOf(cbConflict);
     accept();
 }
 

@@ -17,6 +17,7 @@
 
 #include "editor/paramedit.h"
 #include "editor/paramlistbox.h"
+#include "editor/ruleextras.h"
 #include "editor/rulepreview.h"
 #include "editor/summary.h"
 #include "runtime/servicecontext.h"
@@ -64,7 +65,6 @@ constexpr int kRulePage = 1;
 // The entries that only make sense for triggers looking at all files: a
 // new-file trigger has no "all files" to date or rank against.
 constexpr int kFirstDateEntry = 2;
-constexpr int kOldestEntry = 3;
 constexpr int kNewestEntry = 4;
 
 const char* const kConditionEntries[] = {
@@ -73,7 +73,14 @@ const char* const kConditionEntries[] = {
     "Where file date is specified",
     "Where file date is the oldest specified of all files",
     "Where file date is the newest specified of all files",
+    "Where file name matches specified wildcards",
+    "Where file name matches specified regular expression",
 };
+constexpr ConditionKind kConditionKinds[] = {
+    condExtension, condSize, condDate, condOldest, condNewest, condNameWildcard, condNameRegex};
+constexpr int kConditionCount = static_cast<int>(std::size(kConditionKinds));
+
+bool RanksOrDates(ConditionKind k) { return k == condDate || k == condNewest || k == condOldest; }
 
 const char* const kActionEntries[] = {
     "Move file to specified directory",
@@ -81,11 +88,15 @@ const char* const kActionEntries[] = {
     "Delete file",
     "Launch program/script",
     "FTP file to specified server",
+    "Rename file",
 };
 
 // Remembers the check state the handlers last saw, so that item changes which
 // are not a toggle (flags, text) are not mistaken for one.
 constexpr int kSeenCheckedRole = Qt::UserRole + 1;
+// The condition kind a condition entry adds (the rows move as the trigger
+// takes the date entries out and puts them back).
+constexpr int kKindRole = Qt::UserRole + 2;
 
 void addCheckEntry(QListWidget* list, const char* text, bool checked = false) {
     auto* item = new QListWidgetItem(QString::fromUtf8(text));
@@ -167,15 +178,38 @@ QPushButton* stripButton(const char* name, const char* text, int left, QWidget* 
 }  // namespace
 
 ConditionKind ConditionKindOfEntry(int row) {
-    static constexpr ConditionKind kinds[] = {condExtension, condSize, condDate, condOldest,
-                                              condNewest};
-    return row >= 0 && row < 5 ? kinds[row] : condExtension;
+    return row >= 0 && row < kConditionCount ? kConditionKinds[row] : condExtension;
 }
 
 ActionKind ActionKindOfEntry(int row) {
-    static constexpr ActionKind kinds[] = {actMove, actCopy, actDelete, actLaunch, actFtp};
-    return row >= 0 && row < 5 ? kinds[row] : actMove;
+    static constexpr ActionKind kinds[] = {actMove,   actCopy, actDelete,
+                                           actLaunch, actFtp,  actRename};
+    return row >= 0 && row < static_cast<int>(std::size(kinds)) ? kinds[row] : actMove;
 }
+
+namespace {
+
+void addConditionEntry(QListWidget* list, int entry, int row) {
+    auto* item = new QListWidgetItem(QString::fromUtf8(kConditionEntries[entry]));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    item->setData(kSeenCheckedRole, false);
+    item->setData(kKindRole, KindCode(kConditionKinds[entry]));
+    list->insertItem(row, item);
+}
+
+ConditionKind kindOfItem(const QListWidgetItem* item) {
+    return static_cast<ConditionKind>(item->data(kKindRole).toInt());
+}
+
+// The row of the entry that adds `kind`, or -1 while the list lacks it.
+int rowOfKind(const QListWidget* list, ConditionKind kind) {
+    for (int row = 0; row < list->count(); ++row)
+        if (kindOfItem(list->item(row)) == kind) return row;
+    return -1;
+}
+
+}  // namespace
 
 RuleWizard::RuleWizard(ServiceContext& ctx, bool RuleEditMode, int EditRuleIndex, QWidget* parent)
     : QDialog(parent ? parent : ctx.MainWindow()),
@@ -256,7 +290,8 @@ QWidget* RuleWizard::buildRulePage() {
     clConditions = new QListWidget(TabSheet2);
     clConditions->setObjectName(QStringLiteral("clConditions"));
     clConditions->setFixedSize(ControlWidth(), kCheckListHeight);
-    for (const char* text : kConditionEntries) addCheckEntry(clConditions, text);
+    for (int entry = 0; entry < kConditionCount; ++entry)
+        addConditionEntry(clConditions, entry, entry);
 
     clActions = new QListWidget(TabSheet2);
     clActions->setObjectName(QStringLiteral("clActions"));
@@ -345,25 +380,8 @@ void RuleWizard::loadRuleIntoControls() {
 
     const QSignalBlocker blockConditions(clConditions);
     for (const ruleacondrec& c : WorkRule.conds) {
-        switch (c.rcond) {
-            case condExtension:
-                setEntryChecked(clConditions, 0, true);
-                break;
-            case condSize:
-                setEntryChecked(clConditions, 1, true);
-                break;
-            case condDate:
-                setEntryChecked(clConditions, kFirstDateEntry, true);
-                break;
-            case condNewest:
-                setEntryChecked(clConditions, kNewestEntry, true);
-                break;
-            case condOldest:
-                setEntryChecked(clConditions, kOldestEntry, true);
-                break;
-            default:
-                break;
-        }
+        const int row = rowOfKind(clConditions, c.rcond);
+        if (row >= 0) setEntryChecked(clConditions, row, true);
     }
     updateDateExclusion();
 
@@ -393,12 +411,14 @@ void RuleWizard::showPage(int page) {
 // may be chosen. An entry is locked only while the other one is checked and it
 // is not, so a rule that somehow holds both can still have either removed.
 void RuleWizard::updateDateExclusion() {
-    if (clConditions->count() <= kNewestEntry) return;
+    const int oldestRow = rowOfKind(clConditions, condOldest);
+    const int newestRow = rowOfKind(clConditions, condNewest);
+    if (oldestRow < 0 || newestRow < 0) return;
     const QSignalBlocker block(clConditions);
-    const bool oldest = entryChecked(clConditions, kOldestEntry);
-    const bool newest = entryChecked(clConditions, kNewestEntry);
-    setEntryEnabled(clConditions, kOldestEntry, oldest || !newest);
-    setEntryEnabled(clConditions, kNewestEntry, newest || !oldest);
+    const bool oldest = entryChecked(clConditions, oldestRow);
+    const bool newest = entryChecked(clConditions, newestRow);
+    setEntryEnabled(clConditions, oldestRow, oldest || !newest);
+    setEntryEnabled(clConditions, newestRow, newest || !oldest);
 }
 
 void RuleWizard::RebuildSummary() {
@@ -413,17 +433,18 @@ void RuleWizard::next() {
             WorkRule.mcond = trgNewFile;
             {
                 const QSignalBlocker block(clConditions);
-                while (clConditions->count() > kFirstDateEntry)
-                    delete clConditions->takeItem(clConditions->count() - 1);
+                for (int row = clConditions->count() - 1; row >= 0; --row)
+                    if (RanksOrDates(kindOfItem(clConditions->item(row))))
+                        delete clConditions->takeItem(row);
             }
             std::erase_if(WorkRule.conds, [](const ruleacondrec& c) {
                 return c.rcond == condDate || c.rcond == condNewest || c.rcond == condOldest;
             });
         } else {
-            if (clConditions->count() < 5) {
+            if (rowOfKind(clConditions, condDate) < 0) {
                 const QSignalBlocker block(clConditions);
-                for (int row = clConditions->count(); row < 5; ++row)
-                    addCheckEntry(clConditions, kConditionEntries[row]);
+                for (int entry = kFirstDateEntry; entry <= kNewestEntry; ++entry)
+                    addConditionEntry(clConditions, entry, entry);
             }
             if (rbTotalFileCount->isChecked()) {
                 WorkRule.mcond = trgFileCount;
@@ -445,7 +466,7 @@ void RuleWizard::previous() {
 
 void RuleWizard::conditionChecked(QListWidgetItem* item) {
     if (!item || !takeToggle(item)) return;
-    const ConditionKind kind = ConditionKindOfEntry(clConditions->row(item));
+    const ConditionKind kind = kindOfItem(item);
     if (item->checkState() == Qt::Checked)
         WorkRule.conds.push_back(newCondition(kind));
     else
@@ -461,6 +482,10 @@ void RuleWizard::actionChecked(QListWidgetItem* item) {
     if (item->checkState() == Qt::Checked) {
         ruleactionrec a;
         a.raction = kind;
+        // A new rule never overwrites a file that has the target name: the
+        // file there goes to the Trash first (the user can choose otherwise).
+        if (kind == actMove || kind == actCopy || kind == actRename)
+            a.conflict = ConflictMode::TrashOld;
         // A move or copy must happen before the file is deleted, so it goes in
         // front of a delete that ends the list.
         const bool beforeDelete = (kind == actMove || kind == actCopy) && !actions.empty() &&
@@ -474,7 +499,16 @@ void RuleWizard::actionChecked(QListWidgetItem* item) {
 
 void RuleWizard::sentenceLinkClicked(int /*idx*/, const QString& href, QString& /*value*/) {
     // Whatever the dialog's outcome, the list shows the rule as it now is.
-    EditRuleParam(this, WorkRule, href);
+    // The target editors draw their examples from the service's folder.
+    const auto& table = ctx_.Store().ServiceTable;
+    const int svc = ctx_.CurrentServiceIndex();
+    QString folder, service;
+    if (svc >= 0 && svc < static_cast<int>(table.size())) {
+        folder = QString::fromStdString(table[static_cast<std::size_t>(svc)].sharedir);
+        service = QString::fromStdString(ServiceName(table[static_cast<std::size_t>(svc)]));
+    }
+    WorkRule.rulename = teRuleName->text().toStdString();
+    EditRuleParam(this, WorkRule, href, folder, service);
     RebuildSummary();
 }
 
@@ -496,6 +530,7 @@ QString RuleWizard::finishProblem() const {
             return QStringLiteral("Number of days must be specified.");
     }
     if (teRuleName->text().isEmpty()) return QStringLiteral("Please a name for the rule");
+    if (const QString extra = ExtensionProblem(WorkRule); !extra.isEmpty()) return extra;
     // Rules that could never work, told after the checks above and in the
     // same order: actions first, then conditions.
     for (const ruleactionrec& a : WorkRule.actions) {
@@ -535,6 +570,9 @@ void RuleWizard::finish() {
         return;
     }
     WorkRule.rulename = teRuleName->text().toStdString();
+    // An action that can never find its file is allowed, but said.
+    if (const QString warning = UnreachableActionWarning(WorkRule); !warning.isEmpty())
+        WarnAt(this, warning);
     if (storeWorkRule()) accept();
 }
 

@@ -56,9 +56,15 @@ QVariant PreviewFileModel::data(const QModelIndex& index, int role) const {
             return f.folder ? Q(f.name) + QLatin1Char('/') : Q(f.name);
         case Size:
             return FormatDataSize(f.size);
-        case State:
-            return f.waiting ? QStringLiteral("waits: ") + Q(f.why)
-                             : QStringLiteral("would be acted on");
+        case State: {
+            if (f.waiting) return QStringLiteral("waits: ") + Q(f.why);
+            // Where each move, copy and rename would put it.
+            QStringList places;
+            for (const std::string& place : f.placements) places << Q(place);
+            for (const std::string& m : f.matched) places << QStringLiteral("matched ") + Q(m);
+            return places.isEmpty() ? QStringLiteral("would be acted on")
+                                    : places.join(QStringLiteral("; "));
+        }
         default:
             return {};
     }

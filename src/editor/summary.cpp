@@ -73,6 +73,21 @@ std::string pathText(const std::string& path) {
     return path.empty() ? std::string(kNotSupplied) : path;
 }
 
+// Where a new name or a choice on a taken name was made, the move, copy or
+// rename says so after its target; without them its sentence is the plain one.
+std::string targetExtras(const ruleactionrec& a, const char* prefix) {
+    std::string out;
+    const std::string p(prefix);
+    if (!a.newname.empty()) out += " as " + link(p + "Name", encode(a.newname));
+    if (!a.newname.empty() || a.conflict != ConflictMode::Replace)
+        out += ", " + link(p + "Conflict", ConflictPhrase(a.conflict));
+    return out;
+}
+
+std::string patternText(const ruleacondrec& c) {
+    return c.pattern.empty() ? std::string(kNotSupplied) : c.pattern;
+}
+
 std::string triggerLine(const RuleRec& rule) {
     switch (rule.mcond) {
         case trgNewFile:
@@ -106,6 +121,13 @@ std::string conditionText(const ruleacondrec& c) {
         case condOldest:
             return "file date is the oldest " + link("FileDateOld", countText(c.oldestcnt)) +
                    " of all files";
+        case condNameWildcard:
+            return "file name matches " + link("FileWildcard", encode(patternText(c))) +
+                   (c.matchCase ? " (letter case counts)" : "");
+        case condNameRegex:
+            return "file name matches the regular expression " +
+                   link("FileRegex", encode(patternText(c))) +
+                   (c.matchCase ? " (letter case counts)" : "");
         default:
             return {};
     }
@@ -115,10 +137,15 @@ std::string actionText(const ruleactionrec& a, const std::string& plural) {
     switch (a.raction) {
         case actMove:
             return "Move file" + plural + " to " +
-                   link("rMove", encode(pathText(a.move.filepath))) + " directory";
+                   link("rMove", encode(pathText(a.move.filepath))) + " directory" +
+                   targetExtras(a, "rMove");
         case actCopy:
             return "Copy file" + plural + " to " +
-                   link("rCopy", encode(pathText(a.copy.filepath))) + " directory";
+                   link("rCopy", encode(pathText(a.copy.filepath))) + " directory" +
+                   targetExtras(a, "rCopy");
+        case actRename:
+            return "Rename file" + plural + " to " + link("rRename", encode(pathText(a.newname))) +
+                   ", " + link("rRenameConflict", ConflictPhrase(a.conflict));
         case actDelete:
             return link("rDelete", "Delete file") + plural;
         case actLaunch:
@@ -134,6 +161,22 @@ std::string actionText(const ruleactionrec& a, const std::string& plural) {
 }
 
 }  // namespace
+
+std::string ConflictPhrase(ConflictMode mode) {
+    switch (mode) {
+        case ConflictMode::Replace:
+            return "replacing a file of that name";
+        case ConflictMode::Skip:
+            return "skipping it when the name is taken";
+        case ConflictMode::KeepBoth:
+            return "keeping both when the name is taken";
+        case ConflictMode::ReplaceOlder:
+            return "replacing only an older file of that name";
+        case ConflictMode::TrashOld:
+            return "moving a file of that name to the Trash first";
+    }
+    return {};
+}
 
 std::vector<std::string> SummaryLines(const RuleRec& rule) {
     std::vector<std::string> lines;
@@ -199,6 +242,19 @@ std::string SummaryLinkText(const RuleRec& rule, const std::string& href) {
         return a ? pathText(a->ftp.ftpserver) : "";
     }
     if (href == "rDelete") return firstAction(rule, actDelete) ? "Delete file" : "";
+    if (href == "FileWildcard" || href == "FileRegex") {
+        const ruleacondrec* c =
+            firstCondition(rule, href == "FileWildcard" ? condNameWildcard : condNameRegex);
+        return c ? patternText(*c) : "";
+    }
+    for (const auto& [prefix, kind] : {std::pair{"rMove", actMove}, std::pair{"rCopy", actCopy},
+                                       std::pair{"rRename", actRename}}) {
+        const ruleactionrec* a = firstAction(rule, kind);
+        if (!a) continue;
+        if (href == std::string(prefix) + "Name" || (kind == actRename && href == prefix))
+            return pathText(a->newname);
+        if (href == std::string(prefix) + "Conflict") return ConflictPhrase(a->conflict);
+    }
     return {};
 }
 

@@ -20,4 +20,7 @@ std::vector<std::string> SummaryLines(const RuleRec& rule);
 // no such link.
 std::string SummaryLinkText(const RuleRec& rule, const std::string& href);
 
+// How a rule's sentence says what a move, copy or rename does when the name is taken.
+std::string ConflictPhrase(ConflictMode mode);
+
 }  // namespace kb

@@ -7,6 +7,7 @@
 #include "engine/ftpupload.h"
 #include "engine/launchargs.h"
 #include "engine/listing.h"
+#include "engine/placement.h"
 #include "engine/triggers.h"
 #include "platform/fileops.h"
 #include "platform/localtime.h"
@@ -69,6 +70,45 @@ RulePreview Head(const rServiceRules& svc, const RuleRec& rule, const ScanEnviro
     return p;
 }
 
+// Where the rule's moves, copies and renames would put `f`, each after the
+// one before (a rename's new name is what a later copy takes), and which
+// name patterns chose it.
+void Place(FilePreview& out, const filerec& f, const RuleRec& rule, const RulePreview& p) {
+    for (const ruleacondrec& c : rule.conds) {
+        if (c.rcond == condNameWildcard) out.matched.push_back("wildcards " + c.pattern);
+        if (c.rcond == condNameRegex) out.matched.push_back("regex " + c.pattern);
+    }
+    std::string path = JoinPath(p.folder, f.name);
+    for (const ruleactionrec& a : rule.actions) {
+        if (a.raction != actMove && a.raction != actCopy && a.raction != actRename) continue;
+        const char* verb = a.raction == actMove ? "move" : a.raction == actCopy ? "copy" : "rename";
+        const std::string_view now = std::string_view(path).substr(path.find_last_of("/\\") + 1);
+        const Placement plan =
+            PlanPlacement(a, PlacedFile{now, path, f.size, f.mtime, f.date, f.contents != nullptr,
+                                        p.service, p.rule});
+        switch (plan.outcome) {
+            case Placement::Outcome::Fail:
+                out.placements.push_back(std::string(verb) + " fails: " + plan.error);
+                continue;
+            case Placement::Outcome::Skip:
+                out.placements.push_back(std::string(verb) + ": " + plan.note);
+                continue;
+            case Placement::Outcome::Identical:
+                out.placements.push_back(std::string(verb) + " to " + plan.Path() + " (" +
+                                         kAlreadyThereNote + ")");
+                break;
+            case Placement::Outcome::Write:
+                // A plain move into a fixed folder says nothing the action
+                // list does not say already.
+                if (plan.note.empty() && !plan.makeFolders && a.newname.empty()) break;
+                out.placements.push_back(std::string(verb) + " to " + plan.Path() +
+                                         (plan.note.empty() ? "" : " (" + plan.note + ")"));
+                break;
+        }
+        if (a.raction != actCopy) path = plan.Path();
+    }
+}
+
 // The rule against one listing of its service's folder.
 void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing, WaitTest& wait,
               const ScanEnvironment& env, std::optional<double>& now) {
@@ -95,6 +135,7 @@ void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing
     for (std::uint32_t i : candidates) {
         p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i), wait.Why(i),
                                       files[i].contents != nullptr, wait.DecidedBy(i)});
+        Place(p.files.back(), files[i], rule, p);
     }
 }
 
@@ -124,6 +165,9 @@ std::vector<std::string> DescribeActions(const RuleRec& rule, const ScanEnvironm
                 break;
             case actCopy:
                 out.push_back("copy to " + a.copy.filepath);
+                break;
+            case actRename:
+                out.push_back("rename to " + a.newname);
                 break;
             case actDelete:
                 out.emplace_back(env.deleteToTrash ? "move to the Trash" : "delete");

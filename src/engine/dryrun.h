@@ -25,6 +25,13 @@ struct FilePreview {
     bool folder = false;   // a folder taken as one download
     // Which test decided ("client", "name", "writer", ..., "file system"): DecidedBy.
     std::string decidedBy = {};
+    // Each move, copy and rename in order, as it would come out for this
+    // file, where that is more than the action list says: "move to
+    // /music/2026/03/a.mp3", "copy to /b/a (2).mp3 (kept
+    // both: ...)", "rename: skipped: ...", "move fails: ...".
+    std::vector<std::string> placements = {};
+    // The name patterns the name matched: "wildcards *live*", "regex ^a".
+    std::vector<std::string> matched = {};
 };
 
 struct RulePreview {

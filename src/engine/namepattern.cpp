@@ -88,4 +88,6 @@ NamePattern& NamePattern::operator=(NamePattern&&) noexcept = default;
 
 std::string PatternError(const ruleacondrec& cond) { return NamePattern(cond).Error(); }
 
+bool NamePatternsAvailable() { return KB_HAVE_RE2 != 0; }
+
 }  // namespace kb

@@ -33,6 +33,9 @@ private:
     std::string error_;
 };
 
+// Whether this build can match name patterns at all.
+bool NamePatternsAvailable();
+
 // Why `cond`'s pattern cannot be used, or "" when it can.
 std::string PatternError(const ruleacondrec& cond);
 

@@ -480,6 +480,8 @@ RuleFigures Journal::Figures(const std::string& service, const std::string& rule
     Statement s(db,
                 "SELECT max(CASE WHEN ok THEN time_ms END), total(ok), "
                 "(SELECT error FROM activity WHERE service = ?1 AND rule = ?2 AND ok = 0 "
+                "AND action NOT LIKE 'undo %' ORDER BY id DESC LIMIT 1), "
+                "(SELECT ok FROM activity WHERE service = ?1 AND rule = ?2 "
                 "AND action NOT LIKE 'undo %' ORDER BY id DESC LIMIT 1) "
                 "FROM activity WHERE service = ?1 AND rule = ?2 AND action NOT LIKE 'undo %'");
     s.Bind(1, service);
@@ -488,6 +490,7 @@ RuleFigures Journal::Figures(const std::string& service, const std::string& rule
         f.lastTimeMs = s.Int(0);
         f.files = s.Int(1);
         f.lastError = s.Text(2);
+        f.lastFailed = sqlite3_column_type(s.get(), 3) != SQLITE_NULL && s.Int(3) == 0;
     }
     return f;
 }

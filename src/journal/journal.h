@@ -73,6 +73,7 @@ struct RuleFigures {
     std::int64_t lastTimeMs = 0;  // its last successful action, 0 when none
     std::int64_t files = 0;       // successful actions in all
     std::string lastError;        // its latest failure, "" when none
+    bool lastFailed = false;      // its latest outcome was a failure
 };
 
 class Journal {

@@ -53,6 +53,12 @@ void Session::RefreshClients() {
     scheduler_->SetClients(BuildClientDesk(clientPlan_));
 }
 
+QString Session::RuleFailure(const rServiceRules& service, const RuleRec& rule) const {
+    if (!state_.journal) return {};
+    const RuleFigures f = state_.journal->Figures(ServiceName(service), rule.rulename);
+    return f.lastFailed ? QString::fromStdString(f.lastError) : QString();
+}
+
 QString Session::RuleTip(const rServiceRules& service, const RuleRec& rule) const {
     if (!state_.journal) return {};
     const RuleFigures f = state_.journal->Figures(ServiceName(service), rule.rulename);

@@ -45,6 +45,8 @@ public:
     QWidget* MainWindow() const override { return dialogParent_; }
     ScanEnvironment PreviewEnvironment() const override;
     QString RuleTip(const rServiceRules& service, const RuleRec& rule) const override;
+    // Why the rule's latest outcome failed; empty when it did not.
+    QString RuleFailure(const rServiceRules& service, const RuleRec& rule) const;
 
     // What the window chose: the page (its service id) and, on the Others
     // page, the selected line of the additional services (-1 for none).

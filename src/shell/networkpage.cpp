@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "runtime/scanscheduler.h"
 #include "runtime/session.h"
 #include "shell/addservice.h"
 #include "shell/buttoncolumn.h"
@@ -85,7 +86,20 @@ NetworkPage::NetworkPage(const NetworkPageRow& row, Session& session, QWidget* p
         const rServiceRules* rec = record();
         return rec ? session_.RuleTip(*rec, rule) : QString();
     });
+    rules_->SetRuleFailure([this](const RuleRec& rule) {
+        const rServiceRules* rec = record();
+        return rec ? session_.RuleFailure(*rec, rule) : QString();
+    });
     l->addWidget(rules_, 1);
+    failing_ = new QLabel(this);
+    failing_->setObjectName(QStringLiteral("lblFailing"));
+    failing_->setVisible(false);
+    l->addWidget(failing_);
+    // After each pass the marks and the count follow the journal.
+    connect(&session_.Scheduler(), &ScanScheduler::PassFinished, this, [this] {
+        rules_->RefreshMarks();
+        showFailing();
+    });
 
     connect(switch_, &QCheckBox::clicked, this, &NetworkPage::switchClicked);
     connect(browse_, &QPushButton::clicked, this, &NetworkPage::browseClicked);
@@ -124,6 +138,17 @@ void NetworkPage::refreshRules() {
     const rServiceRules* rec = record();
     rules_->FillRules(rec ? &rec->rulelist : nullptr);
     client_->SetFolder(rec ? rec->sharedir : std::string());
+    showFailing();
+}
+
+void NetworkPage::showFailing() {
+    const int n = rules_->FailingCount();
+    failing_->setVisible(n > 0);
+    failing_->setText(n == 1 ? QStringLiteral("1 rule is failing: its last action did not succeed "
+                                              "(the Activity page says why).")
+                             : QStringLiteral("%1 rules are failing: their last actions did not "
+                                              "succeed (the Activity page says why).")
+                                   .arg(n));
 }
 
 void NetworkPage::switchClicked() {
@@ -198,6 +223,14 @@ OthersPage::OthersPage(Session& session, QWidget* parent) : QWidget(parent), ses
                       : session_.RuleTip(
                             session_.Store().ServiceTable[static_cast<std::size_t>(at)], rule);
     });
+    rules_->SetRuleFailure([this](const RuleRec& rule) {
+        const int at = session_.RecordFor(sidOther);
+        return at < 0 ? QString()
+                      : session_.RuleFailure(
+                            session_.Store().ServiceTable[static_cast<std::size_t>(at)], rule);
+    });
+    connect(&session_.Scheduler(), &ScanScheduler::PassFinished, rules_,
+            &RuleListPanel::RefreshMarks);
     l->addWidget(rules_, 1);
 
     services_->viewport()->installEventFilter(this);

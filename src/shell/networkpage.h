@@ -14,6 +14,7 @@
 #include "store/model.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -63,6 +64,9 @@ private:
     void switchClicked();
     void browseClicked();
     void refreshRules();
+    // Says under the rule list how many of its rules are failing.
+    void showFailing();
+    QLabel* failing_ = nullptr;
 
     const NetworkPageRow& row_;
     Session& session_;

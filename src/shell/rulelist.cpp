@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <exception>
@@ -97,6 +98,7 @@ void RuleListPanel::FillRules(const RuleList* rules) {
         }
         filling_ = false;
     }
+    RefreshMarks();
     if (list_->count() > 0) {
         list_->setCurrentRow(0);
         SetButtons();
@@ -189,6 +191,20 @@ void RuleListPanel::checkChanged(QListWidgetItem* item) {
     if (list->rules[row].enabled == enabled) return;
     list->rules[row].enabled = enabled;
     ctx_.SaveConfig();
+}
+
+void RuleListPanel::RefreshMarks() {
+    failing_ = 0;
+    const RuleList* rules = currentRules();
+    if (!ruleFailure_ || !rules) return;
+    const bool wasFilling = std::exchange(filling_, true);
+    for (int row = 0; row < list_->count() && row < rules->rulecnt(); ++row) {
+        const bool failing = !ruleFailure_(rules->rules[static_cast<std::size_t>(row)]).isEmpty();
+        failing_ += failing ? 1 : 0;
+        list_->item(row)->setIcon(failing ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                          : QIcon());
+    }
+    filling_ = wasFilling;
 }
 
 bool RuleListPanel::eventFilter(QObject* watched, QEvent* event) {

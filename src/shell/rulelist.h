@@ -44,6 +44,13 @@ public:
     using RuleTip = std::function<QString(const RuleRec& rule)>;
     void SetRuleTip(RuleTip tip) { ruleTip_ = std::move(tip); }
 
+    // Why a rule's latest outcome failed ("" when it did not): such a line
+    // carries a warning icon. RefreshMarks asks again for every line.
+    void SetRuleFailure(RuleTip failure) { ruleFailure_ = std::move(failure); }
+    void RefreshMarks();
+    // How many of the lines are marked failing.
+    int FailingCount() const { return failing_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -62,6 +69,8 @@ private:
 
     ServiceContext& ctx_;
     RuleTip ruleTip_;
+    RuleTip ruleFailure_;
+    int failing_ = 0;
     bool filling_ = false;
     QListWidget* list_ = nullptr;
     QPushButton* add_ = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -164,7 +165,9 @@ TEST_F(RuleWizardTest, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) 
     click("btnPrevious");
     get<QRadioButton>("rbNewComp")->setChecked(true);
     click("btnNext");
-    EXPECT_EQ(conditions()->count(), 2);
+    // The name entries stay below extension and size.
+    ASSERT_EQ(conditions()->count(), 4);
+    EXPECT_EQ(conditions()->item(2)->text(), "Where file name matches specified wildcards");
     ASSERT_EQ(w->WorkRule.condcnt(), 1);
     EXPECT_EQ(w->WorkRule.conds[0].rcond, condExtension);
     EXPECT_EQ(w->WorkRule.mcond, trgNewFile);
@@ -172,9 +175,11 @@ TEST_F(RuleWizardTest, NewFileTriggerDropsTheDateEntriesAndOthersBringThemBack) 
     click("btnPrevious");
     get<QRadioButton>("rbTotalFileSize")->setChecked(true);
     click("btnNext");
-    ASSERT_EQ(conditions()->count(), 5);
+    ASSERT_EQ(conditions()->count(), 7);
     EXPECT_EQ(conditions()->item(3)->text(),
               "Where file date is the oldest specified of all files");
+    EXPECT_EQ(conditions()->item(6)->text(),
+              "Where file name matches specified regular expression");
     for (int row = 2; row < 5; ++row) {
         EXPECT_EQ(conditions()->item(row)->checkState(), Qt::Unchecked);
         EXPECT_TRUE(enabled(conditions(), row));
@@ -475,6 +480,73 @@ TEST_F(EditingWizard, TheServiceIsLookedUpAgainOnFinishAndAMissingRuleIsAdded) {
     EXPECT_EQ(ctx.rules(), original);
     ASSERT_EQ(ctx.rules(3).size(), 1u);
     EXPECT_EQ(ctx.rules(3)[0].rulename, "elsewhere");
+}
+
+// The rule extensions through the wizard: a new move never overwrites, its
+// sentence says so as a link, a name pattern that does not compile is
+// refused in the library's words, a rename needs its name, and an action
+// that can never find its file is warned about but kept.
+TEST_F(RuleWizardTest, ExtensionsAreLinksWithTheirOwnEditorsAndFinishChecksThem) {
+    open();
+    click("btnNext");
+    toggle(actions(), 0, true);  // move
+    ASSERT_EQ(w->WorkRule.actions.size(), 1u);
+    EXPECT_EQ(w->WorkRule.actions[0].conflict, ConflictMode::TrashOld);
+    auto* list = get<LinkedSentenceList>("ParamListBox1");
+    // Line 0 is the trigger's.
+    EXPECT_EQ(list->GetParamValue(1, "rMoveConflict"),
+              "moving a file of that name to the Trash first");
+
+    // The conflict link's own editor.
+    QTimer::singleShot(50, [] {
+        QWidget* d = QApplication::activeModalWidget();
+        ASSERT_NE(d, nullptr);
+        auto* combo = d->findChild<QComboBox*>("cbConflict");
+        combo->setCurrentIndex(combo->findText("Keeping both when the name is taken"));
+        QTest::mouseClick(d->findChildren<QPushButton*>().first(), Qt::LeftButton);
+    });
+    pressLink(list, 1, "rMoveConflict");
+    EXPECT_EQ(w->WorkRule.actions[0].conflict, ConflictMode::KeepBoth);
+
+    toggle(conditions(), 3, true);  // name matches a regular expression
+    ASSERT_EQ(w->WorkRule.conds.back().rcond, condNameRegex);
+    const int patternLine = 1;  // conditions come before the actions
+    QStringList refused;
+    QTimer::singleShot(50, [&refused] {
+        QWidget* d = QApplication::activeModalWidget();
+        ASSERT_NE(d, nullptr);
+        d->findChild<QLineEdit*>("tePattern")->setText("(live");
+        refused = answerBoxes(
+            [d] { QTest::mouseClick(d->findChildren<QPushButton*>().first(), Qt::LeftButton); });
+        d->findChild<QLineEdit*>("tePattern")->setText("(?i).*live.*");
+        QTest::mouseClick(d->findChildren<QPushButton*>().first(), Qt::LeftButton);
+    });
+    pressLink(list, patternLine, "FileRegex");
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].startsWith("The pattern cannot be used: missing )"))
+        << refused[0].toStdString();
+    EXPECT_EQ(w->WorkRule.conds.back().pattern, "(?i).*live.*");
+
+    get<QLineEdit>("teRuleName")->setText("Sort");
+    w->WorkRule.actions[0].move.filepath = "/nonexistent-root-folder/{year}";
+    QStringList texts = answerBoxes([this] { click("btnFinish"); });
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].startsWith("The path must begin with a folder that exists"));
+    w->WorkRule.actions[0].move.filepath = "/tmp/{year}";
+
+    toggle(actions(), 5, true);  // rename, after the move
+    texts = answerBoxes([this] { click("btnFinish"); });
+    EXPECT_EQ(texts, QStringList{"New name must be specified."});
+    w->WorkRule.actions.back().newname = "{name}.old";
+    toggle(actions(), 2, true);  // delete, after the move and the rename
+    texts = answerBoxes([this] { click("btnFinish"); });
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0],
+              "The delete comes after the rename: the file is no longer in the shared "
+              "folder then, so the delete never deletes anything.");
+    EXPECT_EQ(w->result(), QDialog::Accepted) << "a warning, not a refusal";
+    ASSERT_EQ(ctx.rules().size(), 1u);
+    EXPECT_EQ(ctx.rules()[0].actions.size(), 3u);
 }
 
 }  // namespace
