@@ -6,6 +6,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "journal/journal.h"
 #include "program_fixture.h"
 
 namespace {
@@ -243,6 +244,66 @@ TEST_F(HeadlessTest, HeadlessRunsOnTheConfigurationItIsGiven) {
     EXPECT_TRUE(logSays("1 service with 2 rules switched on, from " + elsewhere));
     // No file appears beside the program.
     EXPECT_FALSE(fs::exists(configFile()));
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
+// The rule extensions through the built program, from kbconf.ini to the
+// files: sorted into dated folders without overwriting, chosen by name
+// pattern, and a rule failing on a file every pass written once with a
+// count that grows as the retries back off.
+TEST_F(HeadlessTest, ARuleSortsIntoDatedFoldersKeepsBothAndSaysARepeatedFailureOnce) {
+    constexpr std::int64_t kMarch2026 = 1772841600 + 43200;  // 2026-03-07 12:00 UTC
+    auto dated = [&](const std::string& path, const std::string& text) {
+        test::XdgSandbox::Write(path, text);
+        fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                      std::chrono::sys_seconds{std::chrono::seconds(kMarch2026)}));
+    };
+    dated(share_ + "/a live.mp3", "new recording");
+    dated(share_ + "/studio.mp3", "not live");
+    dated(share_ + "/b live.txt", "notes");
+    fs::create_directories(dest_ + "/2026/03");
+    test::XdgSandbox::Write(dest_ + "/2026/03/a live.mp3", "the one already there");
+
+    ruleacondrec mp3;
+    mp3.fileext.ext = "mp3";
+    ruleacondrec live;
+    live.rcond = condNameWildcard;
+    live.pattern = "*LIVE*";
+    ruleactionrec sort = MoveTo(dest_ + "/{year}/{month}");
+    sort.conflict = ConflictMode::KeepBoth;
+    RuleRec every = NamedRule("Sort live", trgFileCount, {sort}, {mp3, live});
+    ruleacondrec txt;
+    txt.fileext.ext = "txt";
+    RuleRec failing = NamedRule("Notes", trgFileCount, {MoveTo(dest_ + "/gone/{year}")}, {txt});
+    failing.actions[0].move.filepath = sandbox_.Root() + "/no-such-drive/{year}";
+    WriteRules({every, failing});
+    ASSERT_NE(test::XdgSandbox::Read(configFile()).find("[Extension 1.1]"), std::string::npos);
+
+    auto p = start({"--headless"}, kNoDisplay);
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dest_ + "/2026/03/a live (2).mp3"); }, 20000ms))
+        << test::XdgSandbox::Read(log_);
+    EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/2026/03/a live (2).mp3"), "new recording");
+    EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/2026/03/a live.mp3"), "the one already there");
+    EXPECT_TRUE(fs::exists(share_ + "/studio.mp3"));
+    EXPECT_FALSE(fs::exists(share_ + "/a live.mp3"));
+
+    // Tried at once and again after 5 seconds: one row that counts.
+    kb::Journal journal(journalFile(), kb::Journal::Mode::ReadOnly);
+    auto failures = [&] {
+        kb::JournalQuery q;
+        q.failuresOnly = true;
+        return journal.Read(q);
+    };
+    EXPECT_TRUE(waitFor([&] {
+        const auto rows = failures();
+        return rows.size() == 1 && rows[0].repeats >= 2;
+    }, 20000ms));
+    const auto rows = failures();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].rule, "Notes");
+    EXPECT_EQ(rows[0].error, "the folder " + sandbox_.Root() + "/no-such-drive does not exist");
+    EXPECT_TRUE(fs::exists(share_ + "/b live.txt"));
     p->signal(SIGTERM);
     EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
 }
