@@ -11,6 +11,7 @@
 #include "cli/commandline.h"
 #include "cli/dryrunreport.h"
 #include "cli/headless.h"
+#include "cli/rulefilecommands.h"
 #include "journal/journal.h"
 #include "platform/instanceguard.h"
 #include "runtime/programrun.h"
@@ -52,11 +53,15 @@ int main(int argc, char** argv) {
         case kb::CommandLine::Mode::DryRun:
         case kb::CommandLine::Mode::Headless:
         case kb::CommandLine::Mode::Window:
+        case kb::CommandLine::Mode::Rules:
+        case kb::CommandLine::Mode::ExportRules:
+        case kb::CommandLine::Mode::ImportRules:
             break;
     }
     // A --config file must be there to be used: starting on an empty
     // configuration instead would look like every rule had gone.
-    if (!command.configFile.isEmpty()) {
+    // An import may make the file.
+    if (!command.configFile.isEmpty() && command.mode != kb::CommandLine::Mode::ImportRules) {
         const std::string problem = kb::ConfigArgumentProblem(command.configFile);
         if (!problem.empty()) {
             std::cerr << "kestrelbox: --config: " << problem << "\n\n"
@@ -66,6 +71,12 @@ int main(int argc, char** argv) {
     }
     if (command.mode == kb::CommandLine::Mode::DryRun)
         return kb::RunDryRun(command, std::cout, std::cerr);
+    if (command.mode == kb::CommandLine::Mode::Rules)
+        return kb::PrintRules(command, std::cout, std::cerr);
+    if (command.mode == kb::CommandLine::Mode::ExportRules)
+        return kb::ExportRules(command, std::cout, std::cerr);
+    if (command.mode == kb::CommandLine::Mode::ImportRules)
+        return kb::ImportRules(command, std::cout, std::cerr);
     if (command.mode == kb::CommandLine::Mode::Headless)
         return kb::RunHeadless(argc, argv, command);
     return RunWindow(argc, argv, command);

@@ -45,6 +45,15 @@ QString UsageText() {
         "                   N is not given) as JSON lines, newest last, and end\n"
         "  --undo ID        take back the journal entry ID (its \"id\" in --history)\n"
         "                   while no other copy runs, and end\n"
+        "  --rules          print every service and its rules as the window shows\n"
+        "                   them (with --json: one JSON object per service), and end\n"
+        "  --export-rules [FILE]\n"
+        "                   write every service and rule as a rule file (TOML) to\n"
+        "                   FILE, or to standard output, and end\n"
+        "  --import-rules FILE\n"
+        "                   check the rule file FILE and, when it has no error, make\n"
+        "                   it the rules of kbconf.ini (the old file kept as\n"
+        "                   kbconf.ini.bak); a running copy takes them at once\n"
         "  --help           print this text and end\n"
         "  --version        print the version and end\n");
 }
@@ -60,7 +69,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption config(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption undo(QStringLiteral("undo"), QString(), QStringLiteral("ID"));
-    parser.addOptions({help, version, history, headless, dryRun, json, config, undo});
+    const QCommandLineOption rules(QStringLiteral("rules"));
+    const QCommandLineOption exportRules(QStringLiteral("export-rules"));
+    const QCommandLineOption importRules(QStringLiteral("import-rules"), QString(),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({help, version, history, headless, dryRun, json, config, undo, rules,
+                       exportRules, importRules});
     if (!parser.parse(arguments)) return Error(QStringLiteral("kestrelbox: ") + parser.errorText());
 
     CommandLine c;
@@ -79,12 +93,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     for (const QString& a : parser.positionalArguments())
         if (!IsStartup(a)) words << a;
     const int modes = int(parser.isSet(history)) + int(parser.isSet(headless)) +
-                      int(parser.isSet(dryRun)) + int(parser.isSet(undo));
+                      int(parser.isSet(dryRun)) + int(parser.isSet(undo)) +
+                      int(parser.isSet(rules)) + int(parser.isSet(exportRules)) +
+                      int(parser.isSet(importRules));
     if (modes > 1)
         return Error(QStringLiteral(
-            "kestrelbox: --headless, --dry-run, --history and --undo cannot be used together"));
-    if (parser.isSet(json) && !parser.isSet(dryRun))
-        return Error(QStringLiteral("kestrelbox: --json goes with --dry-run"));
+            "kestrelbox: --headless, --dry-run, --history, --undo, --rules, --export-rules and "
+            "--import-rules cannot be used together"));
+    if (parser.isSet(json) && !parser.isSet(dryRun) && !parser.isSet(rules))
+        return Error(QStringLiteral("kestrelbox: --json goes with --dry-run or --rules"));
     if (parser.isSet(config)) {
         c.configFile = parser.value(config);
         if (c.configFile.isEmpty())
@@ -112,6 +129,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         if (!ok || c.undoId < 1)
             return Error(QStringLiteral("kestrelbox: --undo wants a journal entry's id, not \"%1\"")
                              .arg(parser.value(undo)));
+    } else if (parser.isSet(rules)) {
+        c.mode = CommandLine::Mode::Rules;
+        c.json = parser.isSet(json);
+    } else if (parser.isSet(exportRules)) {
+        c.mode = CommandLine::Mode::ExportRules;
+        // The file is optional: the word after the option, when there is one.
+        if (words.size() > 1)
+            return Error(QStringLiteral("kestrelbox: --export-rules takes one file, not \"%1\"")
+                             .arg(words.join(QLatin1Char(' '))));
+        if (!words.isEmpty()) c.rulesFile = words.front();
+    } else if (parser.isSet(importRules)) {
+        c.mode = CommandLine::Mode::ImportRules;
+        c.rulesFile = parser.value(importRules);
+        if (c.rulesFile.isEmpty())
+            return Error(QStringLiteral("kestrelbox: --import-rules wants a file name"));
     } else if (parser.isSet(headless)) {
         c.mode = CommandLine::Mode::Headless;
     } else if (parser.isSet(dryRun)) {

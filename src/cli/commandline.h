@@ -10,13 +10,26 @@
 namespace kb {
 
 struct CommandLine {
-    enum class Mode { Window, Headless, DryRun, History, Undo, Help, Version, Error };
+    enum class Mode {
+        Window,
+        Headless,
+        DryRun,
+        History,
+        Undo,
+        Rules,        // --rules: print every service and rule
+        ExportRules,  // --export-rules [FILE]
+        ImportRules,  // --import-rules FILE
+        Help,
+        Version,
+        Error
+    };
     Mode mode = Mode::Window;
     bool startHidden = false;  // "startup", in any case, anywhere
     int historyCount = 20;
     long long undoId = 0;  // --undo: the journal entry to take back
     bool json = false;     // the dry run prints JSON
     QString configFile;    // --config: the kbconf.ini to use; empty for the usual one
+    QString rulesFile;     // --export-rules (empty: standard output), --import-rules
     QString error;         // Mode::Error: what was wrong, one line
 };
 

@@ -8,7 +8,7 @@
 #include "editor/paramexchange.h"
 #include "editor/path.h"
 #include "editor/ruleextras.h"
-#include "editor/summary.h"
+#include "runtime/summary.h"
 
 namespace kb {
 

@@ -19,8 +19,8 @@
 #include "editor/paramlistbox.h"
 #include "editor/ruleextras.h"
 #include "editor/rulepreview.h"
-#include "editor/summary.h"
 #include "runtime/servicecontext.h"
+#include "runtime/summary.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
 

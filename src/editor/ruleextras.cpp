@@ -13,10 +13,10 @@
 #include <QVBoxLayout>
 
 #include "editor/paramdialog.h"
-#include "editor/summary.h"
 #include "engine/namepattern.h"
 #include "engine/nametemplate.h"
 #include "platform/localtime.h"
+#include "runtime/summary.h"
 #include "ui/msgbox.h"
 
 namespace kb {

@@ -295,10 +295,12 @@ TEST_F(HeadlessTest, ARuleSortsIntoDatedFoldersKeepsBothAndSaysARepeatedFailureO
         q.failuresOnly = true;
         return journal.Read(q);
     };
-    EXPECT_TRUE(waitFor([&] {
-        const auto rows = failures();
-        return rows.size() == 1 && rows[0].repeats >= 2;
-    }, 20000ms));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const auto rows = failures();
+            return rows.size() == 1 && rows[0].repeats >= 2;
+        },
+        20000ms));
     const auto rows = failures();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].rule, "Notes");

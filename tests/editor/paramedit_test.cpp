@@ -17,8 +17,8 @@
 #include "editor/launchinput.h"
 #include "editor/paramlistbox.h"
 #include "editor/path.h"
-#include "editor/summary.h"
 #include "gui_modal.h"
+#include "runtime/summary.h"
 
 namespace kb {
 namespace {

@@ -1,4 +1,4 @@
-#include "editor/summary.h"
+#include "runtime/summary.h"
 
 #include <gtest/gtest.h>
 

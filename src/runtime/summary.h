@@ -20,6 +20,9 @@ std::vector<std::string> SummaryLines(const RuleRec& rule);
 // no such link.
 std::string SummaryLinkText(const RuleRec& rule, const std::string& href);
 
+// The same lines as plain text: links as their text, entities decoded.
+std::vector<std::string> PlainSummaryLines(const RuleRec& rule);
+
 // How a rule's sentence says what a move, copy or rename does when the name is taken.
 std::string ConflictPhrase(ConflictMode mode);
 

@@ -1,4 +1,4 @@
-#include "editor/summary.h"
+#include "runtime/summary.h"
 
 #include <string_view>
 
@@ -256,6 +256,38 @@ std::string SummaryLinkText(const RuleRec& rule, const std::string& href) {
         if (href == std::string(prefix) + "Conflict") return ConflictPhrase(a->conflict);
     }
     return {};
+}
+
+std::vector<std::string> PlainSummaryLines(const RuleRec& rule) {
+    std::vector<std::string> lines = SummaryLines(rule);
+    for (std::string& line : lines) {
+        std::string plain;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '<') {
+                const std::size_t end = line.find('>', i);
+                if (end == std::string::npos) break;
+                i = end;
+                continue;
+            }
+            if (line[i] == '&') {
+                static const std::pair<std::string_view, char> kEntities[] = {
+                    {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
+                bool decoded = false;
+                for (const auto& [entity, c] : kEntities) {
+                    if (line.compare(i, entity.size(), entity) != 0) continue;
+                    plain += c;
+                    i += entity.size() - 1;
+                    decoded = true;
+                    break;
+                }
+                if (decoded) continue;
+            }
+            plain += line[i];
+        }
+        // The window indents by the sentence's place; plain text keeps it.
+        line = std::move(plain);
+    }
+    return lines;
 }
 
 }  // namespace kb
