@@ -13,6 +13,7 @@
 #include "cli/headless.h"
 #include "cli/rulefilecommands.h"
 #include "journal/journal.h"
+#include "platform/display.h"
 #include "platform/instanceguard.h"
 #include "runtime/programrun.h"
 #include "runtime/startup.h"
@@ -100,6 +101,14 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
         guardError = e.what();
     }
 
+    // Without a display (and with the guard held: a copy already running
+    // was told above, which needs none) the window library would abort with advice that
+    // does not help here.
+    if (!kb::DisplayAvailable()) {
+        std::cerr << "kestrelbox: no display could be opened; use --headless to run without a "
+                     "window.\n";
+        return 1;
+    }
     kb::Application app(argc, argv);
     if (!guardError.empty()) {
         kb::ErrorCentered(nullptr, QString::fromStdString(guardError));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <exception>
 #include <iostream>
 
@@ -64,6 +65,10 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
         return 0;
     }
     const ProgramState& state = run.State();
+    QObject::connect(&run.TheSession(), &Session::ConfigReloaded, &app,
+                     [](const QString& text) { std::cout << text.toStdString() << std::endl; });
+    QObject::connect(&run.TheSession(), &Session::ReloadRefused, &app,
+                     [tell](const QString& text) { tell(text.toStdString()); });
     const ScanScheduler& scanner = run.TheSession().Scheduler();
     QObject::connect(&scanner, &ScanScheduler::PassFinished, &app, [&] {
         for (const std::string& n : scanner.LastNotices()) std::cerr << "kestrelbox: " << n << '\n';
@@ -75,6 +80,15 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
             std::cerr << "kestrelbox: the activity journal: " << problem << '\n';
     });
 
+    // A first start makes the file the window would make, and says how rules get there.
+    if (!QFileInfo::exists(QString::fromStdString(state.ConfigFilePath))) {
+        run.TheSession().SaveConfig();
+        std::cout << "There was no " << state.ConfigFilePath
+                  << " yet; it is made now, with no rules. Write rules in a rule file (see "
+                     "rules-example.toml among the documentation) and take them in with: "
+                     "kestrelbox --import-rules FILE"
+                  << std::endl;
+    }
     int services = 0;
     const int rules = CountRules(state.store, services);
     std::cout << "Kestrelbox " << kVersionText << " runs headless (process "
@@ -82,6 +96,10 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
               << (services == 1 ? "" : "s") << " with " << rules << " rule"
               << (rules == 1 ? "" : "s") << " switched on, from " << state.ConfigFilePath
               << std::endl;
+    if (rules == 0)
+        std::cout << "No rule is switched on, so nothing will be done until one is (kestrelbox "
+                     "--rules lists them; the rules are read again when the file changes)."
+                  << std::endl;
 
     const int rc = run.Exec();
     std::cout << "Kestrelbox ends." << std::endl;

@@ -13,4 +13,9 @@ int WatchTerminationRequests();
 // Reads one pending request from the descriptor; returns false when there was none.
 bool TakeTerminationRequest(int fd);
 
+// Starts catching the request to read the configuration again (SIGHUP), in
+// the same way: a descriptor readable once per request, -1 where the system
+// has no such signal. TakeTerminationRequest reads its requests too.
+int WatchReloadRequests();
+
 }  // namespace kb

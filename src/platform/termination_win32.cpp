@@ -8,4 +8,6 @@ int WatchTerminationRequests() { return -1; }
 
 bool TakeTerminationRequest(int) { return false; }
 
+int WatchReloadRequests() { return -1; }
+
 }  // namespace kb

@@ -64,6 +64,18 @@ bool ProgramRun::Prepare(const QString& configFile, const StartupReports& report
         return false;
     }
     session_ = std::make_unique<Session>(state_);
+    // kbconf.ini changed behind the program's back (an import, an editor) or
+    // SIGHUP: the rules are read again between two passes.
+    session_->WatchConfigFile();
+    reloadFd_ = WatchReloadRequests();
+    if (reloadFd_ >= 0) {
+        reloadNotifier_ = std::make_unique<QSocketNotifier>(reloadFd_, QSocketNotifier::Read);
+        connect(reloadNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+            while (TakeTerminationRequest(reloadFd_)) {
+            }
+            session_->ReloadConfig();
+        });
+    }
     return true;
 }
 

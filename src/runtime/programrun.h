@@ -63,6 +63,8 @@ private:
     bool ended_ = false;
     int termFd_ = -1;
     std::unique_ptr<QSocketNotifier> termNotifier_;
+    int reloadFd_ = -1;
+    std::unique_ptr<QSocketNotifier> reloadNotifier_;
     Journal journal_;
     ProgramState state_;
     std::unique_ptr<Session> session_;

@@ -1,11 +1,15 @@
 #include "runtime/session.h"
 
 #include <QDateTime>
+#include <QFileInfo>
+#include <fstream>
+#include <sstream>
 
 #include "journal/journal.h"
 #include "remote/clientdesk.h"
 #include "runtime/outcometext.h"
 #include "store/configfile.h"
+#include "store/discovery.h"
 
 namespace kb {
 
@@ -19,6 +23,94 @@ Session::Session(ProgramState& state, ScanEnvironment env, QObject* parent)
 
 Session::~Session() = default;
 
+void Session::WatchConfigFile() {
+    if (state_.ConfigFilePath.empty()) return;
+    {
+        std::ifstream in(state_.ConfigFilePath, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        knownBytes_ = bytes.str();
+    }
+    watcher_ = std::make_unique<QFileSystemWatcher>();
+    settle_ = std::make_unique<QTimer>();
+    settle_->setSingleShot(true);
+    settle_->setInterval(1000);
+    // The file is replaced whole (a new file renamed over it), so its folder
+    // is watched too: the new file is watched once it is there.
+    const QString file = QString::fromStdString(state_.ConfigFilePath);
+    const QString folder = QFileInfo(file).absolutePath();
+    auto rewatch = [this, file] {
+        if (!watcher_->files().contains(file) && QFileInfo::exists(file)) watcher_->addPath(file);
+        settle_->start();
+    };
+    watcher_->addPath(folder);
+    if (QFileInfo::exists(file)) watcher_->addPath(file);
+    connect(watcher_.get(), &QFileSystemWatcher::fileChanged, this, rewatch);
+    connect(watcher_.get(), &QFileSystemWatcher::directoryChanged, this, rewatch);
+    connect(settle_.get(), &QTimer::timeout, this, &Session::ReloadConfig);
+}
+
+void Session::ReloadConfig() {
+    const std::string path = state_.ConfigFilePath;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;  // gone for a moment (being replaced), or never made
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    if (bytes.str() == knownBytes_) return;
+    ServiceStore fresh;
+    InitServiceTable(fresh);
+    std::vector<std::string> warnings;
+    const int rc =
+        ReadConfigText(bytes.str(), fresh, [&](const std::string& w) { warnings.push_back(w); });
+    if (rc != 0 || !warnings.empty()) {
+        QString why = QStringLiteral(
+                          "%1 was changed but does not read cleanly, so the rules "
+                          "stay as they were")
+                          .arg(QString::fromStdString(path));
+        if (!warnings.empty())
+            why += QStringLiteral(": ") + QString::fromStdString(warnings.front());
+        // Said once per version of the file.
+        knownBytes_ = bytes.str();
+        emit ReloadRefused(why + QLatin1Char('.'));
+        return;
+    }
+    knownBytes_ = bytes.str();
+    auto taken = std::make_shared<ServiceStore>(std::move(fresh));
+    scheduler_->RunBetweenPasses({}, [this, taken, path] {
+        ServiceStore& store = state_.store;
+        // A service keeps its identity, and with it what the passes know of
+        // it, when the same service still watches the same folder.
+        std::vector<bool> used(store.ServiceTable.size(), false);
+        for (rServiceRules& s : taken->ServiceTable) {
+            s.uid = 0;
+            for (std::size_t i = 0; i < store.ServiceTable.size(); ++i) {
+                const rServiceRules& old = store.ServiceTable[i];
+                if (used[i] || old.serviceid != s.serviceid || old.sharedir != s.sharedir ||
+                    (s.serviceid == sidOther && old.othername != s.othername))
+                    continue;
+                s.uid = old.uid;
+                used[i] = true;
+                break;
+            }
+            if (s.uid == 0) store.AssignUid(s);
+        }
+        store.ServiceTable = std::move(taken->ServiceTable);
+        store.UseSMTP = taken->UseSMTP;
+        store.SmtpServer = taken->SmtpServer;
+        store.ReplyTo = taken->ReplyTo;
+        RefreshClients();
+        for (const rServiceRules& s : store.ServiceTable) emit RulesChanged(s.serviceid);
+        int rules = 0;
+        for (const rServiceRules& s : store.ServiceTable)
+            if (s.enabled && !s.sharedir.empty())
+                for (const RuleRec& r : s.rulelist.rules) rules += r.enabled ? 1 : 0;
+        emit ConfigReloaded(QStringLiteral("The rules were read again from %1: %2 switched on.")
+                                .arg(QString::fromStdString(path))
+                                .arg(rules == 1 ? QStringLiteral("1 rule")
+                                                : QStringLiteral("%1 rules").arg(rules)));
+    });
+}
+
 int Session::RecordFor(std::uint8_t serviceId) const {
     if (serviceId != sidOther) return state_.store.FindNetwork(serviceId);
     return selectedOtherLine_ < 0 ? -1 : state_.store.FindAdditional(selectedOtherLine_ + 1);
@@ -31,6 +123,7 @@ void Session::SaveConfig() {
     // change and the next save writes it. No box: saves come with every
     // click; the status bar says it until one succeeds.
     const Status st = SaveConfigFile(state_.ConfigFilePath, state_.store);
+    if (st) knownBytes_ = FormatConfigFile(state_.store);
     if (st)
         emit Saved();
     else

@@ -6,8 +6,10 @@
 // its signals, never from each other.
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -65,6 +67,17 @@ public:
 
     // Hands the options (after Settings... changed them) to the passes.
     void ApplySettings();
+    // Reads kbconf.ini again and, when it reads cleanly, makes it the
+    // table (between two passes: the pass in progress finishes first).
+    // Services whose folder did not change keep what the passes learnt of
+    // them (baselines, files waiting to settle). A file that does not read
+    // cleanly is not taken: the table stays, and ReloadRefused says why.
+    // Nothing happens when the file holds what the table already is.
+    void ReloadConfig();
+    // Watches kbconf.ini for changes made by another program (an import, an
+    // editor) and reloads once it has stopped changing for a second.
+    void WatchConfigFile();
+
     // Asks the clients the links name now: rebuilt only when a folder's
     // client changed, so one that cannot be asked is not said again after
     // every change of the table.
@@ -74,6 +87,10 @@ signals:
     void RulesChanged(std::uint8_t serviceId);
     void SaveFailed(const QString& text);
     void Saved();
+    // A reload took the file: what to tell the user ("The rules were read
+    // again from ...").
+    void ConfigReloaded(const QString& text);
+    void ReloadRefused(const QString& text);
 
 private:
     ProgramState& state_;
@@ -83,6 +100,11 @@ private:
     QWidget* dialogParent_ = nullptr;
     QString lastChosenFolder_;
     std::vector<ClientLink> clientPlan_;
+    // What kbconf.ini holds as this run last wrote or read it: a change
+    // notice for the program's own save is no reason to reload.
+    std::string knownBytes_;
+    std::unique_ptr<QFileSystemWatcher> watcher_;
+    std::unique_ptr<QTimer> settle_;
 };
 
 }  // namespace kb

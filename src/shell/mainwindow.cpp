@@ -187,6 +187,10 @@ void MainWindow::buildPages() {
     // A failed save is said until a save succeeds.
     connect(&session_, &Session::SaveFailed, status,
             [status](const QString& text) { status->showMessage(text); });
+    connect(&session_, &Session::ConfigReloaded, status,
+            [status](const QString& text) { status->showMessage(text); });
+    connect(&session_, &Session::ReloadRefused, status,
+            [status](const QString& text) { status->showMessage(text); });
     connect(&session_, &Session::Saved, status, &QStatusBar::clearMessage);
 }
 

@@ -310,4 +310,46 @@ TEST_F(HeadlessTest, ARuleSortsIntoDatedFoldersKeepsBothAndSaysARepeatedFailureO
     EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
 }
 
+// A server's first start and its rules changed while it runs: the file is
+// made with a word on how to add rules; rules imported from a rule file are
+// taken at once by the running copy, a damaged kbconf.ini is refused with
+// the rules kept, and SIGHUP reads the file again instead of ending it.
+TEST_F(HeadlessTest, AFirstStartMakesTheFileAndRulesImportedWhileItRunsAreTaken) {
+    Settings immediate;
+    immediate.WaitSettled = false;
+    SaveSettings(immediate);
+    ASSERT_FALSE(fs::exists(configFile()));
+    auto p = start({"--headless"}, kNoDisplay);
+    ASSERT_TRUE(logSays("it is made now, with no rules")) << test::XdgSandbox::Read(log_);
+    EXPECT_TRUE(logSays("No rule is switched on"));
+    EXPECT_TRUE(fs::exists(configFile()));
+
+    const std::string rules = sandbox_.Root() + "/rules.toml";
+    test::XdgSandbox::Write(rules, "version = 1\n[[service]]\nnetwork = \"kazaa\"\nfolder = \"" +
+                                       share_ +
+                                       "\"\n[[service.rule]]\nname = \"Music\"\n"
+                                       "when = \"new-file\"\n[[service.rule.action]]\n"
+                                       "kind = \"move\"\nfolder = \"" +
+                                       dest_ + "\"\n");
+    const std::string out = sandbox_.Root() + "/import.txt";
+    const std::string command = "'" + program() + "' --import-rules '" + rules + "' --config '" +
+                                configFile() + "' >'" + out + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << test::XdgSandbox::Read(out);
+    EXPECT_TRUE(
+        logSays("The rules were read again from " + configFile() + ": 1 rule switched on."));
+    const std::string moved = DropUntilMoved(share_, dest_, "song", "tune");
+    EXPECT_FALSE(moved.empty());
+
+    // Damaged behind its back: refused, said, and the rules stay.
+    test::XdgSandbox::Write(configFile(), "[Main Info]\r\nVersion=1.00\r\nUseSMTP=x\r\n");
+    EXPECT_TRUE(logSays("does not read cleanly, so the rules stay as they were"));
+    EXPECT_FALSE(DropUntilMoved(share_, dest_, "later", "tune", 8000ms).empty());
+
+    p->signal(SIGHUP);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(p->running()) << "SIGHUP reads the file again; it does not end the program";
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
 }  // namespace
