@@ -29,6 +29,9 @@ install(FILES ${PROJECT_BINARY_DIR}/dist/${KB_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 install(FILES ${PROJECT_SOURCE_DIR}/dist/copyright DESTINATION ${KB_DOC_DIR})
+# The rule file format and its example, for a server with no sources at hand.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/rules.md ${PROJECT_SOURCE_DIR}/docs/rules-example.toml
+        DESTINATION ${KB_DOC_DIR})
 
 # Made at install time: the prefix is known only then.
 install(CODE "
@@ -40,6 +43,8 @@ install(CODE "
   set(staging \"${PROJECT_BINARY_DIR}/dist/staging\")
   configure_file(\"${PROJECT_SOURCE_DIR}/dist/kestrelbox.service.in\"
                  \"\${staging}/kestrelbox.service\" @ONLY)
+  configure_file(\"${PROJECT_SOURCE_DIR}/dist/kestrelbox@.service.in\"
+                 \"\${staging}/kestrelbox@.service\" @ONLY)
   configure_file(\"${PROJECT_SOURCE_DIR}/dist/kestrelbox.1.in\" \"\${staging}/kestrelbox.1\" @ONLY)
   configure_file(\"${PROJECT_SOURCE_DIR}/dist/changelog.in\" \"\${staging}/changelog\" @ONLY)
   foreach(page kestrelbox.1 changelog)
@@ -51,6 +56,8 @@ install(CODE "
   endforeach()
   file(INSTALL \"\${staging}/kestrelbox.service\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\")
+  file(INSTALL \"\${staging}/kestrelbox@.service\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\")
   file(INSTALL \"\${staging}/kestrelbox.1.gz\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
   file(INSTALL \"\${staging}/changelog.gz\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${KB_DOC_DIR}\")

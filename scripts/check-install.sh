@@ -52,6 +52,16 @@ sed "s|^ExecStart=/usr/bin/|ExecStart=$usr/bin/|" "$unit" > "$root/kestrelbox.se
 said=$(XDG_RUNTIME_DIR="$root/runtime" systemd-analyze --user verify --man=no "$root/kestrelbox.service" 2>&1) ||
     fail "systemd-analyze: $said"
 [ -z "$said" ] || fail "systemd-analyze: $said"
+grep -qx 'ExecReload=/bin/kill -HUP $MAINPID' "$unit" || fail "the unit cannot be reloaded"
+system="$usr/lib/systemd/system/kestrelbox@.service"
+[ -f "$system" ] || fail "missing the system unit kestrelbox@.service"
+grep -qx 'User=%i' "$system" || fail "the system unit does not run as its instance's user"
+sed "s|^ExecStart=/usr/bin/|ExecStart=$usr/bin/|" "$system" > "$root/kestrelbox@.service"
+said=$(systemd-analyze verify --man=no "$root/kestrelbox@root.service" 2>&1 | grep -v 'Failed to\|Unit .* not found' || true)
+[ -z "$said" ] || fail "systemd-analyze (system unit): $said"
+for f in rules.md rules-example.toml; do
+    [ -f "$usr/share/doc/kestrelbox/$f" ] || fail "missing /usr/share/doc/kestrelbox/$f"
+done
 
 # The installed copy runs without the build tree, needs no display for a dry
 # run, and reads its rules from the user's configuration directory.
