@@ -25,6 +25,9 @@
 
 namespace {
 
+// What a usage error ends with, in the manner of the GNU tools.
+constexpr char kHelpHint[] = "Try 'kestrelbox --help'.\n";
+
 QStringList Arguments(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -37,9 +40,20 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command);
 
 int main(int argc, char** argv) {
     const kb::CommandLine command = kb::ParseCommandLine(Arguments(argc, argv));
+    // A --config file must be there to be used, whatever the mode: starting
+    // on an empty configuration instead would look like every rule had
+    // gone. An import may make the file.
+    if (command.mode != kb::CommandLine::Mode::Error && !command.configFile.isEmpty() &&
+        command.mode != kb::CommandLine::Mode::ImportRules) {
+        const std::string problem = kb::ConfigArgumentProblem(command.configFile);
+        if (!problem.empty()) {
+            std::cerr << "kestrelbox: --config: " << problem << ".\n" << kHelpHint;
+            return 2;
+        }
+    }
     switch (command.mode) {
         case kb::CommandLine::Mode::Error:
-            std::cerr << command.error.toStdString() << "\n\n" << kb::UsageText().toStdString();
+            std::cerr << command.error.toStdString() << "\n" << kHelpHint;
             return 2;
         case kb::CommandLine::Mode::Help:
             std::cout << kb::UsageText().toStdString();
@@ -58,17 +72,6 @@ int main(int argc, char** argv) {
         case kb::CommandLine::Mode::ExportRules:
         case kb::CommandLine::Mode::ImportRules:
             break;
-    }
-    // A --config file must be there to be used: starting on an empty
-    // configuration instead would look like every rule had gone.
-    // An import may make the file.
-    if (!command.configFile.isEmpty() && command.mode != kb::CommandLine::Mode::ImportRules) {
-        const std::string problem = kb::ConfigArgumentProblem(command.configFile);
-        if (!problem.empty()) {
-            std::cerr << "kestrelbox: --config: " << problem << "\n\n"
-                      << kb::UsageText().toStdString();
-            return 2;
-        }
     }
     if (command.mode == kb::CommandLine::Mode::DryRun)
         return kb::RunDryRun(command, std::cout, std::cerr);

@@ -54,11 +54,26 @@ QString UsageText() {
         "                   check the rule file FILE and, when it has no error, make\n"
         "                   it the rules of kbconf.ini (the old file kept as\n"
         "                   kbconf.ini.bak); a running copy takes them at once\n"
-        "  --help           print this text and end\n"
+        "  -h, --help       print this text and end\n"
         "  --version        print the version and end\n");
 }
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
+    // What the parser would misread: a long option with one dash, and a
+    // negative count taken for an option.
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const bool negative = a.size() > 1 && a[0] == QLatin1Char('-') &&
+                              a.mid(1).toLongLong() != 0 && a.mid(1).front().isDigit();
+        if (negative && i > 1 && arguments[i - 1] == QLatin1String("--history"))
+            return Error(
+                QStringLiteral("kestrelbox: --history wants a count of 1 or more, not \"%1\".")
+                    .arg(a));
+        if (a.size() > 2 && a[0] == QLatin1Char('-') && a[1] != QLatin1Char('-') && !negative)
+            return Error(QStringLiteral("kestrelbox: unknown option '%1'; long options take two "
+                                        "dashes (-%1).")
+                             .arg(a));
+    }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
@@ -99,26 +114,26 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (modes > 1)
         return Error(QStringLiteral(
             "kestrelbox: --headless, --dry-run, --history, --undo, --rules, --export-rules and "
-            "--import-rules cannot be used together"));
+            "--import-rules cannot be used together."));
     if (parser.isSet(json) && !parser.isSet(dryRun) && !parser.isSet(rules))
-        return Error(QStringLiteral("kestrelbox: --json goes with --dry-run or --rules"));
+        return Error(QStringLiteral("kestrelbox: --json goes with --dry-run or --rules."));
     if (parser.isSet(config)) {
         c.configFile = parser.value(config);
         if (c.configFile.isEmpty())
-            return Error(QStringLiteral("kestrelbox: --config wants a file name"));
+            return Error(QStringLiteral("kestrelbox: --config wants a file name."));
     }
     if (parser.isSet(history)) {
         c.mode = CommandLine::Mode::History;
         // The count is optional: the word after the option, when there is one.
         if (words.size() > 1)
-            return Error(QStringLiteral("kestrelbox: --history takes one count, not \"%1\"")
+            return Error(QStringLiteral("kestrelbox: --history takes one count, not \"%1\".")
                              .arg(words.join(QLatin1Char(' '))));
         if (!words.isEmpty()) {
             bool ok = false;
             const int n = words.front().toInt(&ok);
             if (!ok || n < 1)
                 return Error(
-                    QStringLiteral("kestrelbox: --history wants a count of 1 or more, not \"%1\"")
+                    QStringLiteral("kestrelbox: --history wants a count of 1 or more, not \"%1\".")
                         .arg(words.front()));
             c.historyCount = n;
         }
@@ -127,8 +142,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         bool ok = false;
         c.undoId = parser.value(undo).toLongLong(&ok);
         if (!ok || c.undoId < 1)
-            return Error(QStringLiteral("kestrelbox: --undo wants a journal entry's id, not \"%1\"")
-                             .arg(parser.value(undo)));
+            return Error(
+                QStringLiteral("kestrelbox: --undo wants a journal entry's id, not \"%1\".")
+                    .arg(parser.value(undo)));
     } else if (parser.isSet(rules)) {
         c.mode = CommandLine::Mode::Rules;
         c.json = parser.isSet(json);
@@ -136,14 +152,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         c.mode = CommandLine::Mode::ExportRules;
         // The file is optional: the word after the option, when there is one.
         if (words.size() > 1)
-            return Error(QStringLiteral("kestrelbox: --export-rules takes one file, not \"%1\"")
+            return Error(QStringLiteral("kestrelbox: --export-rules takes one file, not \"%1\".")
                              .arg(words.join(QLatin1Char(' '))));
         if (!words.isEmpty()) c.rulesFile = words.front();
     } else if (parser.isSet(importRules)) {
         c.mode = CommandLine::Mode::ImportRules;
         c.rulesFile = parser.value(importRules);
         if (c.rulesFile.isEmpty())
-            return Error(QStringLiteral("kestrelbox: --import-rules wants a file name"));
+            return Error(QStringLiteral("kestrelbox: --import-rules wants a file name."));
     } else if (parser.isSet(headless)) {
         c.mode = CommandLine::Mode::Headless;
     } else if (parser.isSet(dryRun)) {

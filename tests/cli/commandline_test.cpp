@@ -45,6 +45,12 @@ TEST(CommandLineParse, EachModeAndItsValues) {
     EXPECT_EQ(Parse({"startup", "--history", "7"}).historyCount, 7);
     EXPECT_EQ(Parse({"--history", "startup"}).historyCount, 20);
 
+    EXPECT_EQ(Parse({"--rules", "--json"}).mode, Mode::Rules);
+    EXPECT_TRUE(Parse({"--rules", "--json"}).json);
+    EXPECT_EQ(Parse({"--export-rules", "out.toml"}).rulesFile, "out.toml");
+    EXPECT_EQ(Parse({"--export-rules"}).rulesFile, "");
+    EXPECT_EQ(Parse({"--import-rules", "in.toml"}).mode, Mode::ImportRules);
+
     // Words the program never knew are left alone in a window start.
     EXPECT_EQ(Parse({"whatever"}).mode, Mode::Window);
 }
@@ -60,6 +66,12 @@ TEST(CommandLineParse, WhatIsWrongIsSaidInOneLine) {
         {{"--history", "0"}, "a count of 1 or more, not \"0\""},
         {{"--history", "many"}, "not \"many\""},
         {{"--history", "3", "4"}, "takes one count"},
+        {{"--history", "-1"}, "--history wants a count of 1 or more, not \"-1\"."},
+        {{"-dry-run"}, "unknown option '-dry-run'; long options take two dashes (--dry-run)."},
+        {{"-history"}, "long options take two dashes (--history)."},
+        {{"--json", "--headless"}, "--json goes with --dry-run or --rules."},
+        {{"--import-rules"}, "Missing value after '--import-rules'."},
+        {{"--rules", "--export-rules"}, "cannot be used together."},
     };
     for (const auto& [args, said] : cases) {
         const CommandLine c = Parse(args);
@@ -69,8 +81,9 @@ TEST(CommandLineParse, WhatIsWrongIsSaidInOneLine) {
         EXPECT_FALSE(c.error.contains('\n'));
     }
     // The usage names every option.
-    for (const char* option : {"--headless", "--dry-run", "--json", "--config FILE",
-                               "--history [N]", "--help", "--version", "startup"})
+    for (const char* option :
+         {"--headless", "--dry-run", "--json", "--config FILE", "--history [N]", "-h, --help",
+          "--version", "startup", "--rules", "--export-rules [FILE]", "--import-rules FILE"})
         EXPECT_TRUE(UsageText().contains(QLatin1String(option))) << option;
 }
 
