@@ -8,6 +8,7 @@
 #include "platform/termination.h"
 #include "runtime/session.h"
 #include "store/additionaloptions.h"
+#include "store/settings.h"
 
 namespace kb {
 
@@ -73,6 +74,9 @@ bool ProgramRun::Prepare(const QString& configFile, const StartupReports& report
         connect(reloadNotifier_.get(), &QSocketNotifier::activated, this, [this] {
             while (TakeTerminationRequest(reloadFd_)) {
             }
+            // The options too: Settings... of another copy, or registry.reg edited.
+            LoadSettings(state_.settings);
+            session_->ApplySettings();
             session_->ReloadConfig();
         });
     }
