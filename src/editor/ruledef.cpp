@@ -530,7 +530,7 @@ QString RuleWizard::finishProblem() const {
             return QStringLiteral("Number of days must be specified.");
     }
     if (teRuleName->text().isEmpty()) return QStringLiteral("Please a name for the rule");
-    if (const QString extra = ExtensionProblem(WorkRule); !extra.isEmpty()) return extra;
+    if (QString extra = ExtensionProblem(WorkRule); !extra.isEmpty()) return extra;
     // Rules that could never work, told after the checks above and in the
     // same order: actions first, then conditions.
     for (const ruleactionrec& a : WorkRule.actions) {

@@ -111,8 +111,8 @@ QString TemplateExample(const ParamExchange& ex, const QString& folder, const QS
     const std::string name = Std(sample.fileName());
     const QDateTime when = files.isEmpty() ? QDateTime::currentDateTime() : sample.lastModified();
     const QDate d = when.date();
-    const TemplateFile f{name, EncodeDays(d.year(), d.month(), d.day(), 12, 0, 0),
-                         Std(ex.serviceName), Std(ex.ruleName)};
+    const std::string service = Std(ex.serviceName), rule = Std(ex.ruleName);
+    const TemplateFile f{name, EncodeDays(d.year(), d.month(), d.day(), 12, 0, 0), service, rule};
     const FilledTemplate dirPart = FillTemplate(Std(folder), f, 1, false);
     const FilledTemplate namePart = newName.isEmpty() ? FilledTemplate{name, {}, false}
                                                       : FillTemplate(Std(newName), f, 1, true);

@@ -231,7 +231,7 @@ FileOpResult NameCopy(const StartedCopy& copy) {
         return FileOpOutcome(FileOpStatus::SourceChanged, "source changed while it was copied");
     }
     if (!copy.replace) {
-        const FileOpResult named =
+        FileOpResult named =
             RenameNoReplace(copy.tmp, copy.dst).value_or(Fail("cannot name the copy"));
         if (!named.ok) DropCopy(copy);
         return named;
