@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Everything `make test` runs, on an already built tree (default build/):
 # the CTest entries, the Windows core tests under Wine, the clang build and
-# 20 s of each fuzz target. The real-client tests spend most of their time
+# 10 s of each fuzz target. The real-client tests spend most of their time
 # waiting for transfers and timeouts, so they run side by side in a CTest of
 # their own, beside the rest rather than taking the two CPU slots of it.
 # Each step's start is stamped so a slow step shows in the log.
@@ -27,7 +27,7 @@ stamp "clang build"
 bash scripts/clang-build.sh || failed+=(clang)
 
 stamp "fuzzing"
-bash scripts/fuzz.sh 20 || failed+=(fuzz)
+bash scripts/fuzz.sh 10 || failed+=(fuzz)
 
 stamp "waiting for the real-client tests"
 wait "$clients" || failed+=(clients)
