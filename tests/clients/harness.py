@@ -913,7 +913,10 @@ class Watch:
             for dirpath, _, files in os.walk(path):
                 for n in files:
                     names.add(os.path.relpath(os.path.join(dirpath, n), path))
-            extra = {n for n in names if not n.startswith(".kbcopy-")} - set(want)
+            # A copy's temporary may sit in any folder of the download, not
+            # only at its top.
+            extra = {n for n in names
+                     if not os.path.basename(n).startswith(".kbcopy-")} - set(want)
             if extra:
                 return "holds files that are not the download's: %s" % sorted(extra)
         except FileNotFoundError:
