@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <initializer_list>
 
 #include "platform/termination.h"
 
@@ -21,36 +22,26 @@ void onSignal(int sig) {
     errno = saved;
 }
 
+// Makes `fds` once and routes `signals` to its writing end; its reading end.
+int Watch(int (&fds)[2], std::initializer_list<int> signals) {
+    if (fds[0] >= 0) return fds[0];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        fds[0] = fds[1] = -1;
+        return -1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : signals) sigaction(sig, &sa, nullptr);
+    return fds[0];
+}
+
 }  // namespace
 
-int WatchTerminationRequests() {
-    if (g_pipe[0] >= 0) return g_pipe[0];
-    if (pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        g_pipe[0] = g_pipe[1] = -1;
-        return -1;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    return g_pipe[0];
-}
+int WatchTerminationRequests() { return Watch(g_pipe, {SIGTERM, SIGINT}); }
 
-int WatchReloadRequests() {
-    if (g_reload[0] >= 0) return g_reload[0];
-    if (pipe2(g_reload, O_CLOEXEC | O_NONBLOCK) != 0) {
-        g_reload[0] = g_reload[1] = -1;
-        return -1;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGHUP, &sa, nullptr);
-    return g_reload[0];
-}
+int WatchReloadRequests() { return Watch(g_reload, {SIGHUP}); }
 
 bool TakeTerminationRequest(int fd) {
     char byte;
