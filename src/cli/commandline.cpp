@@ -208,7 +208,7 @@ int RunUndo(const std::string& journalPath, long long id, std::ostream& out, std
     Journal journal(journalPath);
     const std::optional<JournalEntry> e = journal.Get(id);
     if (!e) {
-        err << "kestrelbox: the journal has no entry " << id << '\n';
+        err << "kestrelbox: the journal has no entry " << id << ".\n";
         ReleaseInstanceGuard();
         return 1;
     }

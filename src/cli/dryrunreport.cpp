@@ -1,15 +1,11 @@
 #include "cli/dryrunreport.h"
 
-#include <QFileInfo>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "platform/paths.h"
+#include "cli/configread.h"
 #include "remote/clientdesk.h"
-#include "runtime/startup.h"
 #include "runtime/textformats.h"
-#include "store/configfile.h"
 #include "store/discovery.h"
 #include "store/settings.h"
 
@@ -139,22 +135,16 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
 }
 
 int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) {
-    const std::string path = command.configFile.isEmpty()
-                                 ? FindConfigFilePath(DirectoryOf(ExecutablePath()))
-                                 : QFileInfo(command.configFile).absoluteFilePath().toStdString();
+    const std::string path = ConfigPathOf(command);
     ServiceStore store;
-    InitServiceTable(store);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        err << "kestrelbox: there is no " << path << " yet, so no rule to try\n";
-        return 0;
-    }
-    const int rc = ReadConfigFile(path, store, [&](const std::string& warning) {
-        err << "kestrelbox: " << path << ": " << warning << '\n';
-    });
-    if (rc != 0) {
-        if (rc == -2) err << "kestrelbox: " << path << " cannot be read\n";
-        return 1;
+    switch (ReadTableForCommand(path, store, err)) {
+        case TableRead::Missing:
+            err << "kestrelbox: there is no " << path << " yet, so no rule to try.\n";
+            return 0;
+        case TableRead::Refused:
+            return 1;
+        case TableRead::Clean:
+            break;
     }
     Settings options;
     LoadSettings(options);
@@ -169,6 +159,9 @@ int RunDryRun(const CommandLine& command, std::ostream& out, std::ostream& err) 
         PrintDryRunJson(previews, out);
     else
         PrintDryRunText(previews, out);
+    // A folder that cannot be read is a rule that would fail.
+    for (const RulePreview& p : previews)
+        if (p.folderMissing) return 1;
     return 0;
 }
 

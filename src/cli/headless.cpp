@@ -6,6 +6,7 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/configread.h"
 #include "journal/journal.h"
 #include "platform/instanceguard.h"
 #include "runtime/outcometext.h"
@@ -48,6 +49,14 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
         return 1;
     }
     MarkGuardHeadless();
+
+    // A server does not run on what it could make of a damaged file (and
+    // save over it later): it ends as the dry run does, with the file as it was.
+    {
+        ServiceStore probe;
+        if (ReadTableForCommand(ConfigPathOf(command), probe, std::cerr) == TableRead::Refused)
+            return 1;
+    }
 
     ProgramRun run;
     // What the window would put in a message box goes to standard error

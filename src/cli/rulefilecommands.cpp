@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/configread.h"
 #include "engine/namepattern.h"
 #include "engine/nametemplate.h"
 #include "platform/atomicfile.h"
@@ -21,27 +22,6 @@ namespace kb {
 
 namespace {
 
-std::string ConfigPathOf(const CommandLine& command) {
-    return command.configFile.isEmpty()
-               ? FindConfigFilePath(DirectoryOf(ExecutablePath()))
-               : QFileInfo(command.configFile).absoluteFilePath().toStdString();
-}
-
-// The table as kbconf.ini holds it (the built-in one when there is no file
-// yet). False, said on `err`, when the file is there but does not read.
-bool LoadTable(const std::string& path, ServiceStore& store, std::ostream& err) {
-    InitServiceTable(store);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return true;
-    bool clean = true;
-    const int rc = ReadConfigFile(path, store, [&](const std::string& warning) {
-        err << "kestrelbox: " << path << ": " << warning << '\n';
-        clean = false;
-    });
-    if (rc == -2) err << "kestrelbox: " << path << " cannot be read\n";
-    return rc == 0 && clean;
-}
-
 std::string OnOff(bool on) { return on ? "on" : "off"; }
 
 }  // namespace
@@ -49,7 +29,7 @@ std::string OnOff(bool on) { return on ? "on" : "off"; }
 int PrintRules(const CommandLine& command, std::ostream& out, std::ostream& err) {
     const std::string path = ConfigPathOf(command);
     ServiceStore store;
-    if (!LoadTable(path, store, err)) return 1;
+    if (ReadTableForCommand(path, store, err) == TableRead::Refused) return 1;
     int n = 0;
     for (const rServiceRules& s : store.ServiceTable) {
         ++n;
@@ -89,7 +69,7 @@ int PrintRules(const CommandLine& command, std::ostream& out, std::ostream& err)
 int ExportRules(const CommandLine& command, std::ostream& out, std::ostream& err) {
     const std::string path = ConfigPathOf(command);
     ServiceStore store;
-    if (!LoadTable(path, store, err)) return 1;
+    if (ReadTableForCommand(path, store, err) == TableRead::Refused) return 1;
     const std::string text = FormatRuleFile(store);
     if (command.rulesFile.isEmpty()) {
         out << text;
@@ -98,7 +78,7 @@ int ExportRules(const CommandLine& command, std::ostream& out, std::ostream& err
     // The file holds FTP passwords, as kbconf.ini does: its owner's only.
     const std::string file = command.rulesFile.toStdString();
     if (const Status st = WriteFileAtomically(file, text, true); !st) {
-        err << "kestrelbox: cannot write " << file << ": " << st.error << '\n';
+        err << "kestrelbox: cannot write " << file << ": " << st.error << ".\n";
         return 1;
     }
     return 0;
@@ -108,7 +88,7 @@ int ImportRules(const CommandLine& command, std::ostream& out, std::ostream& err
     const std::string file = command.rulesFile.toStdString();
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        err << "kestrelbox: cannot read " << file << '\n';
+        err << "kestrelbox: cannot read " << file << ".\n";
         return 1;
     }
     std::stringstream text;
@@ -116,8 +96,8 @@ int ImportRules(const CommandLine& command, std::ostream& out, std::ostream& err
     const std::string path = ConfigPathOf(command);
     ServiceStore store;
     // The mail settings stay as kbconf.ini has them.
-    if (!LoadTable(path, store, err)) {
-        err << "kestrelbox: nothing was imported; mend " << path << " or move it away first\n";
+    if (ReadTableForCommand(path, store, err) == TableRead::Refused) {
+        err << "kestrelbox: nothing was imported; mend " << path << " or move it away first.\n";
         return 1;
     }
     RuleFileChecks checks;
@@ -147,7 +127,7 @@ int ImportRules(const CommandLine& command, std::ostream& out, std::ostream& err
     }
     if (!errors.empty()) {
         err << "kestrelbox: " << errors.size() << (errors.size() == 1 ? " error" : " errors")
-            << " in " << file << "; nothing was changed\n";
+            << " in " << file << "; nothing was changed.\n";
         return 1;
     }
     std::error_code ec;
@@ -159,12 +139,12 @@ int ImportRules(const CommandLine& command, std::ostream& out, std::ostream& err
         if (const Status kept = WriteFileAtomically(BackupConfigPath(path), bytes.str(), true);
             !kept) {
             err << "kestrelbox: cannot keep the old rules as " << BackupConfigPath(path) << ": "
-                << kept.error << "; nothing was changed\n";
+                << kept.error << "; nothing was changed.\n";
             return 1;
         }
     }
     if (const Status st = SaveConfigFile(path, store); !st) {
-        err << "kestrelbox: cannot write " << path << ": " << st.error << '\n';
+        err << "kestrelbox: cannot write " << path << ": " << st.error << ".\n";
         return 1;
     }
     int services = 0, rules = 0;

@@ -83,7 +83,12 @@ std::string FtpUrl(const FtpRequest& r) {
 
 std::string FtpDisplayUrl(const FtpRequest& r) {
     std::string url = FtpUrl(r);
-    if (url.empty() || r.user.empty()) return url;
+    if (url.empty()) return url;
+    // People read the folder as the server names it: the "%2F" that sends
+    // the client to the root first is for libcurl only.
+    if (const std::size_t root = url.find("/%2F/", 6); root != std::string::npos)
+        url.erase(root, 4);
+    if (r.user.empty()) return url;
     return url.insert(6, PercentEncode(r.user) + "@");
 }
 

@@ -61,14 +61,17 @@ void Session::ReloadConfig() {
     InitServiceTable(fresh);
     std::vector<std::string> warnings;
     const int rc =
-        ReadConfigText(bytes.str(), fresh, [&](const std::string& w) { warnings.push_back(w); });
+        ReadConfigTextLocated(bytes.str(), fresh, [&](const std::string& w, std::size_t line) {
+            warnings.push_back(path + ':' + std::to_string(line) + ": " + w);
+        });
     if (rc != 0 || !warnings.empty()) {
         QString why = QStringLiteral(
                           "%1 was changed but does not read cleanly, so the rules "
                           "stay as they were")
                           .arg(QString::fromStdString(path));
         if (!warnings.empty())
-            why += QStringLiteral(": ") + QString::fromStdString(warnings.front());
+            why +=
+                QStringLiteral(" (") + QString::fromStdString(warnings.front()) + QLatin1Char(')');
         // Said once per version of the file.
         knownBytes_ = bytes.str();
         emit ReloadRefused(why + QLatin1Char('.'));

@@ -334,6 +334,31 @@ int ReadConfigText(std::string_view text, ServiceStore& store, const ConfigWarni
     return ReadConfigLines(in, store, warn, skippedLines);
 }
 
+namespace {
+
+ConfigWarning AtLineOf(const IniLineReader& in, const LocatedConfigWarning& warn) {
+    if (!warn) return {};
+    return [&in, warn](const std::string& text) {
+        warn(text, std::max<std::size_t>(in.LineNumber(), 1));
+    };
+}
+
+}  // namespace
+
+int ReadConfigFileLocated(const std::string& path, ServiceStore& store,
+                          const LocatedConfigWarning& warn) {
+    IniLineReader in;
+    if (!in.Load(path)) return -2;
+    return ReadConfigLines(in, store, AtLineOf(in, warn), nullptr);
+}
+
+int ReadConfigTextLocated(std::string_view text, ServiceStore& store,
+                          const LocatedConfigWarning& warn) {
+    IniLineReader in;
+    in.LoadText(text);
+    return ReadConfigLines(in, store, AtLineOf(in, warn), nullptr);
+}
+
 std::string BackupConfigPath(const std::string& path) { return path + ".bak"; }
 
 void LoadConfigAtStartup(const std::string& path, ServiceStore& store, const ConfigWarning& warn) {

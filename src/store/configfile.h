@@ -38,6 +38,13 @@ int ReadConfigFile(const std::string& path, ServiceStore& store, const ConfigWar
 int ReadConfigText(std::string_view text, ServiceStore& store, const ConfigWarning& warn,
                    bool* skippedLines = nullptr);
 
+// The same reads telling each warning's line, for messages that point into
+// the file ("kbconf.ini:17: ...").
+int ReadConfigFileLocated(const std::string& path, ServiceStore& store,
+                          const LocatedConfigWarning& warn);
+int ReadConfigTextLocated(std::string_view text, ServiceStore& store,
+                          const LocatedConfigWarning& warn);
+
 // Start-up: when the file exists read it over the built-in table; when its
 // ConfigVersion is below 1.0 rewrite it (the upgrade rule). Warnings go to
 // warn. A file that did not read completely, or held lines the reader passed

@@ -14,6 +14,8 @@ namespace kb {
 
 // Receives each warning text of the reader; the GUI shows each as a modal "Warning" box.
 using ConfigWarning = std::function<void(const std::string& text)>;
+// The same with the number, from 1, of the line the reader was at.
+using LocatedConfigWarning = std::function<void(const std::string& text, std::size_t line)>;
 
 // Appending writers; each adds one complete line ending in CR LF.
 void WriteHeaderLine(std::string& out, std::string_view header);
@@ -47,6 +49,8 @@ public:
     // The next line without using it up, or nullptr at the end.
     const std::string* Peek() const;
     std::size_t Remaining() const { return lines_.size() - pos_; }
+    // The number, from 1, of the last line read (0 before the first).
+    std::size_t LineNumber() const { return pos_; }
     // The file system failed part-way; the lines before the failure are kept.
     bool InputError() const { return inputError_; }
 

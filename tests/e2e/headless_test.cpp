@@ -235,6 +235,37 @@ TEST_F(HeadlessTest, ABadCommandLineOrAMissingConfigurationEndsWithStatusTwoTouc
     EXPECT_EQ(Snapshot(sandbox_.Root(), log_), before);
 }
 
+// A damaged kbconf.ini: every command points at the line and ends with
+// status 1 the same way, and none of them writes over the file.
+TEST_F(HeadlessTest, ADamagedFileIsRefusedAtItsLineTheSameWayByEveryCommand) {
+    const std::string damaged =
+        "[Main Info]\r\nVersion=1.00\r\nUseSMTP=0\r\nSMTP Server=\r\n"
+        "ReplyTo=\r\nService Count=x\r\n";
+    test::XdgSandbox::Write(configFile(), damaged);
+    const std::string expected =
+        "kestrelbox: " + configFile() +
+        ":6: Error Reading Input File: Service Count.\nkestrelbox: " + configFile() +
+        " does not read cleanly, so it is not used and nothing was "
+        "changed.\n";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--headless"}, {"--dry-run"}, {"--rules"}, {"--export-rules"}}) {
+        fs::remove(log_);
+        auto p = start(args, kNoDisplay);
+        EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 1)) << args[0];
+        EXPECT_EQ(test::XdgSandbox::Read(log_), expected) << args[0];
+    }
+    EXPECT_EQ(test::XdgSandbox::Read(configFile()), damaged);
+    EXPECT_FALSE(fs::exists(configFile() + ".bak"));
+
+    // A folder that cannot be read is a failure of the dry run, not a report.
+    WriteRules({NamedRule("A", trgFileCount, {MoveTo(dest_)})});
+    fs::remove_all(share_);
+    fs::remove(log_);
+    auto p = start({"--dry-run"}, kNoDisplay);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 1));
+    EXPECT_NE(test::XdgSandbox::Read(log_).find("(the folder cannot be read)"), std::string::npos);
+}
+
 TEST_F(HeadlessTest, HeadlessRunsOnTheConfigurationItIsGiven) {
     const std::string elsewhere = sandbox_.Root() + "/etc/kb.ini";
     fs::create_directories(sandbox_.Root() + "/etc");
@@ -343,8 +374,9 @@ TEST_F(HeadlessTest, AFirstStartMakesTheFileAndRulesImportedWhileItRunsAreTaken)
 
     // Damaged behind its back: refused, said, and the rules stay.
     test::XdgSandbox::Write(configFile(), "[Main Info]\r\nVersion=1.00\r\nUseSMTP=x\r\n");
-    EXPECT_TRUE(logSays("does not read cleanly, so the rules stay as they were"));
-    EXPECT_FALSE(DropUntilMoved(share_, dest_, "later", "tune", 8000ms).empty());
+    EXPECT_TRUE(logSays("does not read cleanly, so the rules stay as they were (" + configFile() +
+                        ":3: Error Reading Input File: SMTP Server)."));
+    EXPECT_FALSE(DropUntilMoved(share_, dest_, "later", "tune").empty());
 
     p->signal(SIGHUP);
     std::this_thread::sleep_for(500ms);

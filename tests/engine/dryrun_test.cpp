@@ -196,13 +196,13 @@ TEST(DescribeActions, TellEachKindAsTheUserWouldSayIt) {
               LaunchOf("/usr/bin/player", "--queue \"mfile\""), LaunchOf("/usr/bin/tidy", "--all"),
               kbtest::Action(static_cast<kb::ActionKind>(9))});
     kb::ScanEnvironment env;
-    EXPECT_EQ(kb::DescribeActions(r, env),
-              (Names{"move to /music", "copy to /backup", "delete",
-                     "upload to ftp://me@example.org:21/%2F/up/",
-                     "upload to \"bad host!\" (not a usable address: the upload would fail)",
-                     "launch /usr/bin/player --queue \"<file>\"",
-                     "launch /usr/bin/tidy --all (once for all files)",
-                     "unknown action 9 (does nothing)"}));
+    EXPECT_EQ(
+        kb::DescribeActions(r, env),
+        (Names{
+            "move to /music", "copy to /backup", "delete", "upload to ftp://me@example.org:21/up/",
+            "upload to \"bad host!\" (not a usable address: the upload would fail)",
+            "launch /usr/bin/player --queue \"<file>\"",
+            "launch /usr/bin/tidy --all (once for all files)", "unknown action 9 (does nothing)"}));
     env.deleteToTrash = true;
     EXPECT_EQ(kb::DescribeActions(r, env)[2], "move to the Trash");
     // The password is never shown.

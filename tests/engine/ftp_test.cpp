@@ -251,6 +251,11 @@ TEST(FtpUrl, EncodesEveryPartAndRefusesUnsafeInput) {
     p.ftpport = 2121;
     EXPECT_EQ(kb::FtpUrl(kb::FtpRequestFor(p, "x")),
               "ftp://files.example.org:2121/%2F/pub/my%20dir/x");
+    // Shown to people with the user and without the root marker.
+    p.ftpuser = "me";
+    EXPECT_EQ(kb::FtpDisplayUrl(kb::FtpRequestFor(p, "x")),
+              "ftp://me@files.example.org:2121/pub/my%20dir/x");
+    p.ftpuser.clear();
     p.ftppath = "rel/sub";
     EXPECT_EQ(kb::FtpUrl(kb::FtpRequestFor(p, "x")), "ftp://files.example.org:2121/rel/sub/x");
     p.ftpserver = "::1";
