@@ -29,8 +29,10 @@ install(FILES ${PROJECT_BINARY_DIR}/dist/${KB_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 install(FILES ${PROJECT_SOURCE_DIR}/dist/copyright DESTINATION ${KB_DOC_DIR})
-# The rule file format and its example, for a server with no sources at hand.
-install(FILES ${PROJECT_SOURCE_DIR}/docs/rules.md ${PROJECT_SOURCE_DIR}/docs/rules-example.toml
+# The guide, the rule file format and its example, for a server with no
+# sources at hand.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
+              ${PROJECT_SOURCE_DIR}/docs/rules.md ${PROJECT_SOURCE_DIR}/docs/rules-example.toml
               ${PROJECT_SOURCE_DIR}/dist/README.Debian
         DESTINATION ${KB_DOC_DIR})
 

@@ -59,7 +59,7 @@ grep -qx 'User=%i' "$system" || fail "the system unit does not run as its instan
 sed "s|^ExecStart=/usr/bin/|ExecStart=$usr/bin/|" "$system" > "$root/kestrelbox@.service"
 said=$(systemd-analyze verify --man=no "$root/kestrelbox@root.service" 2>&1 | grep -v 'Failed to\|Unit .* not found' || true)
 [ -z "$said" ] || fail "systemd-analyze (system unit): $said"
-for f in rules.md rules-example.toml; do
+for f in README.md guide.md rules.md rules-example.toml README.Debian; do
     [ -f "$usr/share/doc/kestrelbox/$f" ] || fail "missing /usr/share/doc/kestrelbox/$f"
 done
 
@@ -69,7 +69,7 @@ export XDG_CONFIG_HOME="$root/config" XDG_STATE_HOME="$root/state" XDG_RUNTIME_D
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/kestrelbox" --version | grep -qx 'Kestrelbox [0-9]\.[0-9][0-9]' ||
     fail "--version"
 said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/kestrelbox" --dry-run 2>&1)
-[ "$said" = "kestrelbox: there is no $root/config/Kestrelbox/kbconf.ini yet, so no rule to try" ] ||
+[ "$said" = "kestrelbox: there is no $root/config/Kestrelbox/kbconf.ini yet, so no rule to try." ] ||
     fail "the installed copy does not look for its rules in the user's directory: $said"
 [ ! -e "$root/config" ] && [ ! -e "$root/state" ] || fail "the dry run created files"
 echo "check-install: all in place and valid"

@@ -93,7 +93,12 @@ int ImportRules(const CommandLine& command, std::ostream& out, std::ostream& err
     }
     std::stringstream text;
     text << in.rdbuf();
-    const std::string path = ConfigPathOf(command);
+    // With no kbconf.ini yet, the file goes where the window and --headless
+    // would make it (its folder made for a new account).
+    std::string path = ConfigPathOf(command);
+    std::error_code missing;
+    if (command.configFile.isEmpty() && !std::filesystem::exists(path, missing))
+        path = ChooseConfigFilePath(DirectoryOf(ExecutablePath()));
     ServiceStore store;
     // The mail settings stay as kbconf.ini has them.
     if (ReadTableForCommand(path, store, err) == TableRead::Refused) {

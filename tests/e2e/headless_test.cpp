@@ -235,6 +235,26 @@ TEST_F(HeadlessTest, ABadCommandLineOrAMissingConfigurationEndsWithStatusTwoTouc
     EXPECT_EQ(Snapshot(sandbox_.Root(), log_), before);
 }
 
+// A first import on a new account: the file goes where the program itself
+// would make it, so the next start runs on the imported rules.
+TEST_F(HeadlessTest, AFirstImportWritesTheFileTheProgramThenRunsOn) {
+    ASSERT_FALSE(fs::exists(configFile()));
+    const std::string rules = sandbox_.Root() + "/rules.toml";
+    test::XdgSandbox::Write(
+        rules,
+        "version = 1\n[[service]]\nnetwork = \"kazaa\"\nfolder = \"" + share_ +
+            "\"\n[[service.rule]]\nname = \"All\"\n"
+            "when = \"file-count\"\nlimit = 1000\n[[service.rule.action]]\nkind = \"delete\"\n");
+    auto import = start({"--import-rules", rules}, kNoDisplay);
+    EXPECT_TRUE(exitedWith(import->waitExit(10000ms), 0)) << test::XdgSandbox::Read(log_);
+    ASSERT_TRUE(fs::exists(configFile())) << test::XdgSandbox::Read(log_);
+    fs::remove(log_);
+    auto p = start({"--headless"}, kNoDisplay);
+    EXPECT_TRUE(logSays("1 service with 1 rule switched on, from " + configFile()));
+    p->signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(p->waitExit(10000ms), 0));
+}
+
 // A damaged kbconf.ini: every command points at the line and ends with
 // status 1 the same way, and none of them writes over the file.
 TEST_F(HeadlessTest, ADamagedFileIsRefusedAtItsLineTheSameWayByEveryCommand) {
