@@ -458,6 +458,12 @@ class Client:
         p = self.progress().get(name)
         return p is not None and p >= 1.0
 
+    def moving(self):
+        """Names of finished downloads the client is moving itself just now.
+        Across file systems a client copies under the final name, so part
+        of a file seen there then is the client's copy in flight."""
+        return set()
+
 
 class Transmission(Client):
     name = "transmission"
@@ -638,6 +644,9 @@ class QBittorrent(Client):
 
     def states(self):
         return {t["name"]: t["state"] for t in self.api("torrents/info")}
+
+    def moving(self):
+        return {name for name, state in self.states().items() if state == "moving"}
 
     def info(self, torrent):
         return self.api("torrents/info?hashes=" + torrent.infohash)[0]
@@ -884,11 +893,24 @@ class Watch:
                 if name not in self.arrived:
                     self.arrived[name] = now
                 problem = self._check(name)
+                if problem and self._clients_own_copy(name):
+                    problem = None
                 if problem:
                     self.bad.append((round(now, 1), name, problem))
                 elif name not in self.whole_at and self.whole(name):
                     self.whole_at[name] = now
             self._stop.wait(0.1)
+
+    def _clients_own_copy(self, name):
+        # Asked after reading: a move the client began before the read is
+        # still under way (or it would have read whole). Only a download the
+        # client had already reported complete can be its own move.
+        if not self.client or name not in self.completed:
+            return False
+        try:
+            return name in self.client.moving()
+        except OSError:
+            return False
 
     def _check(self, name):
         path = os.path.join(self.target, name)
