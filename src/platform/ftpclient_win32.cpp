@@ -66,6 +66,8 @@ Status FtpSendFile(const FtpRequest& r, const std::string& localPath, const FtpT
                                    ? "invalid server, port or remote directory"
                                    : "file name cannot be sent by FTP");
     }
+    if (SecurityOf(r.server) != FtpSecurity::Plain)
+        return Status::Failure("SFTP and FTP with TLS are not available in this build");
     std::error_code ec;
     if (!std::filesystem::is_regular_file(localPath, ec))
         return Status::Failure("not a regular file");
@@ -104,6 +106,11 @@ Status FtpSendFile(const FtpRequest& r, const std::string& localPath, const FtpT
         return Status::Failure(LastError("upload failed"));
     if (bytesSent && !ec) *bytesSent = static_cast<std::int64_t>(size);
     return Status::Success();
+}
+
+Status FetchServerIdentity(const FtpRequest&, ServerIdentity& out, const FtpTimeouts&) {
+    out = {};
+    return Status::Failure("SFTP and FTP with TLS are not available in this build");
 }
 
 }  // namespace kb
