@@ -101,8 +101,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         c.mode = CommandLine::Mode::Version;
         return c;
     }
-    // Words other than "startup" and the history count are left alone, as
-    // they always were.
+    // "startup" may stand anywhere; the only other words are the history
+    // count and the export's file.
     c.startHidden = HasStartupArgument(arguments);
     QStringList words;
     for (const QString& a : parser.positionalArguments())
@@ -115,6 +115,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return Error(QStringLiteral(
             "kestrelbox: --headless, --dry-run, --history, --undo, --rules, --export-rules and "
             "--import-rules cannot be used together."));
+    if (!words.isEmpty() && !parser.isSet(history) && !parser.isSet(exportRules))
+        return Error(QStringLiteral("kestrelbox: unexpected \"%1\"; the only word it takes is "
+                                    "\"startup\".")
+                         .arg(words.front()));
     if (parser.isSet(json) && !parser.isSet(dryRun) && !parser.isSet(rules))
         return Error(QStringLiteral("kestrelbox: --json goes with --dry-run or --rules."));
     if (parser.isSet(config)) {

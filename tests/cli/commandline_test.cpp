@@ -50,9 +50,8 @@ TEST(CommandLineParse, EachModeAndItsValues) {
     EXPECT_EQ(Parse({"--export-rules", "out.toml"}).rulesFile, "out.toml");
     EXPECT_EQ(Parse({"--export-rules"}).rulesFile, "");
     EXPECT_EQ(Parse({"--import-rules", "in.toml"}).mode, Mode::ImportRules);
-
-    // Words the program never knew are left alone in a window start.
-    EXPECT_EQ(Parse({"whatever"}).mode, Mode::Window);
+    EXPECT_EQ(Parse({"STARTUP"}).mode, Mode::Window);
+    EXPECT_TRUE(Parse({"STARTUP"}).startHidden);
 }
 
 TEST(CommandLineParse, WhatIsWrongIsSaidInOneLine) {
@@ -72,6 +71,9 @@ TEST(CommandLineParse, WhatIsWrongIsSaidInOneLine) {
         {{"--json", "--headless"}, "--json goes with --dry-run or --rules."},
         {{"--import-rules"}, "Missing value after '--import-rules'."},
         {{"--rules", "--export-rules"}, "cannot be used together."},
+        {{"whatever"}, "unexpected \"whatever\"; the only word it takes is \"startup\"."},
+        {{"startup", "--headless", "now"}, "unexpected \"now\""},
+        {{"--dry-run", "folder"}, "unexpected \"folder\""},
     };
     for (const auto& [args, said] : cases) {
         const CommandLine c = Parse(args);

@@ -917,3 +917,43 @@ TEST_F(MainWindowTest, TheSideBarsKeyboardFocusIsPlainlyVisible) {
 }
 
 }  // namespace
+
+// ---- kbconf.ini changed behind the window -----------------------------------------
+
+TEST_F(MainWindowTest, AConfigFileChangedBehindTheWindowIsTakenAndADamagedOneIsRefused) {
+    session_ = std::make_unique<Session>(state_, quietEnvironment());
+    session_->SaveConfig();
+    session_->WatchConfigFile();
+    window_ = std::make_unique<MainWindow>(*session_);
+    QStatusBar* status = Find<QStatusBar>(*window_, "StatusBar1");
+
+    // Another program (an import, an editor) writes a new table.
+    ServiceStore edited;
+    edited.InitServiceTable(nullptr);
+    edited.ServiceTable[0].enabled = true;
+    edited.ServiceTable[0].sharedir = dir_;
+    edited.ServiceTable[0].rulelist.rules.push_back(kbtest::NamedRule("Sorted by hand", true));
+    ASSERT_TRUE(SaveConfigFile(state_.ConfigFilePath, edited));
+    const QString taken = QStringLiteral("The rules were read again from %1: 1 rule switched on.")
+                              .arg(QString::fromStdString(state_.ConfigFilePath));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status->currentMessage() == taken; }, 10000))
+        << status->currentMessage().toStdString();
+    ASSERT_EQ(state_.store.ServiceTable[0].rulelist.rules.size(), 1u);
+    EXPECT_EQ(state_.store.ServiceTable[0].rulelist.rules[0].rulename, "Sorted by hand");
+    EXPECT_TRUE(state_.store.ServiceTable[0].enabled);
+
+    // A file that does not read cleanly: the rules stay, the line is named.
+    std::string text = FormatConfigFile(edited);
+    text.replace(text.find("rulecnt=1"), 9, "rulecnt=x");
+    {
+        std::ofstream out(state_.ConfigFilePath, std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return status->currentMessage().contains("does not read cleanly"); }, 10000));
+    EXPECT_TRUE(status->currentMessage().startsWith(
+        QString::fromStdString(state_.ConfigFilePath) +
+        " was changed but does not read cleanly, so the rules stay as they were ("))
+        << status->currentMessage().toStdString();
+    EXPECT_EQ(state_.store.ServiceTable[0].rulelist.rules.size(), 1u);
+}
