@@ -7,6 +7,7 @@
 
 #include "engine/scanpass.h"
 #include "platform/ftpclient.h"
+#include "platform/secrets.h"
 #include "store/model.h"
 
 namespace kb {
@@ -14,9 +15,13 @@ namespace kb {
 // The request an FTP action makes for the remote file `remoteName`.
 FtpRequest FtpRequestFor(const racftp& p, const std::string& remoteName);
 
+// Where the action's password is kept in the secret store.
+SecretKey UploadSecretKey(const racftp& p);
+
 // Uploads `localPath` (a regular file) as `remoteName` into the action's
 // remote directory, replacing a remote file of that name and creating a
-// missing remote directory. In ASCII mode the transfer runs in text type.
+// missing remote directory. A password kept in the secret store is read
+// from there. In ASCII mode the transfer runs in text type.
 // `bytesSent`, when given, receives the byte count that went over the data
 // connection.
 Status FtpUpload(const racftp& p, const std::string& localPath, const std::string& remoteName,

@@ -203,6 +203,14 @@ struct racftp {
     std::string ftppass;
     bool ftpascmode = false;  // true = ASCII transfer, false = binary
     bool ftppassive = false;
+    // Beyond the record: the SFTP key to log in with ("" tries the user's
+    // own), the TLS public key the user accepted for a server whose
+    // certificate the system does not trust ("sha256//..."), and whether the
+    // password is kept in the desktop's secret store (the record's field is
+    // then empty).
+    std::string keyFile;
+    std::string pinnedKey;
+    bool passwordInKeyring = false;
     bool operator==(const racftp&) const = default;
 };
 

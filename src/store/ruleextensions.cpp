@@ -46,6 +46,11 @@ void FormatRule(std::string& out, const RuleRec& r, std::size_t service, std::si
         if (!a.newname.empty()) WriteStrKey(lines, "name." + at, a.newname);
         if (a.conflict != ConflictMode::Replace)
             WriteStrKey(lines, "conflict." + at, ConflictWord(a.conflict));
+        if (a.raction == actFtp) {
+            if (!a.ftp.keyFile.empty()) WriteStrKey(lines, "keyfile." + at, a.ftp.keyFile);
+            if (!a.ftp.pinnedKey.empty()) WriteStrKey(lines, "pin." + at, a.ftp.pinnedKey);
+            if (a.ftp.passwordInKeyring) WriteStrKey(lines, "password." + at, "keyring");
+        }
     }
     if (lines.empty()) return;
     WriteHeaderLine(out,
@@ -75,6 +80,8 @@ struct Block {
     std::map<std::size_t, ruleactionrec> actions;
     std::map<std::size_t, std::string> names;
     std::map<std::size_t, ConflictMode> conflicts;
+    // The upload's own: "keyfile", "pin" and "password" by position.
+    std::map<std::size_t, std::map<std::string, std::string>> upload;
 };
 
 // "kind.N" with N a position.
@@ -117,6 +124,10 @@ bool TakeLine(Block& b, const std::string& key, const std::string& value) {
         b.conflicts[at] = m;
         return true;
     }
+    if (kind == "keyfile" || kind == "pin" || (kind == "password" && value == "keyring")) {
+        b.upload[at][kind] = value;
+        return true;
+    }
     return false;
 }
 
@@ -143,6 +154,18 @@ bool Apply(const Block& b, RuleRec& r) {
             r.actions[at].conflict = mode;
         else
             all = false;
+    }
+    for (const auto& [at, keys] : b.upload) {
+        if (at >= r.actions.size() || r.actions[at].raction != actFtp) {
+            all = false;
+            continue;
+        }
+        racftp& ftp = r.actions[at].ftp;
+        for (const auto& [key, value] : keys) {
+            if (key == "keyfile") ftp.keyFile = value;
+            if (key == "pin") ftp.pinnedKey = value;
+            if (key == "password") ftp.passwordInKeyring = true;
+        }
     }
     return all;
 }

@@ -138,6 +138,9 @@ void WriteAction(Writer& w, const ruleactionrec& a) {
             w.Str(in, "password", a.ftp.ftppass);
             w.Bool(in, "ascii", a.ftp.ftpascmode);
             w.Bool(in, "passive", a.ftp.ftppassive);
+            if (!a.ftp.keyFile.empty()) w.Str(in, "key-file", a.ftp.keyFile);
+            if (!a.ftp.pinnedKey.empty()) w.Str(in, "accepted-key", a.ftp.pinnedKey);
+            if (a.ftp.passwordInKeyring) w.Bool(in, "password-in-keyring", true);
             break;
         case actLaunch:
             w.Str(in, "program", a.launch.fprogram);

@@ -227,9 +227,10 @@ public:
                 OnlyKeys(t, {"kind"}, "a delete");
                 break;
             case actFtp:
-                OnlyKeys(
-                    t, {"kind", "server", "port", "folder", "user", "password", "ascii", "passive"},
-                    "an FTP upload");
+                OnlyKeys(t,
+                         {"kind", "server", "port", "folder", "user", "password", "ascii",
+                          "passive", "key-file", "accepted-key", "password-in-keyring"},
+                         "an FTP upload");
                 a.ftp.ftpserver = Str(t, "server", "an FTP upload", true);
                 a.ftp.ftpport = static_cast<std::int32_t>(Int(t, "port", "", false, 0, 65535, 21));
                 a.ftp.ftppath = Str(t, "folder", "", false);
@@ -238,6 +239,12 @@ public:
                 // A new upload sends files as they are, through routers.
                 a.ftp.ftpascmode = Bool(t, "ascii", false);
                 a.ftp.ftppassive = Bool(t, "passive", true);
+                a.ftp.keyFile = Str(t, "key-file", "", false);
+                a.ftp.pinnedKey = Str(t, "accepted-key", "", false);
+                if (!a.ftp.pinnedKey.empty() && !a.ftp.pinnedKey.starts_with("sha256//"))
+                    Error(t.get("accepted-key"),
+                          "an accepted key is \"sha256//\" and the key's base64 digest");
+                a.ftp.passwordInKeyring = Bool(t, "password-in-keyring", false);
                 break;
             case actLaunch:
                 OnlyKeys(t, {"kind", "program", "parameters"}, "a launch");

@@ -362,7 +362,7 @@ TEST(FtpOptionsDialog, ChecksInOrderThenWritesTheFirstFtpAction) {
 TEST(FtpOptionsDialog, PrefillsFromAnActionWithAServer) {
     RuleRec rule = ruleWithFtp();
     racftp& ftp = rule.actions[1].ftp;
-    ftp = {"host", "/in", 2121, "u", "p", false, true};
+    ftp = {"host", "/in", 2121, "u", "p", false, true, {}, {}, false};
     FtpOptionsDialog dialog(rule);
     EXPECT_EQ(dialog.teFTPServer->text(), "host");
     EXPECT_EQ(dialog.teFTPPort->text(), "2121");

@@ -165,7 +165,7 @@ ServiceStore FullStore() {
     copy.copy.filepath = "F:\\backup";
     ruleactionrec ftp;
     ftp.raction = actFtp;
-    ftp.ftp = {"ftp.example.org", "/in[1]", 2121, "anon", "p=[a-2]w", true, false};
+    ftp.ftp = {"ftp.example.org", "/in[1]", 2121, "anon", "p=[a-2]w", true, false, {}, {}, false};
     ruleactionrec del;
     del.raction = actDelete;
     second.actions = {copy, ftp, del};

@@ -51,7 +51,23 @@ kb::ServiceStore ExtendedStore() {
     copy.raction = kb::actCopy;
     copy.copy.filepath = "/backup";
     r.actions = {rename, move, copy};
-    store.ServiceTable[2].rulelist.rules = {plain, r};
+
+    // An upload over SFTP with its own key, one over TLS with an accepted
+    // key and its password in the secret store.
+    kb::RuleRec up;
+    up.rulename = "upload";
+    kb::ruleactionrec sftp;
+    sftp.raction = kb::actFtp;
+    sftp.ftp.ftpserver = "sftp://files.example.org";
+    sftp.ftp.ftpport = 22;
+    sftp.ftp.keyFile = "/home/me/.ssh/upload key";
+    kb::ruleactionrec tls = sftp;
+    tls.ftp.ftpserver = "ftpes://files.example.org";
+    tls.ftp.keyFile.clear();
+    tls.ftp.pinnedKey = "sha256//byIEgP/8Yce+3TxBsEXRKtMjoIw+gplEO//izFJwmk8=";
+    tls.ftp.passwordInKeyring = true;
+    up.actions = {sftp, tls};
+    store.ServiceTable[2].rulelist.rules = {plain, r, up};
     return store;
 }
 
@@ -74,6 +90,10 @@ TEST(RuleExtensions, ComeBackWholeInOrderAndTheFileIsStable) {
                         "condition.2=regex-case ^(a|b) [0-9]+ = x$\r\naction.0=rename\r\n"),
               std::string::npos);
     EXPECT_EQ(text.find("[Extension 3.1]"), std::string::npos) << "a plain rule gets no block";
+    EXPECT_NE(text.find("[Extension 3.3]\r\nkeyfile.0=/home/me/.ssh/upload key\r\n"
+                        "pin.1=sha256//byIEgP/8Yce+3TxBsEXRKtMjoIw+gplEO//izFJwmk8=\r\n"
+                        "password.1=keyring\r\n"),
+              std::string::npos);
 }
 
 TEST(RuleExtensions, TheRecordsAloneAreWhatAReaderOfThemExpectsAndLoseOnlyTheExtensions) {
@@ -91,6 +111,12 @@ TEST(RuleExtensions, TheRecordsAloneAreWhatAReaderOfThemExpectsAndLoseOnlyTheExt
     ASSERT_EQ(r.actions.size(), 2u);
     EXPECT_EQ(r.actions[0].move.filepath, "/music/{year}/{month}");
     EXPECT_EQ(r.actions[1].copy.filepath, "/backup");
+    // The uploads keep server, port and user; the password is in the store.
+    const kb::RuleRec& up = old.ServiceTable[2].rulelist.rules[2];
+    ASSERT_EQ(up.actions.size(), 2u);
+    EXPECT_EQ(up.actions[1].ftp.ftpserver, "ftpes://files.example.org");
+    EXPECT_EQ(up.actions[1].ftp.ftppass, "");
+    EXPECT_FALSE(up.actions[1].ftp.passwordInKeyring);
     EXPECT_EQ(kb::FormatConfigFile(old), records);
     EXPECT_EQ(records.find("rcond=5"), std::string::npos);
     EXPECT_EQ(records.find("raction=5"), std::string::npos);
