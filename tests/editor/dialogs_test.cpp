@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -318,9 +319,75 @@ TEST(FtpOptionsDialog, NewActionShowsTheDefaults) {
     EXPECT_EQ(dialog.PageControl1->tabText(1), "Transfer Options");
     EXPECT_EQ(dialog.teFTPPort->text(), "21");
     EXPECT_EQ(dialog.teFTPServer->text(), "");
-    EXPECT_TRUE(dialog.rbASCII->isChecked());
-    EXPECT_FALSE(dialog.chkPassive->isChecked());
+    // A new upload sends files unchanged, in passive mode.
+    EXPECT_TRUE(dialog.rbBinary->isChecked());
+    EXPECT_TRUE(dialog.chkPassive->isChecked());
     EXPECT_EQ(dialog.teFTPPass->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.cbSecurity->currentIndex(), 0);
+    EXPECT_FALSE(dialog.teKeyFile->isEnabled());
+}
+
+TEST(FtpOptionsDialog, TheConnectionChoiceAndTheServerFieldFollowEachOther) {
+    RuleRec rule = ruleWithFtp();
+    FtpOptionsDialog dialog(rule);
+    dialog.teFTPServer->setText("files.example.org");
+    dialog.cbSecurity->setCurrentIndex(3);
+    emit dialog.cbSecurity->activated(3);
+    EXPECT_EQ(dialog.teFTPServer->text(), "sftp://files.example.org");
+    EXPECT_EQ(dialog.teFTPPort->text(), "22");
+    EXPECT_TRUE(dialog.teKeyFile->isEnabled());
+    EXPECT_FALSE(dialog.rbASCII->isEnabled());
+    EXPECT_EQ(dialog.btnTrust->text(), "Trust this server's host key...");
+
+    // Typed by hand: the choice follows, a port of one's own stays.
+    dialog.teFTPPort->setText("2222");
+    QTest::keyClicks(dialog.teFTPServer, "x");
+    dialog.teFTPServer->clear();
+    QTest::keyClicks(dialog.teFTPServer, "ftpes://nas");
+    EXPECT_EQ(dialog.cbSecurity->currentIndex(), 1);
+    EXPECT_EQ(dialog.teFTPPort->text(), "2222");
+    EXPECT_EQ(dialog.btnTrust->text(), "Accept this server's certificate...");
+    dialog.cbSecurity->setCurrentIndex(0);
+    emit dialog.cbSecurity->activated(0);
+    EXPECT_EQ(dialog.teFTPServer->text(), "nas");
+
+    // An SFTP login with a key needs no password; the key goes with the action.
+    dialog.cbSecurity->setCurrentIndex(3);
+    emit dialog.cbSecurity->activated(3);
+    dialog.teFTPUser->setText("me");
+    dialog.teKeyFile->setText("/home/me/.ssh/backup");
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    const racftp& ftp = rule.actions[1].ftp;
+    EXPECT_EQ(ftp.ftpserver, "sftp://nas");
+    EXPECT_EQ(ftp.ftpport, 2222);
+    EXPECT_EQ(ftp.keyFile, "/home/me/.ssh/backup");
+    EXPECT_EQ(ftp.ftppass, "");
+    EXPECT_FALSE(ftp.passwordInKeyring);
+}
+
+TEST(FtpOptionsDialog, AsciiIsWarnedAboutUnlessTheRuleTakesOnlyTextAndAPinShows) {
+    RuleRec rule = ruleWithFtp();
+    rule.actions[1].ftp = {"ftpes://nas",  "/in", 21, "u", "p", true, true, {},
+                           "sha256//abc=", false};
+    FtpOptionsDialog dialog(rule);
+    dialog.show();
+    dialog.PageControl1->setCurrentIndex(1);
+    EXPECT_TRUE(dialog.lblAsciiWarning->isVisible());
+    dialog.rbBinary->setChecked(true);
+    EXPECT_FALSE(dialog.lblAsciiWarning->isVisible());
+    EXPECT_EQ(dialog.lblTrust->text(), "Accepted key: sha256//abc=");
+    EXPECT_TRUE(pressOk(dialog, dialog.Button1).isEmpty());
+    EXPECT_EQ(rule.actions[1].ftp.pinnedKey, "sha256//abc=");
+
+    RuleRec text = ruleWithFtp();
+    ruleacondrec ext;
+    ext.fileext.ext = "txt;nfo";
+    text.conds = {ext};
+    text.actions[1].ftp = {"host", "/in", 21, "u", "p", true, true, {}, {}, false};
+    FtpOptionsDialog forText(text);
+    forText.show();
+    forText.PageControl1->setCurrentIndex(1);
+    EXPECT_FALSE(forText.lblAsciiWarning->isVisible());
 }
 
 TEST(FtpOptionsDialog, ChecksInOrderThenWritesTheFirstFtpAction) {
