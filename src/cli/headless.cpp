@@ -78,6 +78,11 @@ int RunHeadless(int argc, char** argv, const CommandLine& command) {
                      [](const QString& text) { std::cout << text.toStdString() << std::endl; });
     QObject::connect(&run.TheSession(), &Session::ReloadRefused, &app,
                      [tell](const QString& text) { tell(text.toStdString()); });
+    QObject::connect(&run.TheSession(), &Session::MailFailed, &app,
+                     [tell](const QString& text) { tell(text.toStdString()); });
+    QObject::connect(&run.TheSession(), &Session::MailDelivered, &app, [](const QString& subject) {
+        std::cout << "Mailed \"" << subject.toStdString() << "\"." << std::endl;
+    });
     const ScanScheduler& scanner = run.TheSession().Scheduler();
     QObject::connect(&scanner, &ScanScheduler::PassFinished, &app, [&] {
         for (const std::string& n : scanner.LastNotices()) std::cerr << "kestrelbox: " << n << '\n';

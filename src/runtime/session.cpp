@@ -2,14 +2,18 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <fstream>
 #include <sstream>
 
 #include "journal/journal.h"
+#include "platform/secrets.h"
 #include "remote/clientdesk.h"
 #include "runtime/outcometext.h"
 #include "store/configfile.h"
 #include "store/discovery.h"
+#include "store/settings.h"
 
 namespace kb {
 
@@ -19,6 +23,90 @@ Session::Session(ProgramState& state, ScanEnvironment env, QObject* parent)
       scheduler_(std::make_unique<ScanScheduler>(state_.store, std::move(env), state_.journal)) {
     ApplySettings();
     RefreshClients();
+    sendMail_ = [](const MailMessage& m) { return SendMail(m); };
+    connect(scheduler_.get(), &ScanScheduler::PassFinished, this, [this] {
+        if (!MailConfigured()) return;
+        mail_.Add(scheduler_->LastOutcomes(), QDateTime::currentMSecsSinceEpoch());
+        SendDueMail();
+    });
+    mailTimer_.setInterval(60 * 1000);
+    connect(&mailTimer_, &QTimer::timeout, this, &Session::SendDueMail);
+    mailTimer_.start();
+}
+
+bool Session::MailConfigured() const {
+    const ServiceStore& s = state_.store;
+    return s.UseSMTP && !s.SmtpServer.empty() && !s.ReplyTo.empty();
+}
+
+MailMessage Session::MailTemplate(std::string* problem) const {
+    MailMessage m;
+    m.server = state_.store.SmtpServer;
+    m.from = m.to = state_.store.ReplyTo;
+    m.user = state_.settings.SmtpUser;
+    m.password = state_.settings.SmtpPassword;
+    m.caFile = mailCaFile_;
+    if (state_.settings.SmtpPasswordInKeyring && !m.user.empty()) {
+        const std::optional<std::string> p =
+            LookupSecret({state_.store.SmtpServer, 0, m.user}, problem);
+        if (p) m.password = *p;
+    }
+    return m;
+}
+
+void Session::SendDueMail() {
+    if (mailSending_ || !MailConfigured()) return;
+    std::vector<FailureMail::Mail> due = mail_.TakeDue(QDateTime::currentMSecsSinceEpoch());
+    if (due.empty()) return;
+    mailSending_ = true;
+    const MailMessage base = MailTemplate();
+    struct Result {
+        FailureMail::Mail mail;
+        Status status = Status::Success();
+    };
+    auto* watcher = new QFutureWatcher<std::vector<Result>>(this);
+    connect(watcher, &QFutureWatcher<std::vector<Result>>::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        mailSending_ = false;
+        for (const Result& r : watcher->result()) mailDone(r.mail, r.status);
+    });
+    MailSender send = sendMail_;
+    watcher->setFuture(QtConcurrent::run([send, base, due = std::move(due)] {
+        std::vector<Result> results;
+        for (const FailureMail::Mail& mail : due) {
+            MailMessage m = base;
+            m.subject = mail.subject;
+            m.body = mail.body;
+            results.push_back({mail, send(m)});
+        }
+        return results;
+    }));
+}
+
+void Session::mailDone(const FailureMail::Mail& mail, const Status& st) {
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const std::string before = state_.settings.MailLastError;
+    if (st) {
+        state_.settings.MailLastError.clear();
+        emit MailDelivered(QString::fromStdString(mail.subject));
+    } else {
+        // Tried again in ten minutes, with whatever failed meanwhile.
+        mail_.PutBack(mail, now, 10 * 60 * 1000);
+        state_.settings.MailLastError = st.error;
+        const std::string text = "The failure notice could not be mailed to " +
+                                 state_.store.ReplyTo + ": " + st.error + ".";
+        // A journal that cannot be written says so itself.
+        if (state_.journal && before != st.error)
+            (void)state_.journal->Append({WarningEntry(text, now)});
+        emit MailFailed(QString::fromStdString(text));
+    }
+    if (before != state_.settings.MailLastError) {
+        try {
+            SaveSettings(state_.settings);
+        } catch (const std::exception&) {
+            // Shown from memory; stored with the next save.
+        }
+    }
 }
 
 Session::~Session() = default;

@@ -11,10 +11,13 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "engine/scanpass.h"
+#include "platform/mail.h"
+#include "runtime/failuremail.h"
 #include "runtime/scanscheduler.h"
 #include "runtime/servicecontext.h"
 #include "runtime/startup.h"
@@ -83,6 +86,24 @@ public:
     // every change of the table.
     void RefreshClients();
 
+    // Failure notices by mail: on when kbconf.ini says so and names a server
+    // and an address (the address is the sender too).
+    bool MailConfigured() const;
+    // The message the notices are sent as, with the stored login; the
+    // password read from the secret store when it is kept there.
+    MailMessage MailTemplate(std::string* problem = nullptr) const;
+    // Sends the mails that are due (off this thread); MailDelivered or
+    // MailFailed when each has gone or not. Called after every pass and
+    // once a minute.
+    void SendDueMail();
+    // What sends a message (tests give their own); SendMail by default.
+    using MailSender = std::function<Status(const MailMessage&)>;
+    void SetMailSender(MailSender send) { sendMail_ = std::move(send); }
+    // A certificate file the mail's TLS trusts besides the system's (tests).
+    void SetMailCaFile(std::string file) { mailCaFile_ = std::move(file); }
+    // Why the last mail could not be delivered; empty once one was.
+    QString MailLastError() const { return QString::fromStdString(state_.settings.MailLastError); }
+
 signals:
     void RulesChanged(std::uint8_t serviceId);
     void SaveFailed(const QString& text);
@@ -91,6 +112,8 @@ signals:
     // again from ...").
     void ConfigReloaded(const QString& text);
     void ReloadRefused(const QString& text);
+    void MailDelivered(const QString& subject);
+    void MailFailed(const QString& why);
 
 private:
     ProgramState& state_;
@@ -105,6 +128,12 @@ private:
     std::string knownBytes_;
     std::unique_ptr<QFileSystemWatcher> watcher_;
     std::unique_ptr<QTimer> settle_;
+    FailureMail mail_;
+    QTimer mailTimer_;
+    bool mailSending_ = false;
+    MailSender sendMail_;
+    std::string mailCaFile_;
+    void mailDone(const FailureMail::Mail& mail, const Status& st);
 };
 
 }  // namespace kb

@@ -26,6 +26,10 @@ constexpr OptionField kFields[] = {
     {"NotifyFailures", &Settings::NotifyFailures, nullptr, 0, 1},
     {"NotifyEvery", &Settings::NotifyEvery, nullptr, 0, 1},
     {"NoTrayNoticeShown", &Settings::NoTrayNoticeShown, nullptr, 0, 1},
+    {"SmtpUser", nullptr, nullptr, 0, 0, &Settings::SmtpUser},
+    {"SmtpPassword", nullptr, nullptr, 0, 0, &Settings::SmtpPassword},
+    {"SmtpPasswordInKeyring", &Settings::SmtpPasswordInKeyring, nullptr, 0, 1},
+    {"MailLastError", nullptr, nullptr, 0, 0, &Settings::MailLastError},
 };
 
 }  // namespace

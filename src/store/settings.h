@@ -42,6 +42,15 @@ struct Settings {
     // The window has said once how to bring it back on a desktop without a
     // notification area.
     bool NoTrayNoticeShown = false;
+    // Failure notices by mail (kbconf.ini holds whether, the server and the
+    // address): the SMTP login, its password here or, when
+    // SmtpPasswordInKeyring, in the desktop's secret store; and why the last
+    // mail could not be delivered ("" once one was), kept so that a window
+    // shows what a headless run met.
+    std::string SmtpUser;
+    std::string SmtpPassword;
+    bool SmtpPasswordInKeyring = false;
+    std::string MailLastError;
 
     bool operator==(const Settings&) const = default;
 };

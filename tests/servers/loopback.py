@@ -190,7 +190,8 @@ def smtp(where, options):
 
     def login(server, session, envelope, mechanism, auth_data):
         ok = auth_data.login == USER.encode() and auth_data.password == PASSWORD.encode()
-        return AuthResult(success=ok)
+        # Not handled: aiosmtpd gives the refusal (535) itself.
+        return AuthResult(success=ok, handled=False)
 
     kwargs = {}
     if "starttls" in options or "auth" in options:
