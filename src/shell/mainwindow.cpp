@@ -284,7 +284,7 @@ void MainWindow::openLink(const QString& address) {
 }
 
 void MainWindow::showSettings() {
-    if (ShowSettings(this, session_.State().settings)) session_.ApplySettings();
+    if (ShowSettings(this, session_.State().settings, &session_)) session_.ApplySettings();
 }
 
 void MainWindow::showAdditionalOptions() {

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,9 +11,14 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include "engine/completion.h"
+#include "engine/ftpupload.h"
+#include "platform/mail.h"
 #include "platform/registry.h"
+#include "platform/secrets.h"
+#include "runtime/session.h"
 #include "ui/msgbox.h"
 #include "ui/placement.h"
 
@@ -26,10 +33,26 @@ QLabel* Hint(const QString& text, QWidget* parent) {
     return l;
 }
 
+// Upload actions whose password still stands in kbconf.ini.
+int PasswordsInFile(const ServiceStore& store) {
+    int n = 0;
+    for (const rServiceRules& s : store.ServiceTable)
+        for (const RuleRec& r : s.rulelist.rules)
+            for (const ruleactionrec& a : r.actions)
+                n += a.raction == actFtp && !a.ftp.ftppass.empty() ? 1 : 0;
+    return n;
+}
+
+bool LooksLikeAddress(const QString& a) {
+    const int at = a.indexOf(QLatin1Char('@'));
+    return at > 0 && at < a.size() - 1 && !a.contains(QLatin1Char(' ')) &&
+           !a.contains(QLatin1Char('<')) && !a.contains(QLatin1Char('>'));
+}
+
 }  // namespace
 
-SettingsDialog::SettingsDialog(Settings& options, QWidget* mainWindow)
-    : QDialog(mainWindow), options_(options) {
+SettingsDialog::SettingsDialog(Settings& options, QWidget* mainWindow, Session* session)
+    : QDialog(mainWindow), options_(options), session_(session) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -136,6 +159,7 @@ SettingsDialog::SettingsDialog(Settings& options, QWidget* mainWindow)
     outer->addWidget(downloads);
     outer->addWidget(deleting);
     outer->addWidget(notify);
+    if (session_) buildMail(outer);
     outer->addStretch(1);
     outer->addWidget(Buttons);
 
@@ -174,6 +198,171 @@ SettingsDialog::SettingsDialog(Settings& options, QWidget* mainWindow)
     PlaceDialog(this, mainWindow);
 }
 
+void SettingsDialog::buildMail(QVBoxLayout* outer) {
+    const ServiceStore& store = session_->State().store;
+    const bool storeRuns = SecretStoreAvailable();
+    auto* mail = new QGroupBox(QStringLiteral("Email"), this);
+    mail->setObjectName(QStringLiteral("gbEmail"));
+    chkUseSmtp = new QCheckBox(QStringLiteral("Mail me when actions fail"), mail);
+    chkUseSmtp->setObjectName(QStringLiteral("chkUseSmtp"));
+    auto line = [mail](const char* name, const QString& placeholder) {
+        auto* e = new QLineEdit(mail);
+        e->setObjectName(QLatin1StringView(name));
+        e->setPlaceholderText(placeholder);
+        return e;
+    };
+    teSmtpServer = line("teSmtpServer", QStringLiteral("mail.example.org:587"));
+    teReplyTo = line("teReplyTo", QStringLiteral("me@example.org"));
+    teSmtpUser = line("teSmtpUser", QStringLiteral("only if the server wants a login"));
+    teSmtpPassword = line("teSmtpPassword", QString());
+    teSmtpPassword->setEchoMode(QLineEdit::Password);
+    chkSmtpKeyring =
+        new QCheckBox(QStringLiteral("Keep the password in the desktop's secret store"), mail);
+    chkSmtpKeyring->setObjectName(QStringLiteral("chkSmtpKeyring"));
+    chkSmtpKeyring->setEnabled(storeRuns);
+    btnTestMail = new QPushButton(QStringLiteral("Send a test message"), mail);
+    btnTestMail->setObjectName(QStringLiteral("btnTestMail"));
+    lblMailStatus = new QLabel(mail);
+    lblMailStatus->setObjectName(QStringLiteral("lblMailStatus"));
+    lblMailStatus->setWordWrap(true);
+    lblMailStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("SMTP server:"), teSmtpServer);
+    form->addRow(QStringLiteral("Address:"), teReplyTo);
+    form->addRow(QStringLiteral("User name:"), teSmtpUser);
+    form->addRow(QStringLiteral("Password:"), teSmtpPassword);
+    auto* testRow = new QHBoxLayout;
+    testRow->addWidget(btnTestMail);
+    testRow->addWidget(lblMailStatus, 1);
+    auto* mailBox = new QVBoxLayout(mail);
+    mailBox->addWidget(chkUseSmtp);
+    mailBox->addLayout(form);
+    mailBox->addWidget(chkSmtpKeyring);
+    mailBox->addLayout(testRow);
+    mailBox->addWidget(Hint(QStringLiteral("Failures are mailed to the address, which is the "
+                                           "sender too: at once, then at most once an hour per "
+                                           "rule with a count. Nothing is sent before a server and "
+                                           "an address are set. With a user name the connection "
+                                           "must use TLS (STARTTLS)."),
+                            mail));
+
+    auto* passwords = new QGroupBox(QStringLiteral("Passwords"), this);
+    passwords->setObjectName(QStringLiteral("gbPasswords"));
+    btnMovePasswords = new QPushButton(QStringLiteral("Move passwords to the keyring"), passwords);
+    btnMovePasswords->setObjectName(QStringLiteral("btnMovePasswords"));
+    lblPasswords = new QLabel(passwords);
+    lblPasswords->setObjectName(QStringLiteral("lblPasswords"));
+    lblPasswords->setWordWrap(true);
+    auto* pwRow = new QHBoxLayout(passwords);
+    pwRow->addWidget(btnMovePasswords);
+    pwRow->addWidget(lblPasswords, 1);
+
+    outer->addWidget(mail);
+    outer->addWidget(passwords);
+
+    chkUseSmtp->setChecked(store.UseSMTP);
+    teSmtpServer->setText(QString::fromStdString(store.SmtpServer));
+    teReplyTo->setText(QString::fromStdString(store.ReplyTo));
+    teSmtpUser->setText(QString::fromStdString(options_.SmtpUser));
+    if (options_.SmtpPasswordInKeyring) {
+        const std::optional<std::string> p = LookupSecret({store.SmtpServer, 0, options_.SmtpUser});
+        if (p) teSmtpPassword->setText(QString::fromStdString(*p));
+    } else {
+        teSmtpPassword->setText(QString::fromStdString(options_.SmtpPassword));
+    }
+    chkSmtpKeyring->setChecked(storeRuns &&
+                               (options_.SmtpPasswordInKeyring || options_.SmtpPassword.empty()));
+    if (!options_.MailLastError.empty())
+        lblMailStatus->setText(QStringLiteral("The last mail could not be delivered: %1")
+                                   .arg(QString::fromStdString(options_.MailLastError)));
+    showPasswordCount();
+    connect(btnTestMail, &QPushButton::clicked, this, &SettingsDialog::sendTestMail);
+    connect(btnMovePasswords, &QPushButton::clicked, this, &SettingsDialog::movePasswords);
+}
+
+void SettingsDialog::showPasswordCount() {
+    const int n = PasswordsInFile(session_->State().store);
+    const bool storeRuns = SecretStoreAvailable();
+    btnMovePasswords->setEnabled(storeRuns && n > 0);
+    if (!storeRuns)
+        lblPasswords->setText(
+            QStringLiteral("No secret store runs in this session: upload "
+                           "passwords stay in kbconf.ini."));
+    else if (n == 0)
+        lblPasswords->setText(QStringLiteral("No upload password is kept in kbconf.ini."));
+    else
+        lblPasswords->setText(
+            n == 1 ? QStringLiteral("1 upload password is kept in kbconf.ini.")
+                   : QStringLiteral("%1 upload passwords are kept in kbconf.ini.").arg(n));
+}
+
+void SettingsDialog::movePasswords() {
+    ServiceStore& store = session_->State().store;
+    int moved = 0;
+    std::string problem;
+    for (rServiceRules& s : store.ServiceTable)
+        for (RuleRec& r : s.rulelist.rules)
+            for (ruleactionrec& a : r.actions) {
+                if (a.raction != actFtp || a.ftp.ftppass.empty()) continue;
+                const Status st = StoreSecret(UploadSecretKey(a.ftp), a.ftp.ftppass);
+                if (!st) {
+                    problem = st.error;
+                    continue;
+                }
+                a.ftp.ftppass.clear();
+                a.ftp.passwordInKeyring = true;
+                ++moved;
+            }
+    if (moved > 0) session_->SaveConfig();
+    showPasswordCount();
+    if (!problem.empty())
+        lblPasswords->setText(lblPasswords->text() + QStringLiteral(" The secret store refused: ") +
+                              QString::fromStdString(problem));
+}
+
+bool SettingsDialog::readMailFields(std::string& server, std::string& address) const {
+    server = teSmtpServer->text().trimmed().toStdString();
+    address = teReplyTo->text().trimmed().toStdString();
+    if (!server.empty() && MailServerUrl(server).empty()) {
+        lblMailStatus->setText(QStringLiteral(
+            "The SMTP server is a name with an optional port: mail.example.org:587."));
+        return false;
+    }
+    if (!address.empty() && !LooksLikeAddress(QString::fromStdString(address))) {
+        lblMailStatus->setText(QStringLiteral("The address is one address: me@example.org."));
+        return false;
+    }
+    return true;
+}
+
+void SettingsDialog::sendTestMail() {
+    MailMessage m;
+    if (!readMailFields(m.server, m.to)) return;
+    if (m.server.empty() || m.to.empty()) {
+        lblMailStatus->setText(QStringLiteral("A test needs the SMTP server and the address."));
+        return;
+    }
+    m.from = m.to;
+    m.user = teSmtpUser->text().toStdString();
+    m.password = teSmtpPassword->text().toStdString();
+    m.subject = "Kestrelbox: a test message";
+    m.body =
+        "This is the test message sent from Kestrelbox's Settings. Failure notices will "
+        "come this way.\n";
+    btnTestMail->setEnabled(false);
+    lblMailStatus->setText(QStringLiteral("Sending..."));
+    auto* watcher = new QFutureWatcher<Status>(this);
+    connect(watcher, &QFutureWatcher<Status>::finished, this, [this, watcher, to = m.to] {
+        watcher->deleteLater();
+        btnTestMail->setEnabled(true);
+        const Status st = watcher->result();
+        lblMailStatus->setText(
+            st ? QStringLiteral("Sent to %1.").arg(QString::fromStdString(to))
+               : QStringLiteral("Not sent: %1").arg(QString::fromStdString(st.error)));
+    });
+    watcher->setFuture(QtConcurrent::run([m] { return SendMail(m); }));
+}
+
 void SettingsDialog::confirm() {
     Settings changed = options_;
     changed.WaitSettled = chkWaitSettled->isChecked();
@@ -186,6 +375,21 @@ void SettingsDialog::confirm() {
     changed.DeleteToTrash = chkDeleteToTrash->isChecked();
     changed.NotifyFailures = chkNotifyFailures->isChecked();
     changed.NotifyEvery = chkNotifyEvery->isChecked();
+    std::string server, address;
+    if (session_) {
+        if (!readMailFields(server, address)) return;
+        changed.SmtpUser = teSmtpUser->text().toStdString();
+        changed.SmtpPassword = teSmtpPassword->text().toStdString();
+        changed.SmtpPasswordInKeyring = false;
+        if (chkSmtpKeyring->isEnabled() && chkSmtpKeyring->isChecked() &&
+            !changed.SmtpPassword.empty()) {
+            const Status kept = StoreSecret({server, 0, changed.SmtpUser}, changed.SmtpPassword);
+            if (kept) {
+                changed.SmtpPassword.clear();
+                changed.SmtpPasswordInKeyring = true;
+            }
+        }
+    }
     try {
         SaveSettings(changed);
     } catch (const RegistryError& e) {
@@ -193,12 +397,22 @@ void SettingsDialog::confirm() {
         return;
     }
     options_ = changed;
+    if (session_) {
+        ServiceStore& store = session_->State().store;
+        if (store.UseSMTP != chkUseSmtp->isChecked() || store.SmtpServer != server ||
+            store.ReplyTo != address) {
+            store.UseSMTP = chkUseSmtp->isChecked();
+            store.SmtpServer = server;
+            store.ReplyTo = address;
+            session_->SaveConfig();
+        }
+    }
     accept();
 }
 
-bool ShowSettings(QWidget* mainWindow, Settings& options) {
+bool ShowSettings(QWidget* mainWindow, Settings& options, Session* session) {
     const Settings before = options;
-    SettingsDialog dlg(options, mainWindow);
+    SettingsDialog dlg(options, mainWindow, session);
     return dlg.exec() == QDialog::Accepted && !(options == before);
 }
 

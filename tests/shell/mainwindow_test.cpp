@@ -35,8 +35,11 @@
 #include <thread>
 
 #include "builders.h"
+#include "engine/ftpupload.h"
+#include "engine/loopback_server.h"
 #include "gui_modal.h"
 #include "platform/registry.h"
+#include "platform/secrets.h"
 #include "platform/xdg_sandbox.h"
 #include "runtime/scanscheduler.h"
 #include "runtime/session.h"
@@ -956,4 +959,101 @@ TEST_F(MainWindowTest, AConfigFileChangedBehindTheWindowIsTakenAndADamagedOneIsR
         " was changed but does not read cleanly, so the rules stay as they were ("))
         << status->currentMessage().toStdString();
     EXPECT_EQ(state_.store.ServiceTable[0].rulelist.rules.size(), 1u);
+}
+
+// ---- Settings: mail and passwords ---------------------------------------------
+
+TEST_F(MainWindowTest, SettingsMailGroupTestsSavesKbconfFieldsAndMovesNoPasswordWithoutAStore) {
+    state_.store.SmtpServer = "mail.example.org";
+    state_.store.ReplyTo = "me@example.org";
+    state_.settings.MailLastError = "550 sender refused";
+    ruleactionrec up;
+    up.raction = actFtp;
+    up.ftp.ftpserver = "files.example.org";
+    up.ftp.ftpuser = "me";
+    up.ftp.ftppass = "secret";
+    state_.store.ServiceTable[0].rulelist.rules = {kbtest::Rule(trgNewFile, {up})};
+    MainWindow& w = create();
+
+    kbtest::LoopbackServer smtp;
+    const std::string why = smtp.Start("smtp");
+    kbtest::DialogDriver<SettingsDialog> driver([&](SettingsDialog* d) {
+        EXPECT_TRUE(d->chkUseSmtp->isChecked());
+        EXPECT_EQ(d->teSmtpServer->text(), "mail.example.org");
+        EXPECT_EQ(d->teReplyTo->text(), "me@example.org");
+        EXPECT_EQ(d->lblMailStatus->text(),
+                  "The last mail could not be delivered: 550 sender refused");
+        // No secret store in this session: the file keeps passwords, and says so.
+        EXPECT_FALSE(d->btnMovePasswords->isEnabled());
+        EXPECT_EQ(d->lblPasswords->text(),
+                  "No secret store runs in this session: upload passwords stay in kbconf.ini.");
+
+        d->teSmtpServer->setText("not a server/");
+        QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        EXPECT_TRUE(d->isVisible()) << "a bad server is refused";
+        EXPECT_TRUE(d->lblMailStatus->text().startsWith("The SMTP server is a name"));
+
+        if (why.empty()) {
+            d->teSmtpServer->setText(QStringLiteral("127.0.0.1:%1").arg(smtp.Port()));
+            QTest::mouseClick(d->btnTestMail, Qt::LeftButton);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return d->btnTestMail->isEnabled(); }, 15000));
+            EXPECT_EQ(d->lblMailStatus->text(), "Sent to me@example.org.");
+        } else {
+            d->teSmtpServer->setText("127.0.0.1:2525");
+        }
+        d->teReplyTo->setText("you@example.org");
+        QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    Find<QAction>(w, "Settings1")->trigger();
+    ASSERT_TRUE(driver.called);
+    const ServiceStore back = saved();
+    EXPECT_EQ(back.ReplyTo, "you@example.org");
+    EXPECT_NE(back.SmtpServer.find("127.0.0.1:"), std::string::npos);
+    EXPECT_EQ(back.ServiceTable[0].rulelist.rules[0].actions[0].ftp.ftppass, "secret");
+    if (why.empty()) {
+        std::error_code ec;
+        const auto mails =
+            std::distance(fs::directory_iterator(smtp.Str("mail"), ec), fs::directory_iterator());
+        EXPECT_EQ(mails, 1);
+    }
+}
+
+// Run by tests/platform/with-keyring.sh, with gnome-keyring-daemon on a
+// private session bus.
+TEST_F(MainWindowTest, WithASecretStoreKbconfHoldsNoPasswordAndUploadsStillFindIt) {
+    if (!std::getenv("KB_TEST_SECRET_STORE")) GTEST_SKIP() << "run by with-keyring.sh";
+    ASSERT_TRUE(SecretStoreAvailable());
+    ruleactionrec up;
+    up.raction = actFtp;
+    up.ftp.ftpserver = "ftpes://files.example.org";
+    up.ftp.ftpport = 21;
+    up.ftp.ftpuser = "me";
+    up.ftp.ftppass = "old secret";
+    state_.store.ServiceTable[0].rulelist.rules = {kbtest::Rule(trgNewFile, {up})};
+    MainWindow& w = create();
+    session_->SaveConfig();
+    kbtest::DialogDriver<SettingsDialog> driver([&](SettingsDialog* d) {
+        EXPECT_EQ(d->lblPasswords->text(), "1 upload password is kept in kbconf.ini.");
+        ASSERT_TRUE(d->btnMovePasswords->isEnabled());
+        QTest::mouseClick(d->btnMovePasswords, Qt::LeftButton);
+        EXPECT_EQ(d->lblPasswords->text(), "No upload password is kept in kbconf.ini.");
+        d->teSmtpUser->setText("mailer");
+        d->teSmtpPassword->setText("mail secret");
+        EXPECT_TRUE(d->chkSmtpKeyring->isChecked());
+        QTest::mouseClick(d->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    Find<QAction>(w, "Settings1")->trigger();
+    ASSERT_TRUE(driver.called);
+    const std::string file = test::XdgSandbox::Read(state_.ConfigFilePath);
+    EXPECT_EQ(file.find("old secret"), std::string::npos);
+    EXPECT_NE(file.find("password.0=keyring"), std::string::npos);
+    const racftp ftp = saved().ServiceTable[0].rulelist.rules[0].actions[0].ftp;
+    EXPECT_TRUE(ftp.passwordInKeyring);
+    EXPECT_EQ(LookupSecret(UploadSecretKey(ftp)).value_or(""), "old secret");
+    EXPECT_TRUE(state_.settings.SmtpPasswordInKeyring);
+    EXPECT_EQ(state_.settings.SmtpPassword, "");
+    std::string stored;
+    ReadRegString(RegRoot::LocalMachine, kOptionsKey, "SmtpPassword", stored);
+    EXPECT_EQ(stored, "");
+    EXPECT_EQ(session_->MailTemplate().password, "mail secret");
 }
