@@ -123,6 +123,52 @@ TEST_F(Sftp, AWrongPasswordWithoutAKeyFails) {
     EXPECT_TRUE(Names(remote_ / "up").empty());
 }
 
+// A rule's upload actions as a pass runs them: the key and the pinned
+// server key come from the action, the trusted host keys from the user's
+// ~/.ssh/known_hosts.
+TEST_F(Sftp, ARulesUploadsOverSftpAndPinnedTlsDeliverWhatThePassFound) {
+    kbtest::LoopbackServer tls;
+    if (const std::string why = tls.Start("ftps"); !why.empty()) GTEST_SKIP() << why;
+    TempDir home;
+    kbtest::MakeDir(home / ".ssh");
+    WriteFile(home / ".ssh/known_hosts", server_.Str("known_hosts_line") + "\n");
+    const char* was = std::getenv("HOME");
+    const std::string saved = was ? was : "";
+    ::setenv("HOME", home.str().c_str(), 1);
+
+    TempDir share;
+    const std::string data = Payload(200 * 1024);
+    WriteFile(share / "set.flac", data);
+    kb::ruleactionrec sftp;
+    sftp.raction = kb::actFtp;
+    sftp.ftp.ftpserver = "sftp://127.0.0.1";
+    sftp.ftp.ftpport = server_.Port();
+    sftp.ftp.ftpuser = server_.Str("user");
+    sftp.ftp.ftppath = remote_ / "up";
+    sftp.ftp.keyFile = server_.Str("key");
+    kb::ruleactionrec ftpes;
+    ftpes.raction = kb::actFtp;
+    ftpes.ftp.ftpserver = "ftpes://127.0.0.1";
+    ftpes.ftp.ftpport = tls.Port();
+    ftpes.ftp.ftpuser = tls.Str("user");
+    ftpes.ftp.ftppass = tls.Str("password");
+    ftpes.ftp.ftppassive = true;
+    ftpes.ftp.pinnedKey = tls.Str("pin");
+    const kb::ServiceStore store =
+        kbtest::StoreWithEveryPassRule(share.str(), "send", {sftp, ftpes});
+    const auto r = kb::RunScanPass(kb::TakeScanSnapshot(store), kb::ScanState{},
+                                   kbtest::WithoutGate(kb::DefaultScanEnvironment()));
+    ::setenv("HOME", saved.c_str(), 1);
+    ASSERT_EQ(r.outcomes.size(), 2u);
+    EXPECT_TRUE(r.outcomes[0].ok) << r.outcomes[0].error;
+    EXPECT_TRUE(r.outcomes[1].ok) << r.outcomes[1].error;
+    EXPECT_EQ(r.outcomes[0].target, "sftp://" + server_.Str("user") +
+                                        "@127.0.0.1:" + std::to_string(server_.Port()) +
+                                        remote_.str() + "/up/set.flac");
+    EXPECT_TRUE(ReadFile(remote_ / "up/set.flac") == data);
+    EXPECT_TRUE(ReadFile(tls.Str("root") + "/set.flac") == data);
+}
+
 class Ftpes : public ::testing::Test {
 protected:
     void Start(std::vector<std::string> options = {}) {
