@@ -42,6 +42,11 @@ public:
         (void)service, (void)rule;
         return {};
     }
+    // A rule was deleted from the service at `serviceIndex`, where it stood
+    // at `ruleIndex`: kept so that it can be brought back.
+    virtual void RememberDeletedRule(int serviceIndex, int ruleIndex, const RuleRec& rule) {
+        (void)serviceIndex, (void)ruleIndex, (void)rule;
+    }
 };
 
 }  // namespace kb

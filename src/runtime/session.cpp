@@ -34,6 +34,76 @@ Session::Session(ProgramState& state, ScanEnvironment env, QObject* parent)
     mailTimer_.start();
 }
 
+void Session::remember(Deletion d) {
+    deletions_.push_back(std::move(d));
+    if (deletions_.size() > kKeptDeletions) deletions_.erase(deletions_.begin());
+    emit DeletionsChanged();
+}
+
+void Session::RememberDeletedRule(int serviceIndex, int ruleIndex, const RuleRec& rule) {
+    if (serviceIndex < 0 || serviceIndex >= state_.store.ServiceCount()) return;
+    const rServiceRules& s = state_.store.ServiceTable[static_cast<std::size_t>(serviceIndex)];
+    Deletion d;
+    d.serviceUid = s.uid;
+    d.index = ruleIndex;
+    d.rule = rule;
+    d.text =
+        QStringLiteral("Rule \"%1\" of %2 deleted.")
+            .arg(QString::fromStdString(rule.rulename), QString::fromStdString(ServiceName(s)));
+    remember(std::move(d));
+}
+
+void Session::RememberDeletedService(int index, const rServiceRules& record) {
+    Deletion d;
+    d.service = true;
+    d.index = index;
+    d.record = record;
+    d.text =
+        QStringLiteral("Service \"%1\" deleted.").arg(QString::fromStdString(record.othername));
+    remember(std::move(d));
+}
+
+QString Session::LastDeletionText() const {
+    return deletions_.empty() ? QString() : deletions_.back().text;
+}
+
+bool Session::UndoDeletion() {
+    if (deletions_.empty()) return false;
+    Deletion d = std::move(deletions_.back());
+    deletions_.pop_back();
+    ServiceStore& store = state_.store;
+    bool done = false;
+    std::uint8_t serviceId = 0;
+    int otherLine = -1;
+    if (d.service) {
+        rServiceRules rec = std::move(d.record);
+        // A new identity: what the passes knew of it went with it, and the
+        // folder's files are its baseline again, not new files.
+        store.AssignUid(rec);
+        const int at = std::clamp(d.index, 0, store.ServiceCount());
+        store.InsertService(at, std::move(rec));
+        serviceId = store.ServiceTable[static_cast<std::size_t>(at)].serviceid;
+        if (serviceId == sidOther)
+            otherLine = store.ServiceTable[static_cast<std::size_t>(at)].othernum - 1;
+        done = true;
+    } else if (const int s = store.FindByUid(d.serviceUid); s >= 0) {
+        rServiceRules& service = store.ServiceTable[static_cast<std::size_t>(s)];
+        auto& rules = service.rulelist.rules;
+        const auto at = static_cast<std::ptrdiff_t>(std::clamp<std::size_t>(
+            static_cast<std::size_t>(std::max(d.index, 0)), 0, rules.size()));
+        rules.insert(rules.begin() + at, std::move(d.rule));
+        serviceId = service.serviceid;
+        if (serviceId == sidOther) otherLine = service.othernum - 1;
+        done = true;
+    }
+    emit DeletionsChanged();
+    if (!done) return false;
+    SaveConfig();
+    emit DeletionUndone(serviceId, otherLine);
+    emit RulesChanged(serviceId);
+    return true;
+}
+
 bool Session::MailConfigured() const {
     const ServiceStore& s = state_.store;
     return s.UseSMTP && !s.SmtpServer.empty() && !s.ReplyTo.empty();

@@ -50,6 +50,17 @@ public:
     QWidget* MainWindow() const override { return dialogParent_; }
     ScanEnvironment PreviewEnvironment() const override;
     QString RuleTip(const rServiceRules& service, const RuleRec& rule) const override;
+    void RememberDeletedRule(int serviceIndex, int ruleIndex, const RuleRec& rule) override;
+    // A service deleted from the table at `index`, kept whole with its rules.
+    void RememberDeletedService(int index, const rServiceRules& record);
+    // Whether a deletion of this run can be taken back, and what it was
+    // ("Rule \"Sort\" of Kazaa deleted.").
+    bool CanUndoDeletion() const { return !deletions_.empty(); }
+    QString LastDeletionText() const;
+    // Brings the last deletion back in its place and saves; false when its
+    // service is gone (then it is dropped). DeletionUndone says where.
+    bool UndoDeletion();
+    static constexpr std::size_t kKeptDeletions = 10;
     // Why the rule's latest outcome failed; empty when it did not.
     QString RuleFailure(const rServiceRules& service, const RuleRec& rule) const;
 
@@ -113,6 +124,11 @@ signals:
     void ConfigReloaded(const QString& text);
     void ReloadRefused(const QString& text);
     void MailDelivered(const QString& subject);
+    // The deletions that can be taken back changed.
+    void DeletionsChanged();
+    // A deletion was taken back: the service it is on, and for an
+    // additional service its line in the list.
+    void DeletionUndone(std::uint8_t serviceId, int otherLine);
     void MailFailed(const QString& why);
 
 private:
@@ -128,6 +144,16 @@ private:
     std::string knownBytes_;
     std::unique_ptr<QFileSystemWatcher> watcher_;
     std::unique_ptr<QTimer> settle_;
+    struct Deletion {
+        bool service = false;
+        std::uint64_t serviceUid = 0;  // a rule's service
+        int index = 0;                 // the rule's, or the service's table position
+        RuleRec rule;
+        rServiceRules record;
+        QString text;
+    };
+    std::vector<Deletion> deletions_;
+    void remember(Deletion d);
     FailureMail mail_;
     QTimer mailTimer_;
     bool mailSending_ = false;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -104,6 +105,11 @@ void MainWindow::buildMenus() {
             [this] { close(); });
     connect(findChild<QAction*>(QStringLiteral("Exit1")), &QAction::triggered, lifecycle_,
             &WindowLifecycle::Exit);
+    // Deleting a rule or a service asks nothing; it can be taken back.
+    fill(menu("Edit1", "Edit"), {{"UndoDelete1", "&Undo Delete", &MainWindow::undoDeletion}});
+    QAction* undo = findChild<QAction*>(QStringLiteral("UndoDelete1"));
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setEnabled(false);
     fill(menu("Options1", "Options"),
          {{"Viewwelcomepage1", "&View Welcome Page", nullptr},
           {"AdditionalOptions1", "&Additional Options...", &MainWindow::showAdditionalOptions},
@@ -192,6 +198,37 @@ void MainWindow::buildPages() {
     connect(&session_, &Session::ReloadRefused, status,
             [status](const QString& text) { status->showMessage(text); });
     connect(&session_, &Session::Saved, status, &QStatusBar::clearMessage);
+    undoDelete_ = new QLabel(status);
+    undoDelete_->setObjectName(QStringLiteral("lblUndoDelete"));
+    undoDelete_->setTextFormat(Qt::RichText);
+    undoDelete_->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                         Qt::LinksAccessibleByKeyboard);
+    undoDelete_->hide();
+    status->addPermanentWidget(undoDelete_);
+    connect(undoDelete_, &QLabel::linkActivated, this, &MainWindow::undoDeletion);
+    connect(&session_, &Session::DeletionsChanged, this, &MainWindow::showUndoDeletion);
+    connect(&session_, &Session::DeletionUndone, this, [this](std::uint8_t id, int line) {
+        if (id != sidOther) return;
+        others_->FillServices();
+        others_->SelectLine(line);
+        refreshFoundClients();
+    });
+}
+
+void MainWindow::showUndoDeletion() {
+    const bool can = session_.CanUndoDeletion();
+    findChild<QAction*>(QStringLiteral("UndoDelete1"))->setEnabled(can);
+    undoDelete_->setVisible(can);
+    if (can)
+        undoDelete_->setText(session_.LastDeletionText().toHtmlEscaped() +
+                             QStringLiteral(" <a href=\"undo\">Undo delete</a>"));
+}
+
+void MainWindow::undoDeletion() {
+    if (!session_.UndoDeletion())
+        statusBar()->showMessage(
+            QStringLiteral("The deleted rule's service is gone; it cannot "
+                           "come back."));
 }
 
 void MainWindow::initialise() {

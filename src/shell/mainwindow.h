@@ -55,6 +55,8 @@ private:
     // no service has a folder yet.
     void refreshFoundClients();
     void showSettings();
+    void undoDeletion();
+    void showUndoDeletion();
     void showAdditionalOptions();
     void showHelp();
     void showAbout();
@@ -71,6 +73,7 @@ private:
     Banner* banner_ = nullptr;
     QTimer* bannerTimer_ = nullptr;
     int bannerIndex_ = 0;
+    QLabel* undoDelete_ = nullptr;  // "Rule ... deleted. Undo delete" in the status bar
 };
 
 }  // namespace kb

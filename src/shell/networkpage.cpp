@@ -276,6 +276,10 @@ void OthersPage::FillServices() {
     refreshRules();
 }
 
+void OthersPage::SelectLine(int line) {
+    if (line >= 0 && line < services_->count()) services_->setCurrentRow(line);
+}
+
 void OthersPage::refreshRules() {
     const int at = session_.RecordFor(sidOther);
     const auto& table = session_.Store().ServiceTable;
@@ -311,7 +315,9 @@ void OthersPage::AddService() {
                          FindClients(ClientPlaces::FromEnvironment(), taken));
     if (dlg.exec() != QDialog::Accepted) return;
     FillServices();
-    services_->setCurrentRow(0);
+    // The new service, listed last, is the one the next Add Rule... or
+    // Delete Service acts on.
+    services_->setCurrentRow(services_->count() - 1);
     session_.SaveConfig();
     emit ServicesChanged();
 }
@@ -328,7 +334,14 @@ void OthersPage::editService() {
 
 void OthersPage::deleteService() {
     const int line = selectedLine();
-    if (line >= 0) session_.Store().DeleteService(session_.Store().FindAdditional(line + 1));
+    if (line >= 0) {
+        ServiceStore& store = session_.Store();
+        const int index = store.FindAdditional(line + 1);
+        if (index >= 0)
+            session_.RememberDeletedService(index,
+                                            store.ServiceTable[static_cast<std::size_t>(index)]);
+        store.DeleteService(index);
+    }
     FillServices();
     // Saved at once: nothing is saved at exit, so a deletion kept only in
     // memory would bring the service back at the next start.

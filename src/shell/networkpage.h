@@ -90,6 +90,8 @@ public:
     void FillServices();
     // The Add Service dialog, with the clients found on this computer.
     void AddService();
+    // Selects the list's line (an undone deletion brings its service back there).
+    void SelectLine(int line);
 
 signals:
     // A service was added or deleted (the welcome page's offer may change).

@@ -152,8 +152,12 @@ void RuleListPanel::editRule() {
 
 void RuleListPanel::deleteRule() {
     const int i = list_->currentRow();
-    if (RuleList* list = currentRules(); list && i >= 0 && i < list->rulecnt())
+    if (RuleList* list = currentRules(); list && i >= 0 && i < list->rulecnt()) {
+        // No question is asked; the deletion can be taken back instead.
+        ctx_.RememberDeletedRule(ctx_.CurrentServiceIndex(), i,
+                                 list->rules[static_cast<std::size_t>(i)]);
         list->rules.erase(list->rules.begin() + i);
+    }
     rebuild(0);
     ctx_.SaveConfig();
 }

@@ -83,6 +83,14 @@ int ServiceStore::AppendAdditional(const std::string& othername, const std::stri
     return ServiceCount() - 1;
 }
 
+void ServiceStore::InsertService(int index, rServiceRules rec) {
+    const int at = std::clamp(index, 0, ServiceCount());
+    ServiceTable.insert(ServiceTable.begin() + at, std::move(rec));
+    std::int32_t n = 0;
+    for (rServiceRules& r : ServiceTable)
+        if (r.serviceid == sidOther) r.othernum = ++n;
+}
+
 bool ServiceStore::DeleteService(int index) {
     if (index < 0 || index >= ServiceCount()) return false;
     const bool wasOther = ServiceTable[index].serviceid == sidOther;

@@ -56,6 +56,9 @@ public:
     // drops by one so they stay numbered 1..CustomCount() in table order.
     // Returns false when the index is out of range.
     bool DeleteService(int index);
+    // Puts `rec` back at `index` (the end when past it); the additional
+    // services are numbered 1..CustomCount() in table order again.
+    void InsertService(int index, rServiceRules rec);
 
     // Gives a record entering the table its run-time identity.
     void AssignUid(rServiceRules& rec) { rec.uid = ++lastUid_; }

@@ -9,7 +9,9 @@
 
 namespace {
 
+#ifndef _WIN32
 bool InKeyringRun() { return std::getenv("KB_TEST_SECRET_STORE") != nullptr; }
+#endif
 
 TEST(Secrets, APasswordIsStoredFoundByItsLoginOnlyAndCleared) {
 #ifndef _WIN32

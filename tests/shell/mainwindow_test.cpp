@@ -427,9 +427,10 @@ TEST_F(MainWindowTest, AddingAndEditingServicesRebuildTheListSelectTheRightLineA
     Find<QPushButton>(w, "btnAddService")->click();
     answerServiceDialog("Gamma", "/gamma", true);
     Find<QPushButton>(w, "btnAddService")->click();
-    // The first service, not the new one, ends up selected.
+    // The new service is the one selected, so Add Rule... acts on it.
     EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 0);
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 2);
+    EXPECT_EQ(session_->CurrentServiceIndex(), 8);
     EXPECT_EQ(state_.store.ServiceTable[8].othernum, 3);
 
     state_.store.ServiceTable[8].rulelist.rules = {makeRule("g1"), makeRule("g2")};
@@ -1056,4 +1057,61 @@ TEST_F(MainWindowTest, WithASecretStoreKbconfHoldsNoPasswordAndUploadsStillFindI
     ReadRegString(RegRoot::LocalMachine, kOptionsKey, "SmtpPassword", stored);
     EXPECT_EQ(stored, "");
     EXPECT_EQ(session_->MailTemplate().password, "mail secret");
+}
+
+// ---- Deletions taken back -----------------------------------------------------
+
+TEST_F(MainWindowTest, ADeletedRuleOrServiceComesBackInItsPlaceWithItsRules) {
+    state_.store.ServiceTable[0].rulelist.rules = {makeRule("a"), makeRule("b"), makeRule("c")};
+    appendService(state_.store, "First", "/d1", "*.a", false, {"f1"});
+    appendService(state_.store, "Second", "/d2", "*.b", true, {"s1", "s2"});
+    appendService(state_.store, "Third", "/d3", "*.c", true, {"t1"});
+    MainWindow& w = create();
+    QAction* undo = Find<QAction>(w, "UndoDelete1");
+    QLabel* link = Find<QLabel>(w, "lblUndoDelete");
+    EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(link->isHidden());
+
+    clickSideBar(0);
+    auto* kazaa = Find<RuleListPanel>(w, "frSwapRules1");
+    kbtest::List(*kazaa, "clRuleList")->setCurrentRow(1);
+    QTest::mouseClick(kbtest::Button(*kazaa, "btnDelete"), Qt::LeftButton);
+    EXPECT_EQ(lines(kbtest::List(*kazaa, "clRuleList")), (QStringList{"a", "c"}));
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(link->isHidden());
+    EXPECT_EQ(link->text(),
+              "Rule &quot;b&quot; of Kazaa deleted. <a href=\"undo\">Undo delete</a>");
+
+    clickSideBar(6);
+    Find<QListWidget>(w, "clService")->setCurrentRow(1);
+    QTest::mouseClick(Find<QPushButton>(w, "btnDeleteService"), Qt::LeftButton);
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Third"}));
+    EXPECT_EQ(link->text(), "Service &quot;Second&quot; deleted. <a href=\"undo\">Undo delete</a>");
+
+    // The last deletion first: the service, numbered in its place, with its
+    // rules and switch, selected and saved.
+    undo->trigger();
+    EXPECT_EQ(lines(Find<QListWidget>(w, "clService")), (QStringList{"First", "Second", "Third"}));
+    EXPECT_EQ(Find<QListWidget>(w, "clService")->currentRow(), 1);
+    EXPECT_EQ(lines(kbtest::List(*Find<RuleListPanel>(w, "frSwapRules6"), "clRuleList")),
+              (QStringList{"s1", "s2"}));
+    ServiceStore s = saved();
+    ASSERT_EQ(s.CustomCount(), 3);
+    EXPECT_EQ(s.ServiceTable[7].othername, "Second");
+    EXPECT_EQ(s.ServiceTable[7].othernum, 2);
+    EXPECT_TRUE(s.ServiceTable[7].enabled);
+    EXPECT_EQ(s.ServiceTable[8].othernum, 3);
+    EXPECT_EQ(link->text(),
+              "Rule &quot;b&quot; of Kazaa deleted. <a href=\"undo\">Undo delete</a>");
+
+    // Then the rule, through the status bar's link.
+    emit link->linkActivated("undo");
+    s = saved();
+    ASSERT_EQ(s.ServiceTable[0].rulelist.rulecnt(), 3);
+    EXPECT_EQ(s.ServiceTable[0].rulelist.rules[1].rulename, "b");
+    clickSideBar(0);
+    EXPECT_EQ(lines(kbtest::List(*kazaa, "clRuleList")), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(link->isHidden());
 }
