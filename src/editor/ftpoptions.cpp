@@ -372,26 +372,26 @@ void FtpOptionsDialog::askServer() {
 }
 
 void FtpOptionsDialog::confirm() {
+    // A refused field is shown: its tab comes to the front and it takes the
+    // focus, whichever tab the user pressed OK on.
+    auto refuse = [this](QLineEdit* field, const QString& text) {
+        PageControl1->setCurrentIndex(0);
+        WarnAt(this, text);
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+    };
     // A TCP port is 1 to 65535; 0, negative and larger numbers never connect.
     const std::optional<std::int32_t> port = TypedWholeNumber(teFTPPort->text());
-    if (!port || *port < 1 || *port > 65535) {
-        WarnAt(this, QStringLiteral("Invalid port number"));
-        return;
-    }
-    if (teFTPServer->text().isEmpty()) {
-        WarnAt(this, QStringLiteral("FTP server name required"));
-        return;
-    }
-    if (teFTPUser->text().isEmpty()) {
-        WarnAt(this, QStringLiteral("FTP username required"));
-        return;
-    }
+    if (!port || *port < 1 || *port > 65535)
+        return refuse(teFTPPort, QStringLiteral("Invalid port number"));
+    if (teFTPServer->text().isEmpty())
+        return refuse(teFTPServer, QStringLiteral("FTP server name required"));
+    if (teFTPUser->text().isEmpty())
+        return refuse(teFTPUser, QStringLiteral("FTP username required"));
     // Over SFTP a key may be all the login there is.
     const bool sftp = SecurityOf(teFTPServer->text().toStdString()) == FtpSecurity::Sftp;
-    if (teFTPPass->text().isEmpty() && !sftp) {
-        WarnAt(this, QStringLiteral("FTP password required"));
-        return;
-    }
+    if (teFTPPass->text().isEmpty() && !sftp)
+        return refuse(teFTPPass, QStringLiteral("FTP password required"));
     // The rule may have lost its FTP action only through a caller's fault;
     // then there is nothing to write into.
     if (actionIndex_ >= 0 && actionIndex_ < static_cast<int>(rule_.actions.size())) {

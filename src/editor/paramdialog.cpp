@@ -77,9 +77,13 @@ ComparisonForm BuildComparisonForm(
 
 void ShowComparison(const ComparisonForm& form, QLineEdit* edit, std::uint8_t comparison,
                     std::int32_t value) {
+    // The number is what one types: the cursor waits there, so no digit
+    // typed at once goes to a radio button.
+    edit->setFocus(Qt::OtherFocusReason);
     if (value == -1) return;
     (comparison == cmpGreater ? form.greater : form.less)->setChecked(true);
     edit->setText(QString::number(value));
+    edit->selectAll();
 }
 
 bool ReadComparison(QDialog* dialog, const QRadioButton* greater, const QLineEdit* edit,

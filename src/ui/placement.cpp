@@ -27,7 +27,19 @@ void PlaceDialog(QWidget* dialog, const QWidget* mainWindow) {
         mainWindow->screen() ? mainWindow->screen() : QGuiApplication::primaryScreen();
     const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
     dialog->adjustSize();
-    dialog->move(DialogPlacement(mainWindow->frameGeometry(), dialog->size(), screenSize));
+    QPoint at = DialogPlacement(mainWindow->frameGeometry(), dialog->size(), screenSize);
+    // A dialog taller or wider than the window would start above or left of
+    // it; its title bar must stay on the screen, where it can be grabbed.
+    if (screen) {
+        const QRect room = screen->availableGeometry();
+        const int frameHeight = std::max(0, dialog->frameSize().height() - dialog->height());
+        at.setX(std::clamp(at.x(), room.left(),
+                           std::max(room.left(), room.right() + 1 - dialog->width())));
+        at.setY(
+            std::clamp(at.y(), room.top(),
+                       std::max(room.top(), room.bottom() + 1 - dialog->height() - frameHeight)));
+    }
+    dialog->move(at);
 }
 
 QPoint CenterOnPointer(const QPoint& cursor, const QSize& size, const QRect& available) {

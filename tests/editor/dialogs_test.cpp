@@ -310,6 +310,19 @@ RuleRec ruleWithFtp() {
     return rule;
 }
 
+TEST(ParamDialogs, TheNumberFieldHasTheCursorSoTypedDigitsLandThere) {
+    ParamExchange ex;
+    ex.size = 700;
+    ex.comparison = cmpGreater;
+    FileSizeDialog size(ex);
+    EXPECT_EQ(size.focusWidget(), size.teFileSize);
+    EXPECT_EQ(size.teFileSize->selectedText(), "700");
+    ParamExchange days;
+    days.days = -1;
+    FileDateDialog date(days);
+    EXPECT_EQ(date.focusWidget(), date.teDays);
+}
+
 TEST(FtpOptionsDialog, NewActionShowsTheDefaults) {
     RuleRec rule = ruleWithFtp();
     FtpOptionsDialog dialog(rule);
@@ -350,6 +363,14 @@ TEST(FtpOptionsDialog, TheConnectionChoiceAndTheServerFieldFollowEachOther) {
     dialog.cbSecurity->setCurrentIndex(0);
     emit dialog.cbSecurity->activated(0);
     EXPECT_EQ(dialog.teFTPServer->text(), "nas");
+
+    // Refused on the Transfer Options tab: the field's own tab is shown.
+    dialog.show();
+    dialog.PageControl1->setCurrentIndex(1);
+    dialog.teFTPUser->clear();
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP username required"});
+    EXPECT_EQ(dialog.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(dialog.focusWidget(), dialog.teFTPUser);
 
     // An SFTP login with a key needs no password; the key goes with the action.
     dialog.cbSecurity->setCurrentIndex(3);
