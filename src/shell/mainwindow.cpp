@@ -290,7 +290,15 @@ void MainWindow::sideBarClicked(int group, int item) {
     }
 }
 
-void MainWindow::showPage(QWidget* page) { pages_->setCurrentWidget(page); }
+void MainWindow::showPage(QWidget* page) {
+    pages_->setCurrentWidget(page);
+    int item = -1;
+    for (std::size_t i = 0; i < networks_.size(); ++i)
+        if (page == networks_[i]) item = static_cast<int>(i);
+    if (page == others_) item = static_cast<int>(networks_.size());
+    if (page == activity_) item = static_cast<int>(networks_.size()) + 1;
+    sideBar_->SetCurrent(0, item);
+}
 
 void MainWindow::showActivity() {
     activity_->Refresh();

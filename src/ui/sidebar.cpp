@@ -14,7 +14,9 @@ namespace {
 constexpr int kIconSize = 22;
 
 const char* kStyle =
-    "kb--SideBar, QWidget#SideBarContent, QScrollArea { background: #808080; }"
+    // #707070 under white captions: 4.9:1, readable (the usual mid grey
+    // gave 3.9:1).
+    "kb--SideBar, QWidget#SideBarContent, QScrollArea { background: #707070; }"
     "QLabel#SideBarGroup { background: #a0a0a0; color: black; border: 1px outset #c0c0c0; "
     "font-size: 8pt;"
     "  padding: 4px 6px; }"
@@ -24,7 +26,11 @@ const char* kStyle =
     "QToolButton:pressed { border: 1px inset #c8c8c8; }"
     // Keyboard focus must be seen from across the room: a bright frame and
     // a lighter ground, not a faint dotted line.
-    "QToolButton:focus { border: 2px solid #ffd75e; background: #6e6e8c; }";
+    "QToolButton:focus { border: 2px solid #ffd75e; background: #6e6e8c; }"
+    // The page shown: a dark ground and a bar at its left edge, whether or
+    // not the pointer is over it (white on #34345a: 12:1).
+    "QToolButton[current=\"true\"] { background: #34345a; border: 1px solid #34345a;"
+    "  border-left: 4px solid #ffd75e; }";
 
 }  // namespace
 
@@ -101,6 +107,25 @@ int SideBar::AddItem(int group, const QString& caption, const QIcon& icon,
 
 int SideBar::ItemCount(int group) const {
     return group >= 0 && group < groups_.size() ? groups_[group].items.size() : 0;
+}
+
+void SideBar::SetCurrent(int group, int item) {
+    for (int g = 0; g < groups_.size(); ++g) {
+        for (int i = 0; i < groups_[g].items.size(); ++i) {
+            QToolButton* b = groups_[g].items[i];
+            const bool current = g == group && i == item;
+            if (b->property("current").toBool() == current) continue;
+            b->setProperty("current", current);
+            b->setAccessibleDescription(current ? QStringLiteral("shown") : QString());
+            b->style()->unpolish(b);
+            b->style()->polish(b);
+        }
+    }
+}
+
+bool SideBar::IsCurrent(int group, int item) const {
+    const QToolButton* b = Item(group, item);
+    return b && b->property("current").toBool();
 }
 
 QToolButton* SideBar::Item(int group, int item) const {

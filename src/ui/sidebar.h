@@ -1,6 +1,7 @@
 // A side bar in the style of an outlook bar: a grey column with one caption
 // per group and a column of large icon buttons under it. The items act as
-// buttons: clicking one reports it and nothing stays selected.
+// buttons: clicking one reports it and nothing stays selected; the item of
+// the page shown is marked.
 #pragma once
 
 #include <QFrame>
@@ -30,6 +31,10 @@ public:
     int ItemCount(int group) const;
     // The button of an item, or nullptr for an index out of range.
     QToolButton* Item(int group, int item) const;
+    // Marks the item whose page is shown (-1: none). It is a mark, not a
+    // selection: the items still act as buttons.
+    void SetCurrent(int group, int item);
+    bool IsCurrent(int group, int item) const;
 
 signals:
     void ItemClick(int group, int item);

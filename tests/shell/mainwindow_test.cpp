@@ -159,8 +159,12 @@ TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOth
         EXPECT_EQ(session_->CurrentServiceId(), ids[item]) << "item " << item;
         EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), pages[item])
             << "item " << item;
-        // The bar acts as buttons: nothing stays pressed.
+        // The bar acts as buttons: nothing stays pressed, but the item of
+        // the page shown is marked, and only that one.
         EXPECT_FALSE(Find<SideBar>(w, "dxSideBar1")->Item(0, item)->isChecked());
+        for (int other = 0; other < 8; ++other)
+            EXPECT_EQ(Find<SideBar>(w, "dxSideBar1")->IsCurrent(0, other), other == item)
+                << item << " " << other;
     }
 
     // LimeWire's page addresses LimeWire's record, not the sixth id.
@@ -171,6 +175,7 @@ TEST_F(MainWindowTest, SideBarItemsChooseTheirPageAndServiceIdWithLimeWireAndOth
     // The welcome page does not forget the current service.
     Find<QAction>(w, "Viewwelcomepage1")->trigger();
     EXPECT_EQ(Find<QStackedWidget>(w, "PageControl1")->currentWidget(), Find<QWidget>(w, "tshome"));
+    EXPECT_FALSE(Find<SideBar>(w, "dxSideBar1")->IsCurrent(0, 5));
     EXPECT_EQ(session_->CurrentServiceId(), 6);
 }
 
