@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -17,6 +18,7 @@
 #include "runtime/outcometext.h"
 #include "runtime/session.h"
 #include "shell/notifier.h"
+#include "store/settings.h"
 #include "ui/msgbox.h"
 
 namespace kb {
@@ -30,12 +32,35 @@ QString BaseName(const std::string& path) {
     return Q(sep == std::string::npos ? path : path.substr(sep + 1));
 }
 
+// Everything about a row, for its tooltip: the columns keep to one line.
+QString Details(const JournalEntry& e) {
+    QStringList lines;
+    if (!e.source.empty()) lines << Q(e.source);
+    QString action = EntryActionText(e);
+    if (!e.target.empty()) action += QStringLiteral(" to ") + Q(e.target);
+    lines << action;
+    lines << EntryResultText(e);
+    if (!e.service.empty() || !e.rule.empty())
+        lines << QStringLiteral("Rule: ") + Q(e.service) + QStringLiteral(" / ") + Q(e.rule);
+    lines << QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(
+        QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return lines.join(QLatin1Char('\n'));
+}
+
 bool Undoable(const JournalEntry& e) {
     return e.ok && e.undoneBy == 0 &&
            (e.action == "move" || e.action == "copy" || e.action == "trash");
 }
 
 }  // namespace
+
+QString RelativeTimeText(std::int64_t ms, const QDateTime& now) {
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+    const qint64 days = t.date().daysTo(now.date());
+    if (days == 0) return t.toString(QStringLiteral("HH:mm:ss"));
+    if (days == 1) return QStringLiteral("Yesterday ") + t.toString(QStringLiteral("HH:mm"));
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
 
 ActivityModel::ActivityModel(Journal* journal, QObject* parent)
     : QAbstractTableModel(parent), journal_(journal) {}
@@ -116,27 +141,13 @@ QVariant ActivityModel::data(const QModelIndex& index, int role) const {
     const JournalEntry& e = rows_[static_cast<std::size_t>(index.row())];
     if (role == Qt::ForegroundRole && !e.ok) return QColor(0xb0, 0x00, 0x20);
     if (role == Qt::UserRole) return QVariant::fromValue<qlonglong>(e.id);
-    if (role == Qt::ToolTipRole) {
-        switch (index.column()) {
-            case File:
-                return Q(e.source);
-            case WhereTo:
-                return Q(e.target);
-            case Result:
-                return EntryResultText(e);
-            default:
-                return {};
-        }
-    }
+    if (role == Qt::ToolTipRole) return Details(e);
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
-        case Time:
-            return QDateTime::fromMSecsSinceEpoch(e.timeMs).toString(
-                QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        case Service:
-            return Q(e.service);
+        case When:
+            return RelativeTimeText(e.timeMs, QDateTime::currentDateTime());
         case Rule:
-            return Q(e.rule);
+            return e.service.empty() ? Q(e.rule) : Q(e.service) + QStringLiteral(" / ") + Q(e.rule);
         case Action:
             return EntryActionText(e);
         case File:
@@ -152,8 +163,7 @@ QVariant ActivityModel::data(const QModelIndex& index, int role) const {
 
 QVariant ActivityModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeaders[] = {"Time", "Service",  "Rule",  "Action",
-                                           "File", "Where to", "Result"};
+    static const char* const kHeaders[] = {"File", "Result", "When", "Action", "Rule", "Where to"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section])
                                                  : QVariant();
 }
@@ -183,6 +193,9 @@ ActivityPage::ActivityPage(Session& session, Notifier* notifier, QWidget* parent
     undo_ = new QPushButton(QStringLiteral("Undo"), this);
     undo_->setObjectName(QStringLiteral("btnUndo"));
     undo_->setEnabled(false);
+    // Its caption whole, however narrow the window.
+    undo_->setMinimumWidth(undo_->sizeHint().width());
+    failuresOnly_->setMinimumWidth(failuresOnly_->sizeHint().width());
     bar->addWidget(filter_, 1);
     bar->addWidget(failuresOnly_);
     bar->addWidget(undo_);
@@ -199,7 +212,11 @@ ActivityPage::ActivityPage(Session& session, Notifier* notifier, QWidget* parent
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView* header = table_->horizontalHeader();
+    header->setStretchLastSection(true);
+    header->setSectionsMovable(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     l->addWidget(table_, 1);
 
@@ -215,21 +232,59 @@ ActivityPage::ActivityPage(Session& session, Notifier* notifier, QWidget* parent
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) emit OpenFolderRequested(FolderOfFileNow(model_->Entry(index.row())));
     });
-    // The columns take the width of the first rows they show.
-    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (sized_) return;
-        table_->resizeColumnsToContents();
-        // Long paths keep to a width that leaves the result in view; the
-        // whole text is in the tooltip.
-        for (int c = 0; c < ActivityModel::ColumnCount; ++c)
-            table_->setColumnWidth(c, std::min(table_->columnWidth(c), 240));
-        sized_ = true;
-    });
+    // Widths that show the file, its result and when at the window's own
+    // size; the user's own widths, order and columns once there are some.
+    const int em = table_->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    const int widths[] = {13 * em, 11 * em, 6 * em, 5 * em, 9 * em, 12 * em};
+    for (int c = 0; c < ActivityModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
+    const QByteArray stored = QByteArray::fromBase64(
+        QByteArray::fromStdString(session_.State().settings.ActivityColumns));
+    sized_ = !stored.isEmpty() && header->restoreState(stored);
+    saveColumns_ = new QTimer(this);
+    saveColumns_->setSingleShot(true);
+    saveColumns_->setInterval(1000);
+    connect(saveColumns_, &QTimer::timeout, this, &ActivityPage::saveColumns);
+    auto columnsChanged = [this] { saveColumns_->start(); };
+    connect(header, &QHeaderView::sectionResized, this, columnsChanged);
+    connect(header, &QHeaderView::sectionMoved, this, columnsChanged);
+    connect(header, &QHeaderView::customContextMenuRequested, this, &ActivityPage::showColumnMenu);
     connect(&session_.Scheduler(), &ScanScheduler::PassFinished, this, &ActivityPage::passFinished);
     refilter();
 }
 
 void ActivityPage::Refresh() { model_->Refresh(); }
+
+void ActivityPage::showColumnMenu(const QPoint& at) {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("ActivityColumns"));
+    QHeaderView* header = table_->horizontalHeader();
+    int shown = 0;
+    for (int c = 0; c < ActivityModel::ColumnCount; ++c)
+        shown += header->isSectionHidden(c) ? 0 : 1;
+    for (int c = 0; c < ActivityModel::ColumnCount; ++c) {
+        QAction* a = menu.addAction(model_->headerData(c, Qt::Horizontal).toString());
+        a->setCheckable(true);
+        a->setChecked(!header->isSectionHidden(c));
+        a->setEnabled(header->isSectionHidden(c) || shown > 1);  // one column always stays
+        connect(a, &QAction::toggled, this, [this, header, c](bool on) {
+            header->setSectionHidden(c, !on);
+            saveColumns();
+        });
+    }
+    menu.exec(header->mapToGlobal(at));
+}
+
+void ActivityPage::saveColumns() {
+    Settings& s = session_.State().settings;
+    const std::string state = table_->horizontalHeader()->saveState().toBase64().toStdString();
+    if (state == s.ActivityColumns) return;
+    s.ActivityColumns = state;
+    try {
+        SaveSettings(s);
+    } catch (const std::exception&) {
+        // Kept in memory; the next save of the options writes it.
+    }
+}
 
 void ActivityPage::setProblem(const QString& text) {
     problem_->setText(text);

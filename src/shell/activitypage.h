@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QWidget>
 #include <cstdint>
 #include <vector>
@@ -23,7 +24,9 @@ class ActivityModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Time, Service, Rule, Action, File, WhereTo, Result, ColumnCount };
+    // What a row says first is what people look for: which file, and what
+    // became of it. The service and the rule share a column.
+    enum Column { File, Result, When, Action, Rule, WhereTo, ColumnCount };
     static constexpr int kPage = 200;
 
     explicit ActivityModel(Journal* journal, QObject* parent = nullptr);
@@ -87,6 +90,10 @@ private:
     // notified, the journal's problems said once.
     void passFinished();
     void setProblem(const QString& text);
+    // The header's context menu: which columns are shown.
+    void showColumnMenu(const QPoint& at);
+    // Keeps the columns' widths, order and visibility for the next start.
+    void saveColumns();
 
     Session& session_;
     Notifier* notifier_;
@@ -98,6 +105,10 @@ private:
     QPushButton* undo_ = nullptr;
     QTableView* table_ = nullptr;
     bool sized_ = false;
+    class QTimer* saveColumns_ = nullptr;
 };
+
+// "14:05:03" today, "Yesterday 14:05", else "2026-12-09 14:05" (local time).
+QString RelativeTimeText(std::int64_t ms, const QDateTime& now);
 
 }  // namespace kb

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/shellopen.h"
 #include "runtime/session.h"
 #include "shell/about.h"
 #include "shell/activitypage.h"
@@ -167,8 +170,7 @@ void MainWindow::buildPages() {
     notifier_->SetTray(lifecycle_->Tray());
     activity_ = new ActivityPage(session_, notifier_);
     pages_->addWidget(activity_);
-    connect(activity_, &ActivityPage::OpenFolderRequested, this,
-            [this](const QString& folder) { ShellOpenReporting(this, folder); });
+    connect(activity_, &ActivityPage::OpenFolderRequested, this, &MainWindow::openFolder);
     connect(notifier_, &Notifier::Clicked, this, [this] {
         lifecycle_->ShowWindow();
         showActivity();
@@ -213,6 +215,19 @@ void MainWindow::buildPages() {
         others_->SelectLine(line);
         refreshFoundClients();
     });
+}
+
+void MainWindow::openFolder(const QString& folder) {
+    if (ShellOpen(folder.toStdString()) == 0) return;
+    const QString why = !QFileInfo(folder).isDir()
+                            ? QStringLiteral("it is not there any more")
+                            : QStringLiteral("no file manager could be started for it");
+    // Centred on the window (Qt's placement for a box with a parent).
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Kestrelbox"),
+                    QStringLiteral("Could not open the folder %1: %2.").arg(folder, why),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("OpenFolderErrorBox"));
+    box.exec();
 }
 
 void MainWindow::showUndoDeletion() {

@@ -56,6 +56,8 @@ private:
     void refreshFoundClients();
     void showSettings();
     void undoDeletion();
+    // Shows the folder in the desktop's file manager, or says why not.
+    void openFolder(const QString& folder);
     void showUndoDeletion();
     void showAdditionalOptions();
     void showHelp();

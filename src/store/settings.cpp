@@ -30,6 +30,7 @@ constexpr OptionField kFields[] = {
     {"SmtpPassword", nullptr, nullptr, 0, 0, &Settings::SmtpPassword},
     {"SmtpPasswordInKeyring", &Settings::SmtpPasswordInKeyring, nullptr, 0, 1},
     {"MailLastError", nullptr, nullptr, 0, 0, &Settings::MailLastError},
+    {"ActivityColumns", nullptr, nullptr, 0, 0, &Settings::ActivityColumns},
 };
 
 }  // namespace

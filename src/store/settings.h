@@ -51,6 +51,9 @@ struct Settings {
     std::string SmtpPassword;
     bool SmtpPasswordInKeyring = false;
     std::string MailLastError;
+    // The Activity page's columns as the user left them (Qt's header state,
+    // base64); empty: the page's own.
+    std::string ActivityColumns;
 
     bool operator==(const Settings&) const = default;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,7 @@
 #include "shell/activitypage.h"
 #include "shell/mainwindow.h"
 #include "shell/rulelist.h"
+#include "store/settings.h"
 #include "ui/sidebar.h"
 #include "widgets.h"
 
@@ -131,9 +133,20 @@ TEST_F(Activity, TheSideBarsLastItemShowsTheJournalNewestFirstWithFailuresInRed)
     create();
     openActivity();
     ASSERT_EQ(model()->rowCount(), 2);
-    const QStringList headers{"Time", "Service", "Rule", "Action", "File", "Where to", "Result"};
+    const QStringList headers{"File", "Result", "When", "Action", "Rule", "Where to"};
+    ASSERT_EQ(model()->columnCount(), headers.size());
     for (int c = 0; c < headers.size(); ++c)
         EXPECT_EQ(model()->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    EXPECT_EQ(cell(0, ActivityModel::Rule), "Kazaa / Move music");
+    EXPECT_EQ(cell(0, ActivityModel::When),
+              RelativeTimeText(1800000000000, QDateTime::currentDateTime()));
+    // Everything about the row is in its tooltip, from any column.
+    const QString tip =
+        model()->data(model()->index(0, ActivityModel::When), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(
+        tip.startsWith("/share/b.mp3\nMove to /music\nFailed: No space left on device\n"
+                       "Rule: Kazaa / Move music\n"))
+        << tip.toStdString();
     EXPECT_EQ(cell(0, ActivityModel::File), "b.mp3");
     EXPECT_EQ(cell(0, ActivityModel::Result), "Failed: No space left on device");
     EXPECT_EQ(cell(1, ActivityModel::Action), "Move");
@@ -339,3 +352,46 @@ TEST_F(Activity, AJournalThatCannotBeWrittenIsSaidOnceAboveTheTable) {
 }
 
 }  // namespace
+
+TEST(ActivityTimes, TodayYesterdayAndEarlierReadAsPeopleSayThem) {
+    const QDateTime now(QDate(2026, 12, 11), QTime(15, 30));
+    auto at = [](int day, int h, int m, int s = 0) {
+        return QDateTime(QDate(2026, 12, day), QTime(h, m, s)).toMSecsSinceEpoch();
+    };
+    EXPECT_EQ(RelativeTimeText(at(11, 14, 5, 3), now), "14:05:03");
+    EXPECT_EQ(RelativeTimeText(at(10, 23, 59), now), "Yesterday 23:59");
+    EXPECT_EQ(RelativeTimeText(at(9, 8, 0), now), "2026-12-09 08:00");
+}
+
+TEST_F(Activity, AtTheWindowsOwnSizeFileResultAndWhenAreSeenAndTheColumnsAreKept) {
+    ASSERT_TRUE(
+        journal_.Append({Entry("a rather long file name.mp3", true), Entry("b.mp3", false)}));
+    MainWindow& w = create();
+    w.resize(578, 414);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    openActivity();
+    QTableView* t = table();
+    const int visible = t->viewport()->width();
+    QHeaderView* header = t->horizontalHeader();
+    for (int c : {ActivityModel::File, ActivityModel::Result, ActivityModel::When})
+        EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c), visible)
+            << "column " << c << " cut off at " << visible;
+    auto* undo = Find<QPushButton>(w, "btnUndo");
+    EXPECT_GE(undo->width(), undo->sizeHint().width()) << "Undo's caption is cut";
+
+    // The user's widths and columns come back with the next window.
+    header->resizeSection(ActivityModel::File, 222);
+    header->setSectionHidden(ActivityModel::Action, true);
+    header->moveSection(header->visualIndex(ActivityModel::Rule), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !state_.settings.ActivityColumns.empty(); }, 5000));
+    create();
+    openActivity();
+    header = table()->horizontalHeader();
+    EXPECT_EQ(header->sectionSize(ActivityModel::File), 222);
+    EXPECT_TRUE(header->isSectionHidden(ActivityModel::Action));
+    EXPECT_EQ(header->visualIndex(ActivityModel::Rule), 0);
+    Settings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored.ActivityColumns, state_.settings.ActivityColumns);
+}
