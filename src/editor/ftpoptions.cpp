@@ -384,7 +384,8 @@ void FtpOptionsDialog::confirm() {
     const std::optional<std::int32_t> port = TypedWholeNumber(teFTPPort->text());
     if (!port || *port < 1 || *port > 65535)
         return refuse(teFTPPort, QStringLiteral("Invalid port number"));
-    if (teFTPServer->text().isEmpty())
+    // A scheme alone ("sftp://") names no server either.
+    if (teFTPServer->text().isEmpty() || FtpHost(teFTPServer->text().toStdString()).empty())
         return refuse(teFTPServer, QStringLiteral("FTP server name required"));
     if (teFTPUser->text().isEmpty())
         return refuse(teFTPUser, QStringLiteral("FTP username required"));

@@ -57,7 +57,7 @@ bool Undoable(const JournalEntry& e) {
 QString RelativeTimeText(std::int64_t ms, const QDateTime& now) {
     const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
     const qint64 days = t.date().daysTo(now.date());
-    if (days == 0) return t.toString(QStringLiteral("HH:mm:ss"));
+    if (days == 0) return t.toString(QStringLiteral("HH:mm"));  // the seconds are in the tooltip
     if (days == 1) return QStringLiteral("Yesterday ") + t.toString(QStringLiteral("HH:mm"));
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
@@ -235,7 +235,8 @@ ActivityPage::ActivityPage(Session& session, Notifier* notifier, QWidget* parent
     // Widths that show the file, its result and when at the window's own
     // size; the user's own widths, order and columns once there are some.
     const int em = table_->fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const int widths[] = {13 * em, 11 * em, 6 * em, 5 * em, 9 * em, 12 * em};
+    const int time = table_->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) + 2 * em;
+    const int widths[] = {13 * em, 12 * em, time, 5 * em, 9 * em, 12 * em};
     for (int c = 0; c < ActivityModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
     const QByteArray stored = QByteArray::fromBase64(
         QByteArray::fromStdString(session_.State().settings.ActivityColumns));

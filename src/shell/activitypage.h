@@ -108,7 +108,7 @@ private:
     class QTimer* saveColumns_ = nullptr;
 };
 
-// "14:05:03" today, "Yesterday 14:05", else "2026-12-09 14:05" (local time).
+// "14:05" today, "Yesterday 14:05", else "2026-12-09 14:05" (local time).
 QString RelativeTimeText(std::int64_t ms, const QDateTime& now);
 
 }  // namespace kb

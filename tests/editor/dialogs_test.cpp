@@ -364,6 +364,12 @@ TEST(FtpOptionsDialog, TheConnectionChoiceAndTheServerFieldFollowEachOther) {
     emit dialog.cbSecurity->activated(0);
     EXPECT_EQ(dialog.teFTPServer->text(), "nas");
 
+    // A scheme without a host is no server.
+    const QString server = dialog.teFTPServer->text();
+    dialog.teFTPServer->setText("sftp://");
+    EXPECT_EQ(pressOk(dialog, dialog.Button1), QStringList{"FTP server name required"});
+    dialog.teFTPServer->setText(server);
+
     // Refused on the Transfer Options tab: the field's own tab is shown.
     dialog.show();
     dialog.PageControl1->setCurrentIndex(1);
