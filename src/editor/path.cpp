@@ -19,7 +19,7 @@
 namespace kb {
 
 FolderDialog::FolderDialog(ParamExchange& ex, QWidget* parent)
-    : QDialog(parent), ex_(ex), lastFolder_(QDir::rootPath()) {
+    : QDialog(parent), ex_(ex), lastFolder_(QDir::homePath()) {
     setObjectName(QStringLiteral("frmPath"));
     setWindowTitle(QStringLiteral("Enter Path"));
     Label1 = new QLabel(QStringLiteral("Enter path to move file to:"), this);

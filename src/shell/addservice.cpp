@@ -64,7 +64,7 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
       ctx_(ctx),
       editMode_(ServiceEditMode),
       found_(ServiceEditMode ? std::vector<FoundClient>() : std::move(found)),
-      browseStart_(QDir::rootPath()) {
+      browseStart_(QDir::homePath()) {
     setObjectName(QStringLiteral("frmAddService"));
     setWindowTitle(QStringLiteral("Add Service"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -74,12 +74,14 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
     setFixedSize(kClientWidth, height);
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("Enter Service Name:"), 8, 8);
-    teService = makeEdit(this, "teService", 8, 24, 89);
+    // Wide enough for names such as "Transmission daemon".
+    teService = makeEdit(this, "teService", 8, 24, 177);
     Label2 = makeLabel(this, "Label2", QStringLiteral("Enter Shared Directory:"), 8, 50);
     teSharedDir = makeEdit(this, "teSharedDir", 8, 66, 177);
     // The directory comes only from the folder chooser, so it always names a
     // folder the user actually picked.
     teSharedDir->setReadOnly(true);
+    teSharedDir->setPlaceholderText(QStringLiteral("Choose with Browse..."));
     Button3 = makeButton(this, "Button3", QStringLiteral("Browse..."), QRect(184, 64, 65, 25));
     Label3 = makeLabel(this, "Label3",
                        QStringLiteral("Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)"),

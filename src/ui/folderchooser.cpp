@@ -10,7 +10,8 @@ QString ChooserStart(const QString& fieldText, const QString& fallback) {
     for (const QString& candidate : {fieldText, fallback})
         if (!candidate.isEmpty() && QFileInfo(candidate).isDir())
             return QDir::cleanPath(QDir::fromNativeSeparators(candidate));
-    return QDir::rootPath();
+    // Where a user's own folders start (the system drive's root, there).
+    return QFileInfo(QDir::homePath()).isDir() ? QDir::homePath() : QDir::rootPath();
 }
 
 QString ChooseFolder(QWidget* parent, const QString& fieldText, QString& last) {

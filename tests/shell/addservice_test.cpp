@@ -241,7 +241,7 @@ TEST_F(AddServiceDialogTest, BrowseFillsTheDirectoryAndStartsNextTimeWhereItLeft
 
     QTest::mouseClick(dlg.Button3, Qt::LeftButton);
     EXPECT_EQ(title, "Select Folder");
-    EXPECT_EQ(firstStart, QDir::rootPath());
+    EXPECT_EQ(firstStart, QDir::homePath());
     EXPECT_EQ(dlg.teSharedDir->text(), QDir::toNativeSeparators(chosen));
 
     cancel = true;
@@ -345,14 +345,14 @@ TEST_F(AddServiceDialogTest, BrowseOpensAtTheFolderTheFieldHolds) {
     edit.show();
     QTest::mouseClick(edit.Button3, Qt::LeftButton);
     EXPECT_EQ(start, held);
-    // A folder that no longer exists: the root, as before.
+    // A folder that no longer exists: the home folder, as at first.
     ctx.othersLine = 1;
     AddServiceDialog gone(ctx, true);
     gone.show();
     QTest::mouseClick(gone.Button3, Qt::LeftButton);
-    EXPECT_EQ(start, QDir::rootPath());
+    EXPECT_EQ(start, QDir::homePath());
     EXPECT_EQ(ChooserStart(QString(), held), held);
-    EXPECT_EQ(ChooserStart(held + "/gone", held + "/also gone"), QDir::rootPath());
+    EXPECT_EQ(ChooserStart(held + "/gone", held + "/also gone"), QDir::homePath());
 }
 
 TEST_F(AddServiceDialogTest, PlacesItselfAgainstTheMainWindow) {
