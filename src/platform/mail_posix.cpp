@@ -20,7 +20,7 @@ struct Reader {
 std::size_t ReadMore(char* buffer, std::size_t size, std::size_t count, void* data) {
     auto* r = static_cast<Reader*>(data);
     const std::size_t n = std::min(size * count, r->text->size() - r->at);
-    std::memcpy(buffer, r->text->data() + r->at, n);
+    std::copy_n(r->text->data() + r->at, n, buffer);
     r->at += n;
     return n;
 }
