@@ -14,6 +14,7 @@
 
 #include "builders.h"
 #include "engine/fakescan.h"
+#include "engine/loopback_server.h"
 #include "journal/journal.h"
 #include "platform/xdg_sandbox.h"
 #include "runtime/session.h"
@@ -200,3 +201,31 @@ TEST_F(MailingSession, AFailingRuleIsMailedOnceAndAnUndeliveredMailIsSaidAndKept
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// The whole way: a failing rule's notice reaches a real SMTP server on
+// loopback, once, with its count, as the session sends it by default.
+TEST_F(MailingSession, AFailingRulesNoticeReachesTheLocalSmtpServerOnce) {
+    kbtest::LoopbackServer smtp;
+    if (const std::string why = smtp.Start("smtp", {"starttls"}); !why.empty()) GTEST_SKIP() << why;
+    state_.store.SmtpServer = "127.0.0.1:" + std::to_string(smtp.Port());
+    Session session(state_, scan_.env);
+    session.SetMailCaFile(smtp.Str("cert"));
+    QSignalSpy delivered(&session, &Session::MailDelivered);
+    pass(session);
+    waitFor([&] { return delivered.size() == 1; });
+    state_.store.ServiceTable[0].rulelist.rules[0].enabled = true;  // a change: tried again at once
+    pass(session);
+    QCoreApplication::processEvents();
+    std::vector<std::string> mails;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(smtp.Str("mail"), ec))
+        mails.push_back(kbtest::ReadFile(e.path().string()));
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_NE(mails[0].find("Subject: Kestrelbox: 1 action of the rule \"Play\" failed"),
+              std::string::npos)
+        << mails[0];
+    EXPECT_NE(mails[0].find("X-TLS: yes"), std::string::npos);
+    EXPECT_NE(mails[0].find("the player is not installed"), std::string::npos);
+}
+#endif
