@@ -49,6 +49,10 @@ void ExtensionsDialog::confirm() {
         WarnAt(this, QStringLiteral("Invalid value for file count"));
         return;
     }
+    if (*n < ex_.least) {
+        WarnAt(this, QStringLiteral("The number of files must be %1 or more.").arg(ex_.least));
+        return;
+    }
     ex_.number = *n;
     accept();
 }

@@ -28,7 +28,8 @@ ruleactionrec* firstAction(RuleRec& rule, ActionKind kind) {
 
 // The text input, asking for a whole number.
 bool askNumber(QWidget* parent, ParamExchange& ex, const char* caption, const char* prompt,
-               std::int32_t& target) {
+               std::int32_t& target, std::int32_t least = 0) {
+    ex.least = least;
     ex.caption = QString::fromLatin1(caption);
     ex.input = ParamExchange::Input::WholeNumber;
     ex.prompt = QString::fromLatin1(prompt);
@@ -74,10 +75,10 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href, const QS
         return askNumber(parent, ex, "Enter File Size", "Enter total file size (MB):", rule.fsize);
     if (name == "FileDateNew")
         return askNumber(parent, ex, "Enter File Count",
-                         "Enter number of files:", firstCondition(rule, condNewest)->newestcnt);
+                         "Enter number of files:", firstCondition(rule, condNewest)->newestcnt, 1);
     if (name == "FileDateOld")
         return askNumber(parent, ex, "Enter File Count",
-                         "Enter number of files:", firstCondition(rule, condOldest)->oldestcnt);
+                         "Enter number of files:", firstCondition(rule, condOldest)->oldestcnt, 1);
     if (name == "FileExt") {
         ex.caption = QStringLiteral("Enter File Extension");
         ex.prompt = QStringLiteral("Enter file extensions separated by semicolans(mp2;mp3):");

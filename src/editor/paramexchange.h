@@ -20,6 +20,9 @@ struct ParamExchange {
     enum class Input { Text, WholeNumber } input = Input::Text;
     QString prompt;  // text input: label text
     std::int32_t number = 0;
+    // The least number the text input takes: 1 for the newest/oldest
+    // counts (none of the files is no rule), 0 elsewhere.
+    std::int32_t least = 0;
     std::uint8_t comparison = 0;  // 2 = greater than, 0 = less than
     std::int32_t size = -1;       // KB; -1 = none
     std::int32_t days = -1;       // -1 = none

@@ -103,6 +103,21 @@ TEST(ExtensionsDialog, NumericModeRefusesNegativeAndNonNumbers) {
         EXPECT_EQ(ex.number, 0);
         EXPECT_EQ(ex.linkText, "0");
     }
+    // The newest and oldest counts: none of the files is no condition.
+    {
+        ParamExchange newest;
+        newest.caption = "Enter File Count";
+        newest.input = ParamExchange::Input::WholeNumber;
+        newest.least = 1;
+        ExtensionsDialog dialog(newest);
+        dialog.teInput->setText("0");
+        EXPECT_EQ(pressOk(dialog, dialog.Button2),
+                  QStringList{"The number of files must be 1 or more."});
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.teInput->setText("3");
+        EXPECT_TRUE(pressOk(dialog, dialog.Button2).isEmpty());
+        EXPECT_EQ(newest.number, 3);
+    }
     // Text input takes any text, whatever its caption says.
     ParamExchange ex;
     ex.caption = "Enter File Count";

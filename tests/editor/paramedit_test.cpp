@@ -61,6 +61,7 @@ TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
         const char* prompt;
         const char* prefill;
         std::function<std::int32_t(const RuleRec&)> field;
+        int typed = 0;  // the newest and oldest counts take 1 or more
     };
     const Case cases[] = {
         {"FileCount", trgFileCount, "Enter File Count", "Enter file count:", "20",
@@ -68,9 +69,9 @@ TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
         {"TotalFileSize", trgTotalSize, "Enter File Size", "Enter total file size (MB):", "10",
          [](const RuleRec& r) { return r.fsize; }},
         {"FileDateNew", trgFileCount, "Enter File Count", "Enter number of files:", "",
-         [](const RuleRec& r) { return r.conds[4].newestcnt; }},
+         [](const RuleRec& r) { return r.conds[4].newestcnt; }, 7},
         {"FileDateOld", trgFileCount, "Enter File Count", "Enter number of files:", "",
-         [](const RuleRec& r) { return r.conds[3].oldestcnt; }},
+         [](const RuleRec& r) { return r.conds[3].oldestcnt; }, 7},
     };
     for (const Case& c : cases) {
         RuleRec rule = fullRule(c.trigger);
@@ -82,13 +83,13 @@ TEST(EditRuleParam, CountsGoThroughTheNumericTextInput) {
                 EXPECT_EQ(d->Label1->text(), c.prompt) << c.href;
                 EXPECT_EQ(d->teInput->text(), c.prefill) << c.href;
                 EXPECT_TRUE(d->NumericMode()) << c.href;
-                d->teInput->setText("0");
+                d->teInput->setText(QString::number(c.typed));
                 d->Button2->click();
             },
             &opened);
         EXPECT_TRUE(opened) << c.href;
         EXPECT_TRUE(ok) << c.href;
-        EXPECT_EQ(c.field(rule), 0) << c.href;
+        EXPECT_EQ(c.field(rule), c.typed) << c.href;
     }
 }
 
