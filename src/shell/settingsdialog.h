@@ -1,4 +1,4 @@
-// Options › Settings...: the program's own options (the specified Additional
+// Options › Settings...: the program's own options (the Additional
 // Options dialog stays as it is). OK stores them in the registry; the caller
 // then applies them.
 #pragma once

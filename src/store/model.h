@@ -94,7 +94,7 @@ enum class ConflictMode : std::uint8_t {
     TrashOld = 4,      // put it in the Trash first (the choice for new rules)
 };
 
-// Whether the specified records can hold the kind (else only the extension section can).
+// Whether kbconf.ini's own records can hold the kind (else only the extension section can).
 constexpr bool StoredInRecords(ConditionKind k) {
     return static_cast<std::uint8_t>(k) <= static_cast<std::uint8_t>(ConditionKind::Oldest) ||
            static_cast<std::uint8_t>(k) > static_cast<std::uint8_t>(ConditionKind::NameRegex);

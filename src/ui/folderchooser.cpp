@@ -10,7 +10,7 @@ QString ChooserStart(const QString& fieldText, const QString& fallback) {
     for (const QString& candidate : {fieldText, fallback})
         if (!candidate.isEmpty() && QFileInfo(candidate).isDir())
             return QDir::cleanPath(QDir::fromNativeSeparators(candidate));
-    // Where a user's own folders start (the system drive's root, there).
+    // Where the user's own folders start.
     return QFileInfo(QDir::homePath()).isDir() ? QDir::homePath() : QDir::rootPath();
 }
 

@@ -1,5 +1,5 @@
 // The rule extensions in kbconf.ini: they come back whole, they leave the
-// specified records exactly as a reader of those alone expects, and a copy
+// records of kbconf.ini exactly as a reader of those alone expects, and a copy
 // that ignores them loses nothing else.
 #include "store/ruleextensions.h"
 
