@@ -3,7 +3,6 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "platform/ftpclient.h"
+#include "platform/paths.h"
 
 namespace kb {
 
@@ -34,17 +34,6 @@ struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
-
-std::string HomeDir() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
-    passwd pw{};
-    passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir)
-        return found->pw_dir;
-    return {};
-}
 
 bool Readable(const std::string& path) {
     return !path.empty() && ::access(path.c_str(), R_OK) == 0;

@@ -16,6 +16,10 @@ std::string ExecutablePath();
 // has none).
 std::string DirectoryOf(const std::string& path);
 
+// The user's home folder: $HOME when it is an absolute path, else the
+// account's own (the profile folder on Windows).
+std::string HomeDir();
+
 // The per-user configuration directory: $XDG_CONFIG_HOME when it is an
 // absolute path, else $HOME/.config (the roaming application data folder on
 // Windows). No trailing separator.

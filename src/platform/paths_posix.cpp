@@ -27,6 +27,8 @@ std::string StripTrailingSlashes(std::string s) {
     return s;
 }
 
+}  // namespace
+
 std::string HomeDir() {
     std::string home = AbsoluteEnv("HOME");
     if (!home.empty()) return home;
@@ -37,8 +39,6 @@ std::string HomeDir() {
         return result->pw_dir;
     return "/tmp";
 }
-
-}  // namespace
 
 std::string ExecutablePath() {
     std::vector<char> buf(4096);

@@ -24,6 +24,11 @@ std::string DirectoryOf(const std::string& path) {
     return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
 }
 
+std::string HomeDir() {
+    const char* v = std::getenv("USERPROFILE");
+    return v && *v ? std::string(v) : std::string(".");
+}
+
 std::string ConfigHome() {
     const char* v = std::getenv("APPDATA");
     return v && *v ? std::string(v) : std::string(".");
