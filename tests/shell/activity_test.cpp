@@ -12,11 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <atomic>
@@ -313,6 +315,50 @@ TEST_F(Activity, WhatCannotBeTakenBackIsSaidAndLeftAlone) {
     session_->Scheduler().WaitForPass();
     EXPECT_FALSE(fs::exists(share + "/tune.mp3"));
     EXPECT_EQ(journal_.Last(5).size(), 1u);  // nothing recorded: nothing was done
+}
+
+// A file undo put back stays with its "all files" rule; the row's menu lets
+// the rule take it again at the next pass.
+TEST_F(Activity, AnUndoneFileStaysUntilTheMenuLetsItsRuleRunOnItAgain) {
+    const std::string music = root_ + "/music";
+    fs::create_directories(music);
+    const std::string share = serveKazaa(kbtest::MoveTo(music));
+    kb::RuleRec& rule = state_.store.ServiceTable[0].rulelist.rules[0];
+    rule.mcond = kb::trgFileCount;  // every pass that finds a file
+    rule.fcnt = 0;
+    std::ofstream(share + "/tune.mp3") << "tune";
+    create();
+    pass();
+    ASSERT_TRUE(fs::exists(music + "/tune.mp3"));
+    openActivity();
+    select(0);
+    QTest::mouseClick(Find<QPushButton>(*window_, "btnUndo"), Qt::LeftButton);
+    session_->Scheduler().WaitForPass();
+    ASSERT_TRUE(fs::exists(share + "/tune.mp3"));
+    pass();
+    pass();
+    EXPECT_TRUE(fs::exists(share + "/tune.mp3")) << "the rule took an undone file again";
+
+    // The moved row's menu: "Run the rule on it again".
+    ASSERT_EQ(model()->rowCount(), 2);
+    ASSERT_EQ(cell(1, ActivityModel::Action), "Move");
+    const QRect moved = table()->visualRect(model()->index(1, 0));
+    bool offered = false;
+    QTimer::singleShot(50, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        auto* again = menu->findChild<QAction*>(QStringLiteral("actRunAgain"));
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(again->text(), "Run the rule on it again");
+        offered = again->isEnabled();
+        menu->setActiveAction(again);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    emit table()->customContextMenuRequested(moved.center());
+    EXPECT_TRUE(offered);
+    pass();
+    EXPECT_FALSE(fs::exists(share + "/tune.mp3"));
+    EXPECT_TRUE(fs::exists(music + "/tune.mp3"));
 }
 
 TEST_F(Activity, ARuleSaysWhenItLastActedAndHowItLastFailed) {
