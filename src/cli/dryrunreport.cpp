@@ -46,13 +46,26 @@ void PrintActions(const RulePreview& p, const char* lead, std::ostream& out) {
 
 void PrintRule(const RulePreview& p, std::ostream& out) {
     out << "  Rule \"" << p.rule << "\", when " << p.triggerText << ":\n";
-    if (p.folderMissing) return;
+    if (p.folderMissing) {
+        if (p.actions.empty())
+            out << "    nothing to act on, and the rule has no action\n";
+        else
+            PrintActions(p, "nothing to act on now; its actions: ", out);
+        return;
+    }
     if (!p.files.empty()) {
+        // Files still downloading are listed, but only finished ones are acted on now.
+        const std::int64_t acting = p.ActingNow();
+        const std::int64_t waiting = std::ssize(p.files) - acting;
         if (p.onArrival)
             out << "    acts on such files when they arrive; of those present now it would take "
                 << p.files.size() << ":\n";
+        else if (acting == 0)
+            out << "    holds now, but the " << Count(waiting, "file", "files")
+                << " it takes still download:\n";
         else
-            out << "    holds now and would act on " << Count(std::ssize(p.files), "file", "files")
+            out << "    holds now and would act on " << Count(acting, "file", "files")
+                << (waiting > 0 ? " (" + std::to_string(waiting) + " more still downloading)" : "")
                 << ":\n";
         for (const FilePreview& f : p.files) {
             // A folder taken as one download reads as one, with all it holds.
@@ -94,7 +107,8 @@ void PrintDryRunText(const std::vector<RulePreview>& previews, std::ostream& out
             service = &p;
             out << '\n' << p.service << ": " << p.folder;
             if (p.folderMissing)
-                out << " (the folder cannot be read)\n";
+                out << " (the folder "
+                    << (p.folderProblem.empty() ? "cannot be read" : p.folderProblem) << ")\n";
             else
                 out << " (" << Count(p.listed, "file", "files") << ", " << Bytes(p.total) << ")\n";
         }
@@ -108,6 +122,7 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
         j["service"] = p.service;
         j["folder"] = p.folder;
         j["folderReadable"] = !p.folderMissing;
+        if (p.folderMissing && !p.folderProblem.empty()) j["folderProblem"] = p.folderProblem;
         j["rule"] = p.rule;
         j["trigger"] = TriggerKey(p.trigger);
         if (p.trigger == trgFileCount || p.trigger == trgTotalSize) j["threshold"] = p.threshold;
@@ -121,6 +136,7 @@ void PrintDryRunJson(const std::vector<RulePreview>& previews, std::ostream& out
             nlohmann::ordered_json file = {
                 {"name", f.name}, {"size", f.size}, {"waiting", f.waiting}};
             if (f.waiting) file["why"] = f.why;
+            if (f.leftOut) file["leftOutOfRanking"] = true;
             if (!f.decidedBy.empty()) file["decidedBy"] = f.decidedBy;
             if (f.folder) file["folder"] = true;
             if (!f.placements.empty()) file["placements"] = f.placements;

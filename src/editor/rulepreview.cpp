@@ -77,51 +77,78 @@ QVariant PreviewFileModel::headerData(int section, Qt::Orientation o, int role) 
                                                  : QVariant();
 }
 
+namespace {
+
+// The files a rule takes that wait for their download to finish.
+QString StillDownloading(std::int64_t n, bool more) {
+    if (n == 1)
+        return more ? QStringLiteral(
+                          "1 more file is still downloading and waits until it has "
+                          "finished.")
+                    : QStringLiteral(
+                          "The one file it takes is still downloading and waits "
+                          "until it has finished.");
+    return (more ? QStringLiteral("%1 more files are still downloading and wait until they have "
+                                  "finished.")
+                 : QStringLiteral("The %1 files it takes are still downloading and wait until "
+                                  "they have finished."))
+        .arg(Number(n));
+}
+
+}  // namespace
+
 QString PreviewVerdict(const RulePreview& p) {
     const QString folder = Q(p.folder);
     if (p.folder.empty())
         return QStringLiteral("This service has no folder yet, so the rule has nothing to act on.");
     if (p.stopped) return QStringLiteral("Stopped after reading %1.").arg(FileCount(p.listed));
     if (p.folderMissing)
-        return QStringLiteral(
-                   "The folder %1 does not exist or cannot be read, so the rule has "
-                   "nothing to act on.")
-            .arg(folder);
+        return QStringLiteral("The folder %1 %2, so the rule has nothing to act on now.")
+            .arg(folder,
+                 p.folderProblem.empty() ? QStringLiteral("cannot be read") : Q(p.folderProblem));
     if (p.listed == 0)
         return QStringLiteral("The folder %1 is empty, so the rule has nothing to act on now.")
             .arg(folder);
     const QString there =
         QStringLiteral("%1 (%2)").arg(FileCount(p.listed), FormatDataSize(p.total));
-    QString verdict;
+    // Only files that have finished are acted on now; the rest are said apart.
+    const std::int64_t acting = p.ActingNow();
+    const std::int64_t waiting = std::ssize(p.files) - acting;
+    const QString rest =
+        waiting > 0 ? QLatin1Char(' ') + StillDownloading(waiting, true) : QString();
     if (p.onArrival) {
-        verdict = p.files.empty() ? QStringLiteral(
-                                        "The rule acts on new files only. Its conditions take none "
-                                        "of the %1 there now.")
-                                        .arg(there)
-                                  : QStringLiteral(
-                                        "The rule acts on new files only, so it would do nothing "
-                                        "now. If files like these arrived, it would act on %1 of "
-                                        "the %2 there now.")
-                                        .arg(Number(std::ssize(p.files)), there);
-    } else if (!p.holds) {
-        verdict = QStringLiteral(
-                      "The rule would not act now: it waits for %1, and the folder "
-                      "holds %2.")
-                      .arg(Q(p.triggerText), there);
-    } else if (p.files.empty()) {
-        verdict = QStringLiteral(
-                      "The trigger holds (%1), but the conditions take none of the "
-                      "files.")
-                      .arg(there);
-    } else {
-        verdict = QStringLiteral("The rule would act now on %1 of the %2.")
-                      .arg(Number(std::ssize(p.files)), there);
+        const QString lead =
+            QStringLiteral("The rule acts on new files only, so it would do nothing now. ");
+        if (p.files.empty())
+            return QStringLiteral(
+                       "The rule acts on new files only. Its conditions take none of "
+                       "the %1 there now.")
+                .arg(there);
+        if (acting == 0)
+            return lead + QStringLiteral(
+                              "Of the %1 there now, its conditions take only files "
+                              "still downloading (%2); it would act on files like "
+                              "these once they have finished.")
+                              .arg(there, Number(waiting));
+        return lead +
+               QStringLiteral(
+                   "If files like these arrived, it would act on %1 of the %2 there "
+                   "now.")
+                   .arg(Number(acting), there) +
+               rest;
     }
-    const bool waiting =
-        std::any_of(p.files.begin(), p.files.end(), [](const FilePreview& f) { return f.waiting; });
-    if (waiting)
-        verdict += QStringLiteral(" Files still downloading wait until they have finished.");
-    return verdict;
+    if (!p.holds)
+        return QStringLiteral(
+                   "The rule would not act now: it waits for %1, and the folder holds "
+                   "%2.")
+            .arg(Q(p.triggerText), there);
+    if (p.files.empty())
+        return QStringLiteral("The trigger holds (%1), but the conditions take none of the files.")
+            .arg(there);
+    if (acting == 0)
+        return QStringLiteral("The rule would not act now. ") + StillDownloading(waiting, false);
+    return QStringLiteral("The rule would act now on %1 of the %2.").arg(Number(acting), there) +
+           rest;
 }
 
 RulePreviewDialog::RulePreviewDialog(const rServiceRules& service, const RuleRec& rule,

@@ -1,5 +1,7 @@
 #include "engine/dryrun.h"
 
+#include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <optional>
 
@@ -9,6 +11,7 @@
 #include "engine/listing.h"
 #include "engine/placement.h"
 #include "engine/triggers.h"
+#include "platform/dirlist.h"
 #include "platform/fileops.h"
 #include "platform/localtime.h"
 #include "store/servicetable.h"
@@ -109,11 +112,34 @@ void Place(FilePreview& out, const filerec& f, const RuleRec& rule, const RulePr
     }
 }
 
+// Why a folder could not be listed, in a few words.
+std::string FolderProblem(const std::string& dir) {
+    if (IsFolder(dir)) return "cannot be read";
+    const auto sep = dir.find_last_of("/\\");
+    if (sep != std::string::npos && sep + 1 < dir.size() &&
+        StatEntry(sep == 0 ? dir.substr(0, 1) : dir.substr(0, sep), dir.substr(sep + 1)))
+        return "is not a folder";
+    return "does not exist";
+}
+
+// The newest/oldest condition of the rule in words ("newest 2 files"), or
+// "" when it has none.
+std::string RankingText(const RuleRec& rule) {
+    for (const ruleacondrec& c : rule.conds) {
+        if (c.rcond != condNewest && c.rcond != condOldest) continue;
+        const std::int32_t n = c.rcond == condNewest ? c.newestcnt : c.oldestcnt;
+        return std::string(c.rcond == condNewest ? "newest " : "oldest ") + std::to_string(n) +
+               (n == 1 ? " file" : " files");
+    }
+    return {};
+}
+
 // The rule against one listing of its service's folder.
 void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing, WaitTest& wait,
               const ScanEnvironment& env, std::optional<double>& now) {
     const std::vector<filerec>& files = listing.files.get();
     p.folderMissing = !listing.opened;
+    if (p.folderMissing) p.folderProblem = FolderProblem(p.folder);
     p.listed = static_cast<std::int64_t>(files.size());
     p.total = listing.total;
     p.stopped = listing.stopped;
@@ -123,23 +149,56 @@ void Evaluate(RulePreview& p, const RuleRec& rule, const ServiceListing& listing
     p.holds =
         p.onArrival ? !files.empty() : TriggerHolds(rule, true, 0, files.size(), listing.total);
     if (!p.holds) return;
-    std::vector<std::uint32_t> candidates(files.size());
-    std::iota(candidates.begin(), candidates.end(), 0u);
+    if (!now && std::any_of(rule.conds.begin(), rule.conds.end(),
+                            [](const ruleacondrec& c) { return c.rcond == condDate; }))
+        now = env.now ? env.now() : LocalNowDays();
+    auto select = [&](const RankFilter& rankable) {
+        std::vector<std::uint32_t> candidates(files.size());
+        std::iota(candidates.begin(), candidates.end(), 0u);
+        for (const ruleacondrec& cond : rule.conds)
+            ApplyCondition(cond, candidates, files, now.value_or(0.0), rankable);
+        return candidates;
+    };
     RankFilter rankable;
     if (env.gate.enabled) rankable = [&wait](std::uint32_t i) { return !wait.Waiting(i); };
-    for (const ruleacondrec& cond : rule.conds) {
-        if (cond.rcond == condDate && !now) now = env.now ? env.now() : LocalNowDays();
-        ApplyCondition(cond, candidates, files, now.value_or(0.0), rankable);
+    std::vector<std::uint32_t> candidates = select(rankable);
+    // A file still downloading takes no place among the newest or oldest: the
+    // next one is chosen instead. Those it would have ranked among if they
+    // had finished are shown too, so the user sees why they were passed over.
+    std::vector<std::uint32_t> leftOut;
+    const std::string ranking = RankingText(rule);
+    if (rankable && !ranking.empty()) {
+        for (std::uint32_t i : select({}))
+            if (wait.Waiting(i) && !std::binary_search(candidates.begin(), candidates.end(), i))
+                leftOut.push_back(i);
+        std::vector<std::uint32_t> both;
+        std::merge(candidates.begin(), candidates.end(), leftOut.begin(), leftOut.end(),
+                   std::back_inserter(both));
+        candidates = std::move(both);
     }
     p.files.reserve(candidates.size());
     for (std::uint32_t i : candidates) {
-        p.files.push_back(FilePreview{files[i].name, files[i].size, wait.Waiting(i), wait.Why(i),
-                                      files[i].contents != nullptr, wait.DecidedBy(i)});
+        FilePreview f{files[i].name,
+                      files[i].size,
+                      wait.Waiting(i),
+                      wait.Why(i),
+                      files[i].contents != nullptr,
+                      wait.DecidedBy(i)};
+        if (std::binary_search(leftOut.begin(), leftOut.end(), i)) {
+            f.leftOut = true;
+            f.why = "left out of the " + ranking + " while it downloads (" + f.why + ")";
+        }
+        p.files.push_back(std::move(f));
         Place(p.files.back(), files[i], rule, p);
     }
 }
 
 }  // namespace
+
+std::int64_t RulePreview::ActingNow() const {
+    return std::count_if(files.begin(), files.end(),
+                         [](const FilePreview& f) { return !f.waiting; });
+}
 
 std::string DescribeTrigger(const RuleRec& rule) {
     switch (rule.mcond) {

@@ -32,6 +32,9 @@ struct FilePreview {
     std::vector<std::string> placements = {};
     // The name patterns the name matched: "wildcards *live*", "regex ^a".
     std::vector<std::string> matched = {};
+    // Waiting, and the newest/oldest ranking chose another file in its
+    // place: once finished it may rank among them.
+    bool leftOut = false;
 };
 
 struct RulePreview {
@@ -46,10 +49,13 @@ struct RulePreview {
     bool onArrival = false;
     bool holds = false;  // the trigger holds now (always true on arrival)
     bool folderMissing = false;
-    bool stopped = false;     // the progress callback stopped the listing
-    std::int64_t listed = 0;  // completed files in the folder
-    std::int64_t total = 0;   // their bytes
+    std::string folderProblem;  // when missing: "does not exist", "cannot be read", ...
+    bool stopped = false;       // the progress callback stopped the listing
+    std::int64_t listed = 0;    // completed files in the folder
+    std::int64_t total = 0;     // their bytes
     std::vector<FilePreview> files;
+    // Of `files`, those acted on now: not waiting.
+    std::int64_t ActingNow() const;
     std::vector<std::string>
         actions;  // in order: "move to /music", "launch player \"<file>\"", ...
 };

@@ -116,6 +116,8 @@ std::vector<RulePreview> Sample() {
     other.service = "Other: music";
     other.folder = "/gone";
     other.folderMissing = true;
+    other.folderProblem = "does not exist";
+    other.actions = {"move to /archive", "delete"};
     other.listed = other.total = 0;
     other.triggerText = "more than 5 MB";
     other.threshold = 5;
@@ -140,11 +142,36 @@ TEST(DryRunReport, TextGroupsRulesUnderTheirServiceAndSaysWhatEachWouldDo) {
               "    does not hold now (3 files, 3.0 MB)\n"
               "    its actions: delete\n"
               "\n"
-              "Other: music: /gone (the folder cannot be read)\n"
-              "  Rule \"Gone\", when more than 5 MB:\n");
+              "Other: music: /gone (the folder does not exist)\n"
+              "  Rule \"Gone\", when more than 5 MB:\n"
+              "    nothing to act on now; its actions: move to /archive\n"
+              "                                        delete\n");
+
+    // Files still downloading are listed but not counted as acted on now.
+    std::vector<RulePreview> holding = Sample();
+    holding.resize(2);
+    holding[1].holds = true;
+    holding[1].files = {{"a.bin", 10, false},
+                        {"b.bin", 2, true, "still open for writing"},
+                        {"c.bin", 3, true,
+                         "left out of the oldest 2 files while it downloads "
+                         "(still open for writing)"}};
+    std::ostringstream some;
+    PrintDryRunText(holding, some);
+    EXPECT_NE(some.str().find("  Rule \"Tidy\", when more than 20 files:\n"
+                              "    holds now and would act on 1 file (2 more still downloading):\n"
+                              "      a.bin (10 bytes)\n"),
+              std::string::npos)
+        << some.str();
+    for (FilePreview& f : holding[1].files) f.waiting = true;
     std::ostringstream none;
-    PrintDryRunText({}, none);
-    EXPECT_NE(none.str().find("No service with a folder has a switched-on rule."),
+    PrintDryRunText(holding, none);
+    EXPECT_NE(none.str().find("    holds now, but the 3 files it takes still download:\n"),
+              std::string::npos)
+        << none.str();
+    std::ostringstream empty;
+    PrintDryRunText({}, empty);
+    EXPECT_NE(empty.str().find("No service with a folder has a switched-on rule."),
               std::string::npos);
 }
 

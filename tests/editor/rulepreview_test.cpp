@@ -138,8 +138,8 @@ TEST_F(Preview, ANewFileRuleSaysWhichPresentFilesItWouldTakeIfTheyArrived) {
     EXPECT_TRUE(p->isModal());
     EXPECT_EQ(p->Verdict->text(),
               "The rule acts on new files only, so it would do nothing now. If files like these "
-              "arrived, it would act on 2 of the 3 files (2.1 kB) there now. Files still "
-              "downloading wait until they have finished.");
+              "arrived, it would act on 1 of the 3 files (2.1 kB) there now. 1 more file is "
+              "still downloading and waits until it has finished.");
     std::vector<QString> got = rows(p);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got,
@@ -196,6 +196,47 @@ TEST_F(Preview, CountAndSizeTriggersSayWhetherTheyHoldAndWhatTheConditionsTake) 
     delete p;
 }
 
+// Only finished files are counted as acted on now; a download the newest
+// ranking passed over is listed with why another file was taken.
+TEST_F(Preview, FilesStillDownloadingAreNotCountedAndTheRankingSaysWhomItPassedOver) {
+    folder.Add("old.bin", 1000);
+    folder.Add("older.bin", 1000);
+    fs::last_write_time(folder.str() + "/older.bin",
+                        fs::file_time_type::clock::now() - std::chrono::hours(5));
+    fs::last_write_time(folder.str() + "/old.bin",
+                        fs::file_time_type::clock::now() - std::chrono::hours(2));
+    std::ofstream(folder.str() + "/fresh.bin") << "partial";  // the newest, still written
+    openWizard("rbTotalFileCount");
+    w->WorkRule.fcnt = 2;
+    check("clConditions", 4);  // newest
+    w->WorkRule.conds[0].newestcnt = 1;
+    check("clActions", 2);
+    RulePreviewDialog* p = preview();
+    EXPECT_EQ(p->Verdict->text(),
+              "The rule would act now on 1 of the 3 files (2.0 kB). 1 more file is still "
+              "downloading and waits until it has finished.");
+    std::vector<QString> got = rows(p);
+    std::sort(got.begin(), got.end());  // in the folder's order, which is the file system's
+    EXPECT_EQ(got, (std::vector<QString>{"fresh.bin | 7 bytes | waits: left out of the newest 1 "
+                                         "file while it downloads (written less than 10 seconds "
+                                         "ago)",
+                                         "old.bin | 1000 bytes | would be acted on"}));
+    delete p;
+
+    // When every file it takes is still downloading, it acts on none now.
+    fs::remove(folder.str() + "/old.bin");
+    fs::remove(folder.str() + "/older.bin");
+    w.reset();
+    openWizard("rbTotalFileCount");
+    w->WorkRule.fcnt = 0;
+    check("clActions", 2);
+    p = preview();
+    EXPECT_EQ(p->Verdict->text(),
+              "The rule would not act now. The one file it takes is still downloading and waits "
+              "until it has finished.");
+    delete p;
+}
+
 TEST_F(Preview, AMissingEmptyOrUnsetFolderIsSaidPlainly) {
     openWizard("rbNewComp");
     check("clActions", 2);
@@ -207,8 +248,11 @@ TEST_F(Preview, AMissingEmptyOrUnsetFolderIsSaidPlainly) {
     ctx.store.ServiceTable[0].sharedir = folder.str() + "/gone";
     p = preview();
     EXPECT_EQ(p->Verdict->text(), "The folder " + QString::fromStdString(folder.str()) +
-                                      "/gone does not exist or cannot be read, so the rule has "
-                                      "nothing to act on.");
+                                      "/gone does not exist, so the rule has nothing to act on "
+                                      "now.");
+    // What the rule would do is still told.
+    EXPECT_TRUE(p->Actions->isVisibleTo(p));
+    EXPECT_EQ(p->Actions->text(), "Its actions, in order, on each file:\n1. delete");
     delete p;
 
     ctx.store.ServiceTable[0].sharedir.clear();

@@ -134,10 +134,21 @@ TEST(DryRun, AFileStillBeingWrittenIsShownWaitingAndKeptOutOfTheRanking) {
     for (const kb::FilePreview& f : all.files)
         EXPECT_EQ(f.waiting, f.name == "fresh.bin" || f.name == "open.bin") << f.name;
 
-    // The oldest finished file, not the download that is older still.
+    // The oldest finished file is acted on, not the download that is older
+    // still; that one is shown as left out of the ranking, with why.
     kb::RulePreview oldest = kb::PreviewRule(
         svc, Rule(kb::trgFileCount, {kbtest::Action(kb::actDelete)}, {Oldest(1)}), env);
-    EXPECT_EQ(FileNames(oldest), (Names{"older.bin"}));
+    EXPECT_EQ(FileNames(oldest), (Names{"older.bin", "open.bin"}));
+    EXPECT_EQ(oldest.ActingNow(), 1);
+    ASSERT_EQ(oldest.files.size(), 2u);
+    EXPECT_FALSE(oldest.files[0].leftOut);
+    EXPECT_TRUE(oldest.files[1].waiting);
+    EXPECT_TRUE(oldest.files[1].leftOut);
+    EXPECT_TRUE(
+        oldest.files[1].why.starts_with("left out of the oldest 1 file while it downloads ("))
+        << oldest.files[1].why;
+    // Without a ranking condition nothing is "left out": waiting is enough.
+    for (const kb::FilePreview& f : all.files) EXPECT_FALSE(f.leftOut) << f.name;
 
     // With the gate off nothing waits, and the open download ranks first.
     env.gate.enabled = false;
@@ -159,9 +170,13 @@ TEST(DryRun, ASwitchedOffRuleCanBePreviewedAndAMissingFolderIsSaid) {
     svc.sharedir = share / "gone";
     const kb::RulePreview missing = kb::PreviewRule(svc, off, NoActions());
     EXPECT_TRUE(missing.folderMissing);
+    EXPECT_EQ(missing.folderProblem, "does not exist");
     EXPECT_FALSE(missing.holds);
     EXPECT_TRUE(missing.files.empty());
     EXPECT_EQ(missing.actions, (Names{"delete"}));  // still told
+
+    svc.sharedir = share / "x.mp3";
+    EXPECT_EQ(kb::PreviewRule(svc, off, NoActions()).folderProblem, "is not a folder");
 
     // An empty folder: the new-file rule waits for the first arrival.
     TempDir empty;
