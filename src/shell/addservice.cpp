@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 
 #include "runtime/servicecontext.h"
 #include "shell/clientsettings.h"
@@ -30,15 +31,21 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x,
     l->setObjectName(QString::fromLatin1(name));
     l->move(x, y);
     const int room = kClientWidth - x - 4;
-    // The layout is fixed; with a desktop font larger than the one it was
-    // drawn for, a long caption is set smaller rather than cut off.
-    QFont f = l->font();
-    while (QFontMetrics(f).horizontalAdvance(text) > room && f.pointSizeF() > 6.0) {
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-        l->setFont(f);
+    // The layout is fixed; with a desktop font wider than the one it was
+    // drawn for, a long caption goes on to a second line in the dialog's own
+    // font (the caller makes room below it) rather than being cut or shrunk.
+    if (l->fontMetrics().horizontalAdvance(text) > room) {
+        l->setWordWrap(true);
+        l->resize(room, l->heightForWidth(room));
+    } else {
+        l->resize(room, l->sizeHint().height());
     }
-    l->resize(room, l->sizeHint().height());
     return l;
+}
+
+// How much taller than one line of its font a caption had to be.
+int ExtraLines(const QLabel* l) {
+    return l->wordWrap() ? std::max(0, l->height() - l->fontMetrics().height()) : 0;
 }
 
 QLineEdit* makeEdit(QWidget* parent, const char* name, int x, int y, int width) {
@@ -70,9 +77,6 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    const int height = kClientHeight + (found_.empty() ? 0 : kFoundRowsHeight);
-    setFixedSize(kClientWidth, height);
-
     Label1 = makeLabel(this, "Label1", QStringLiteral("Enter Service Name:"), 8, 8);
     // Wide enough for names such as "Transmission daemon".
     teService = makeEdit(this, "teService", 8, 24, 177);
@@ -86,9 +90,14 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
     Label3 = makeLabel(this, "Label3",
                        QStringLiteral("Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)"),
                        8, 96);
-    teExclude = makeEdit(this, "teExclude", 8, 112, 177);
+    // Everything below the masks' caption moves down by its second line, if any.
+    const int dy = ExtraLines(Label3);
+    const int height = kClientHeight + dy + (found_.empty() ? 0 : kFoundRowsHeight);
+    setFixedSize(kClientWidth, height);
+    teExclude = makeEdit(this, "teExclude", 8, 112 + dy, 177);
     if (!found_.empty()) {
-        lblFound = makeLabel(this, "lblFound", QStringLiteral("Found on this computer:"), 8, 140);
+        lblFound =
+            makeLabel(this, "lblFound", QStringLiteral("Found on this computer:"), 8, 140 + dy);
         cbFound = new QComboBox(this);
         cbFound->setObjectName(QStringLiteral("cbFound"));
         for (const FoundClient& o : found_)
@@ -96,9 +105,9 @@ AddServiceDialog::AddServiceDialog(ServiceContext& ctx, bool ServiceEditMode, QW
                              QDir::toNativeSeparators(QString::fromStdString(o.folder)));
         cbFound->setPlaceholderText(QStringLiteral("Choose one to fill in the fields"));
         cbFound->setCurrentIndex(-1);
-        cbFound->setGeometry(8, 156, kClientWidth - 16, cbFound->sizeHint().height());
+        cbFound->setGeometry(8, 156 + dy, kClientWidth - 16, cbFound->sizeHint().height());
         connect(cbFound, &QComboBox::activated, this, &AddServiceDialog::foundChosen);
-        const int row = 156 + cbFound->sizeHint().height() + 4;
+        const int row = 156 + dy + cbFound->sizeHint().height() + 4;
         btnTestFoundClient =
             makeButton(this, "btnTestFoundClient", QStringLiteral("Test"), QRect(8, row, 50, 22));
         lblFoundClient = new QLabel(this);

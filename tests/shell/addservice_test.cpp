@@ -79,20 +79,44 @@ protected:
 };
 
 TEST_F(AddServiceDialogTest, AddModeOpensEmptyWithItsCaptionAndFixedLayout) {
+    // In a font as narrow as the one the layout was drawn for, every caption
+    // fits on its line and the layout is exactly the fixed one.
+    const QFont desktop = QApplication::font();
+    QFont narrow = desktop;
+    narrow.setPointSizeF(6.5);
+    QApplication::setFont(narrow);
+    {
+        AddServiceDialog dlg(ctx, false);
+        EXPECT_EQ(dlg.size(), QSize(295, 178));
+        EXPECT_EQ(dlg.teExclude->geometry().topLeft(), QPoint(8, 112));
+        EXPECT_FALSE(dlg.findChild<QLabel*>("Label3")->wordWrap());
+    }
+    QApplication::setFont(desktop);
+
     AddServiceDialog dlg(ctx, false);
     EXPECT_EQ(dlg.windowTitle(), "Add Service");
-    EXPECT_EQ(dlg.size(), QSize(295, 178));
     EXPECT_TRUE(dlg.teService->text().isEmpty());
     EXPECT_TRUE(dlg.teSharedDir->text().isEmpty());
     EXPECT_TRUE(dlg.teExclude->text().isEmpty());
     const QLabel* masks = dlg.findChild<QLabel*>("Label3");
     EXPECT_EQ(masks->text(), "Enter Files To Be Excluded From Rules (Ex. *.dat;kazaa*)");
-    // The whole caption is readable inside the fixed-size dialog.
-    EXPECT_LE(QFontMetrics(masks->font()).horizontalAdvance(masks->text()), masks->width());
+    // The caption is in the dialog's own font, as the others are, and whole:
+    // where it is wider than the dialog it takes a second line and what is
+    // below it moves down by that line.
+    EXPECT_EQ(masks->font(), dlg.findChild<QLabel*>("Label1")->font());
+    EXPECT_EQ(masks->font().pointSizeF(), desktop.pointSizeF());
     EXPECT_LE(masks->geometry().right(), dlg.width());
+    EXPECT_GE(masks->height(), masks->heightForWidth(masks->width()));
+    const int extra = dlg.height() - 178;
+    EXPECT_EQ(dlg.teExclude->geometry().top(), 112 + extra);
+    EXPECT_GE(dlg.teExclude->geometry().top(), masks->geometry().bottom());
+    if (QFontMetrics(desktop).horizontalAdvance(masks->text()) > 283)
+        EXPECT_GT(extra, 0);
+    else
+        EXPECT_EQ(extra, 0);
     EXPECT_EQ(dlg.teSharedDir->geometry().topLeft(), QPoint(8, 66));
     EXPECT_EQ(dlg.teSharedDir->width(), 177);
-    EXPECT_EQ(dlg.Button2->mapTo(&dlg, QPoint(0, 0)), QPoint(144, 178 - 33 + 4));
+    EXPECT_EQ(dlg.Button2->mapTo(&dlg, QPoint(0, 0)), QPoint(144, dlg.height() - 33 + 4));
 }
 
 TEST_F(AddServiceDialogTest, OkRefusesInvalidInputWithTheThreeMessagesInOrder) {
@@ -320,11 +344,11 @@ TEST_F(AddServiceDialogTest, FoldersFoundOnThisComputerFillInTheFieldsWhichStayE
     // Nothing found, or editing: the dialog as it always was.
     AddServiceDialog plain(ctx, false, nullptr, {});
     EXPECT_EQ(plain.cbFound, nullptr);
-    EXPECT_EQ(plain.size(), QSize(295, 178));
+    EXPECT_EQ(plain.size(), QSize(295, dlg.height() - 46 - 26));
     ctx.othersLine = 0;
     AddServiceDialog edit(ctx, true, nullptr, found);
     EXPECT_EQ(edit.cbFound, nullptr);
-    EXPECT_EQ(edit.size(), QSize(295, 178));
+    EXPECT_EQ(edit.size(), plain.size());
 }
 
 TEST_F(AddServiceDialogTest, BrowseOpensAtTheFolderTheFieldHolds) {
