@@ -151,4 +151,6 @@ bool EditRuleParam(QWidget* parent, RuleRec& rule, const QString& href, const QS
     return false;  // "rDelete" has nothing to enter
 }
 
+QStringList InertRuleLinks() { return {QStringLiteral("rDelete")}; }
+
 }  // namespace kb

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "store/model.h"
 
 class QWidget;
 
 namespace kb {
+
+// The links of the summary that have no dialog: they are shown as words.
+QStringList InertRuleLinks();
 
 // What a click on the link `href` does: opens the value's dialog (parent = the
 // wizard) pre-filled from `rule`; on OK writes the value back into `rule` and

@@ -61,8 +61,9 @@ public:
                 painter->setPen(QPen(option.palette.color(QPalette::Highlight), 1));
                 painter->drawRect(r.adjusted(0, 0, -1, -1));
             }
-            painter->setFont(runs[i].link ? linkFont : option.font);
-            painter->setPen(runs[i].link ? linkColor : textColor);
+            const bool live = box_->IsLive(runs[i]);
+            painter->setFont(live ? linkFont : option.font);
+            painter->setPen(live ? linkColor : textColor);
             painter->drawText(QPoint(pieces[i].x0, baseline), runs[i].text);
         }
         if (selected && (option.state & QStyle::State_HasFocus)) {
@@ -149,6 +150,7 @@ LinkedSentenceList::Hit LinkedSentenceList::hitAt(const QPoint& pos) const {
     const std::vector<MarkupPiece> pieces =
         LayoutMarkup(runs, rect.left() + kLeftInset, widthIn(font()));
     hit.run = LinkRunAt(runs, pieces, pos.x());
+    if (hit.run >= 0 && !IsLive(runs[hit.run])) hit.run = -1;
     if (hit.run >= 0) {
         hit.href = runs[hit.run].href;
         hit.raw = runs[hit.run].rawText;
@@ -176,7 +178,7 @@ void LinkedSentenceList::mousePressEvent(QMouseEvent* event) {
 void LinkedSentenceList::activate(int idx, int run) {
     if (idx < 0 || idx >= count()) return;
     const std::vector<MarkupRun> runs = ParseMarkup(item(idx)->text());
-    if (run < 0 || run >= static_cast<int>(runs.size()) || !runs[run].link) return;
+    if (run < 0 || run >= static_cast<int>(runs.size()) || !IsLive(runs[run])) return;
     const QString href = runs[run].href;
     const QString old = runs[run].rawText;
     QString value = old;
@@ -195,7 +197,11 @@ QString LinkedSentenceList::FocusedHref() const {
     if (focusLine_ < 0 || focusLine_ >= count()) return {};
     const std::vector<MarkupRun> runs = ParseMarkup(item(focusLine_)->text());
     if (focusRun_ < 0 || focusRun_ >= static_cast<int>(runs.size())) return {};
-    return runs[focusRun_].link ? runs[focusRun_].href : QString();
+    return IsLive(runs[focusRun_]) ? runs[focusRun_].href : QString();
+}
+
+bool LinkedSentenceList::IsLive(const MarkupRun& run) const {
+    return run.link && !InertLinks.contains(run.href);
 }
 
 std::vector<std::pair<int, int>> LinkedSentenceList::links() const {
@@ -203,7 +209,7 @@ std::vector<std::pair<int, int>> LinkedSentenceList::links() const {
     for (int i = 0; i < count(); ++i) {
         const std::vector<MarkupRun> runs = ParseMarkup(item(i)->text());
         for (int r = 0; r < static_cast<int>(runs.size()); ++r)
-            if (runs[r].link) out.emplace_back(i, r);
+            if (IsLive(runs[r])) out.emplace_back(i, r);
     }
     return out;
 }

@@ -8,8 +8,11 @@
 #include <QColor>
 #include <QListWidget>
 #include <QString>
+#include <QStringList>
 #include <utility>
 #include <vector>
+
+#include "editor/parammarkup.h"
 
 namespace kb {
 
@@ -24,6 +27,9 @@ public:
     bool ShowSelection = true;
     QColor SelectionColor;      // background of the selected line
     QColor SelectionFontColor;  // text and links of the selected line
+    // Links that open nothing: drawn, pointed at and stepped over as plain
+    // words, though the lines keep their markup.
+    QStringList InertLinks;
 
     void Clear();
     void AddLine(const QString& markup);
@@ -51,6 +57,8 @@ public:
     int FocusedRun() const { return focusRun_; }
     // The name of the focused link; empty when none.
     QString FocusedHref() const;
+    // Whether `run` is a link that does something when pressed.
+    bool IsLive(const MarkupRun& run) const;
 
 signals:
     // A press on a link: its line, its name and its text as written. A

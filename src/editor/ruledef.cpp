@@ -303,6 +303,7 @@ QWidget* RuleWizard::buildRulePage() {
     ParamListBox1->setFixedSize(ControlWidth(), kSummaryHeight);
     ParamListBox1->ParamColor = QColor(0, 128, 0);
     ParamListBox1->ShowSelection = false;
+    ParamListBox1->InertLinks = InertRuleLinks();
 
     teRuleName = new QLineEdit(TabSheet2);
     teRuleName->setObjectName(QStringLiteral("teRuleName"));

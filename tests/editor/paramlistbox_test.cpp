@@ -186,5 +186,38 @@ TEST_F(ParamListBoxTest, LinksAreDrawnInTheLinkColour) {
     EXPECT_FALSE(colours(1).contains(QColor(0, 128, 0).rgb()));
 }
 
+// A link that opens nothing is shown and handled as the words around it:
+// no link colour, no hand, no click, and Tab passes over it.
+TEST_F(ParamListBoxTest, AnInertLinkIsPlainWordsToThePointerTheKeyboardAndTheEye) {
+    box.InertLinks = {"rDelete"};
+    box.ParamColor = QColor(0, 128, 0);
+    box.AddLine("<a href=\"rDelete\">MMMMMMMM</a>(s)");
+    box.AddLine("Move to <a href=\"rMove\">target</a> directory");
+    int clicks = 0;
+    QObject::connect(&box, &LinkedSentenceList::OnParamClick,
+                     [&](int, const QString&, const QString&) { ++clicks; });
+    QString href = "stale";
+    EXPECT_EQ(box.HitTest(pointAt(0, "MM"), &href), 0);
+    EXPECT_EQ(href, "");
+    QTest::mouseMove(box.viewport(), pointAt(0, "MM"));
+    EXPECT_NE(box.viewport()->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, pointAt(0, "MM"));
+    EXPECT_EQ(clicks, 0);
+    const QRect r = box.visualRect(box.model()->index(0, 0));
+    const QImage image = box.viewport()->grab(r).toImage();
+    bool green = false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            green |= image.pixel(x, y) == QColor(0, 128, 0).rgb();
+    EXPECT_FALSE(green);
+    // The keyboard lands on the live link only.
+    box.clearFocus();
+    box.setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(box.FocusedHref(), "rMove");
+    EXPECT_EQ(box.FocusedLine(), 1);
+    // The line keeps its markup.
+    EXPECT_EQ(box.Line(0), "<a href=\"rDelete\">MMMMMMMM</a>(s)");
+}
+
 }  // namespace
 }  // namespace kb
