@@ -22,6 +22,7 @@
 #include "shell/windowlifecycle.h"
 #include "store/version.h"
 #include "ui/msgbox.h"
+#include "ui/programstyle.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ int RunWindow(int argc, char** argv, const kb::CommandLine& command) {
         return 1;
     }
     kb::Application app(argc, argv);
+    kb::UseProgramStyle();
     if (!guardError.empty()) {
         kb::ErrorCentered(nullptr, QString::fromStdString(guardError));
         return 1;

@@ -23,6 +23,9 @@ public:
 signals:
     void LinkClicked(const QString& address);
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
     QString html_;
 };

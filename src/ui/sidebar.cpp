@@ -30,6 +30,9 @@ const char* kStyle =
     // The page shown: a dark ground and a bar at its left edge, whether or
     // not the pointer is over it (white on #34345a: 12:1).
     "QToolButton[current=\"true\"] { background: #34345a; border: 1px solid #34345a;"
+    "  border-left: 4px solid #ffd75e; }"
+    // ... and with the focus as well, the bright frame around it.
+    "QToolButton[current=\"true\"]:focus { border: 2px solid #ffd75e;"
     "  border-left: 4px solid #ffd75e; }";
 
 }  // namespace
@@ -42,6 +45,7 @@ SideBar::SideBar(QWidget* parent) : QFrame(parent) {
     // A short window must not clip the lower items: they scroll instead.
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // the items take the focus, not the strip
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
