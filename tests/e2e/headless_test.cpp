@@ -310,15 +310,17 @@ TEST_F(HeadlessTest, HeadlessRunsOnTheConfigurationItIsGiven) {
 // pattern, and a rule failing on a file every pass written once with a
 // count that grows as the retries back off.
 TEST_F(HeadlessTest, ARuleSortsIntoDatedFoldersKeepsBothAndSaysARepeatedFailureOnce) {
-    constexpr std::int64_t kMarch2026 = 1772841600 + 43200;  // 2026-03-07 12:00 UTC
-    auto dated = [&](const std::string& path, const std::string& text) {
+    constexpr std::int64_t kMarch2026 = 1772841600 + 43200;          // 2026-03-07 12:00 UTC
+    constexpr std::int64_t kDecember2025 = kMarch2026 - 90 * 86400;  // 2025-12-07
+    auto dated = [&](const std::string& path, const std::string& text, std::int64_t when) {
         test::XdgSandbox::Write(path, text);
         fs::last_write_time(path, std::chrono::file_clock::from_sys(
-                                      std::chrono::sys_seconds{std::chrono::seconds(kMarch2026)}));
+                                      std::chrono::sys_seconds{std::chrono::seconds(when)}));
     };
-    dated(share_ + "/a live.mp3", "new recording");
-    dated(share_ + "/studio.mp3", "not live");
-    dated(share_ + "/b live.txt", "notes");
+    dated(share_ + "/a live.mp3", "new recording", kMarch2026);
+    dated(share_ + "/old live.mp3", "last year's", kDecember2025);
+    dated(share_ + "/studio.mp3", "not live", kMarch2026);
+    dated(share_ + "/b live.txt", "notes", kMarch2026);
     fs::create_directories(dest_ + "/2026/03");
     test::XdgSandbox::Write(dest_ + "/2026/03/a live.mp3", "the one already there");
 
@@ -342,6 +344,9 @@ TEST_F(HeadlessTest, ARuleSortsIntoDatedFoldersKeepsBothAndSaysARepeatedFailureO
         << test::XdgSandbox::Read(log_);
     EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/2026/03/a live (2).mp3"), "new recording");
     EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/2026/03/a live.mp3"), "the one already there");
+    // Another month, another folder, made for it.
+    EXPECT_TRUE(waitFor([&] { return fs::exists(dest_ + "/2025/12/old live.mp3"); }, 10000ms));
+    EXPECT_EQ(test::XdgSandbox::Read(dest_ + "/2025/12/old live.mp3"), "last year's");
     EXPECT_TRUE(fs::exists(share_ + "/studio.mp3"));
     EXPECT_FALSE(fs::exists(share_ + "/a live.mp3"));
 
