@@ -40,6 +40,7 @@
 #include "store/settings.h"
 #include "ui/sidebar.h"
 #include "widgets.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -66,27 +67,8 @@ JournalEntry Entry(const std::string& file, bool ok, const std::string& action =
     return e;
 }
 
-class Activity : public ::testing::Test {
+class Activity : public kbtest::WindowFixture {
 protected:
-    void SetUp() override {
-        root_ = sandbox_.Root();
-        fs::create_directories(root_ + "/app");
-        state_.ProgramDir = root_ + "/app/";
-        state_.ConfigFilePath = root_ + "/app/kbconf.ini";
-        state_.ExecutablePath = root_ + "/app/kestrelbox";
-        state_.store.InitServiceTable(nullptr);
-        state_.settings.WaitSettled = false;
-        state_.journal = &journal_;
-    }
-
-    MainWindow& create(ScanEnvironment env = {}) {
-        env.gate.enabled = false;
-        window_.reset();
-        session_ = std::make_unique<Session>(state_, env);
-        window_ = std::make_unique<MainWindow>(*session_);
-        return *window_;
-    }
-
     void openActivity() {
         QToolButton* item = Find<SideBar>(*window_, "dxSideBar1")->Item(0, 7);
         ASSERT_NE(item, nullptr);
@@ -121,13 +103,6 @@ protected:
         session_->Scheduler().StartPass();
         session_->Scheduler().WaitForPass();
     }
-
-    test::XdgSandbox sandbox_;
-    std::string root_;
-    Journal journal_{sandbox_.Root() + "/state/activity.sqlite3"};
-    ProgramState state_;
-    std::unique_ptr<Session> session_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(Activity, TheSideBarsLastItemShowsTheJournalNewestFirstWithFailuresInRed) {

@@ -16,14 +16,10 @@
 #include "builders.h"
 #include "editor/ftpoptions.h"
 #include "editor/ruledef.h"
-#include "journal/journal.h"
-#include "platform/xdg_sandbox.h"
-#include "runtime/session.h"
-#include "runtime/startup.h"
 #include "shell/addservice.h"
-#include "shell/mainwindow.h"
 #include "shell/settingsdialog.h"
 #include "ui/sidebar.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -56,31 +52,16 @@ QStringList FocusUnseen(QWidget& window) {
     return unseen;
 }
 
-class Focus : public ::testing::Test {
+class Focus : public kbtest::WindowFixture {
 protected:
     void SetUp() override {
-        root_ = sandbox_.Root();
-        fs::create_directories(root_ + "/app");
+        WindowFixture::SetUp();
         fs::create_directories(root_ + "/share");
-        state_.ProgramDir = root_ + "/app/";
-        state_.ConfigFilePath = root_ + "/app/kbconf.ini";
-        state_.ExecutablePath = root_ + "/app/kestrelbox";
-        state_.store.InitServiceTable(nullptr);
         state_.store.ServiceTable[0].sharedir = root_ + "/share";
         state_.store.ServiceTable[0].rulelist.rules = {
             kbtest::Rule(kb::trgNewFile, {kbtest::MoveTo(root_ + "/music")})};
-        state_.settings.WaitSettled = false;
-        state_.journal = &journal_;
-        session_ = std::make_unique<Session>(state_, ScanEnvironment{});
-        window_ = std::make_unique<MainWindow>(*session_);
+        create();
     }
-
-    test::XdgSandbox sandbox_;
-    std::string root_;
-    Journal journal_{sandbox_.Root() + "/state/activity.sqlite3"};
-    ProgramState state_;
-    std::unique_ptr<Session> session_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(Focus, EveryControlOfEveryPageShowsWhenItHasTheFocus) {
